@@ -1,0 +1,114 @@
+#include "gridmodel.h"
+
+#include <algorithm>
+
+namespace Ordavex {
+
+ResultGrid::ResultGrid(QObject *parent)
+    : QAbstractTableModel(parent)
+{
+    m_cells.resize(m_rowCount);
+}
+
+void ResultGrid::setGridRowCount(int rows)
+{
+    rows = std::clamp(rows, 1, MaxRows);
+    if (rows == m_rowCount)
+        return;
+    if (rows > m_rowCount) {
+        beginInsertRows({}, m_rowCount - 1, rows - 2);
+        if (m_cells.size() < rows)
+            m_cells.resize(rows);
+        m_rowCount = rows;
+        endInsertRows();
+    } else {
+        beginRemoveRows({}, rows - 1, m_rowCount - 2);
+        m_rowCount = rows;
+        endRemoveRows();
+    }
+}
+
+QString ResultGrid::cell(int col, int row) const
+{
+    if (col < 0 || col >= ColCount || row < 0 || row >= m_cells.size())
+        return {};
+    return m_cells[row][col];
+}
+
+void ResultGrid::setCell(int col, int row, const QString &text)
+{
+    if (col < 0 || col >= ColCount || row < 0 || row >= MaxRows)
+        return;
+    if (row >= m_cells.size()) {
+        if (text.isEmpty())
+            return;
+        m_cells.resize(row + 1);
+    }
+    QString &stored = m_cells[row][col];
+    if (stored == text)
+        return;
+    stored = text;
+    if (row == 0) {
+        emit headerDataChanged(Qt::Horizontal, col, col);
+    } else if (row < m_rowCount) {
+        const QModelIndex changed = indexOf(col, row);
+        emit dataChanged(changed, changed, {Qt::DisplayRole, Qt::EditRole});
+    }
+}
+
+void ResultGrid::clearRow(int row)
+{
+    for (int col = 0; col < ColCount; ++col)
+        setCell(col, row, {});
+}
+
+int ResultGrid::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rowCount - 1;
+}
+
+int ResultGrid::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColCount;
+}
+
+QVariant ResultGrid::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return cell(index.column(), gridRow(index));
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(index.column() == 2 ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignCenter);
+    return {};
+}
+
+bool ResultGrid::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole
+        || !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)
+        || !isEntryCell(index.column(), gridRow(index)))
+        return false;
+    setCell(index.column(), gridRow(index), value.toString());
+    return true;
+}
+
+QVariant ResultGrid::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Horizontal)
+        return section >= 0 && section < ColCount ? QVariant(cell(section, 0)) : QVariant();
+    return section >= 0 && section < m_rowCount - 1 ? QVariant(cell(0, section + 1)) : QVariant();
+}
+
+Qt::ItemFlags ResultGrid::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    if (!isEntryCell(index.column(), gridRow(index)))
+        return Qt::ItemIsEnabled;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
+}
+
+} // namespace Ordavex

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QString>
+
+#include <array>
+
+namespace Ordavex {
+
+// The results grid: a table of texts addressed by (column, row) with a heading row 0
+// and a number column 0, as the program and its files see it. Texts of rows beyond
+// the current row count are kept, so lowering the count hides rows without erasing them.
+//
+// As a Qt model it shows the data rows (grid row r + 1 is model row r); the headings
+// of row 0 are its horizontal header.
+class ResultGrid final : public QAbstractTableModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ResultGrid)
+
+public:
+    static constexpr int ColCount = 3;
+    static constexpr int MaxDataRows = 500;
+    static constexpr int MaxRows = MaxDataRows + 1;
+
+    explicit ResultGrid(QObject *parent = nullptr);
+
+    // RowCount of the grid, heading row included (1 to MaxRows).
+    int gridRowCount() const { return m_rowCount; }
+    void setGridRowCount(int rows);
+    int dataRowCount() const { return m_rowCount - 1; }
+
+    QString cell(int col, int row) const;
+    void setCell(int col, int row, const QString &text);
+    // Empties the three cells of a row (shown or hidden).
+    void clearRow(int row);
+
+    static bool isEntryCell(int col, int row) { return col >= 1 && col < ColCount && row >= 1; }
+
+    // QAbstractItemModel
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    static int gridRow(const QModelIndex &index) { return index.row() + 1; }
+    QModelIndex indexOf(int col, int row) const { return index(row - 1, col); }
+
+private:
+    QList<std::array<QString, ColCount>> m_cells;    // grows on demand, never shrinks
+    int m_rowCount = 2;
+};
+
+} // namespace Ordavex

@@ -1,0 +1,1 @@
+#include "rs232cfunc.h"

@@ -1,0 +1,1 @@
+#include "unit2.h"

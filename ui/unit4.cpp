@@ -1,0 +1,1 @@
+#include "unit4.h"

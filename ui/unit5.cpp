@@ -1,0 +1,1 @@
+#include "unit5.h"
