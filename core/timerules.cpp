@@ -1,1 +1,118 @@
 #include "timerules.h"
+
+#include "runtimeerror.h"
+
+#include <QtGlobal>
+
+#include <limits>
+
+namespace Ordavex {
+
+namespace {
+
+// 10^10 exceeds every int in size: replacing that many digits or more keeps
+// nothing of the time above.
+constexpr int MaxReplacedDigits = 10;
+
+qint64 PowerOfTen(int k)
+{
+    qint64 m = 1;
+    for (int i = 0; i < k; ++i)
+        m *= 10;
+    return m;
+}
+
+// A negative time (a '-' typed into the cell) has no meaning; it is shown once
+// signed instead of with a sign in every part ("-5.-23").
+QString Negated(const QString &magnitudeText)
+{
+    return u'-' + magnitudeText.trimmed();
+}
+
+} // namespace
+
+int PackedToSeconds(int p)
+{
+    const int h = p / 10000;
+    const int m = (p % 10000) / 100;
+    const int s = (p % 10000) % 100;
+    return h * 3600 + m * 60 + s;
+}
+
+QString SecondsText(int t, bool sixtyFix)
+{
+    // PackedToSeconds never reaches the int limits, so the negation is safe.
+    if (t < 0)
+        return Negated(SecondsText(-t, sixtyFix));
+    if (!sixtyFix && t <= 99)
+        return QString::asprintf("%d", t);
+    const int h = t / 3600;
+    const int m = (t % 3600) / 60;
+    const int s = (t % 3600) % 60;
+    if (h > 0)
+        return QString::asprintf("%2d:%02d:%02d", h, m, s);
+    if (m > 0)
+        return QString::asprintf("%2d:%02d", m, s);
+    return QString::asprintf("%02d", s);
+}
+
+QString TrackTimeText(int n, bool sixtyFix)
+{
+    // Both parts are negated separately: n itself may be the lowest int.
+    if (n < 0) {
+        const int seconds = -PackedToSeconds(n / 100);
+        const int hundredths = -(n % 100);
+        return Negated(QString::asprintf("%s.%02d", qPrintable(SecondsText(seconds, sixtyFix)), hundredths));
+    }
+    return QString::asprintf("%s.%02d", qPrintable(SecondsText(PackedToSeconds(n / 100), sixtyFix)), n % 100);
+}
+
+QString TimeDisplayText(const QString &cellText, bool track, bool sixtyFix)
+{
+    int n = 0;
+    if (cellText.isEmpty() || !TryStrToInt(cellText, &n))
+        return QString();
+    return track ? TrackTimeText(n, sixtyFix) : SecondsText(PackedToSeconds(n), sixtyFix);
+}
+
+Completion CompleteTime(const QString &typed, const QString &above, const TimeSettings &settings)
+{
+    Completion result;
+    if (above.isEmpty()) {
+        result.text = typed;
+        return result;
+    }
+    if (typed.isEmpty())
+        return result;
+
+    if (typed.size() < above.size()) {
+        const qint64 a = StrToInt(above);
+        const qint64 t = StrToInt(typed);
+        // Leading zeros let k grow past any int's digits (texts read from files), so
+        // 10^k is formed only while it fits; the sum is checked, as it can pass the
+        // int range ("2147483647" completed with "9").
+        const qsizetype k = typed.size();
+        const qint64 kept = k >= MaxReplacedDigits ? 0 : (a / PowerOfTen(int(k))) * PowerOfTen(int(k));
+        const qint64 value = kept + t;
+        if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+            throw RuntimeError(QStringLiteral("'%1' は整数ではありません").arg(value));
+        if (settings.validCheck) {
+            result.needsCheck = settings.track
+                ? value < a
+                : PackedToSeconds(int(value)) < PackedToSeconds(int(a));
+        }
+        result.text = QString::number(value);
+        return result;
+    }
+
+    // As long as the time above or longer: stored as typed, only compared.
+    if (settings.validCheck) {
+        const int a = StrToInt(above);
+        const int t = StrToInt(typed);
+        result.needsCheck = t < a;
+    }
+    result.text = typed;
+    return result;
+}
+
+} // namespace Ordavex
