@@ -1,1 +1,41 @@
-int main() { return 0; }
+#include "core/paths.h"
+#include "ui/guard.h"
+#include "ui/mainform.h"
+#include "ui/rs232cfunc.h"
+#include "ui/unit2.h"
+#include "ui/unit4.h"
+#include "ui/unit5.h"
+
+#include <QIcon>
+
+#include <memory>
+
+using namespace Ordavex;
+
+int main(int argc, char *argv[])
+{
+    Application app(argc, argv);
+    Application::setApplicationName(QStringLiteral("Ordavex"));
+    Application::setWindowIcon(QIcon(QStringLiteral(":/ordavex.svg")));
+    try {
+        // The windows in their fixed order; only the main window is shown.
+        auto form1 = std::make_unique<TForm1>(Paths::currentAppPaths());
+        auto form2 = std::make_unique<TForm2>();
+        auto form3 = std::make_unique<TForm3>();
+        auto form4 = std::make_unique<TForm4>();
+        auto form5 = std::make_unique<TForm5>();
+        form1->setMonitor(form3.get());
+        form1->show();
+        const int result = Application::exec();
+        // The other windows close with the main window.
+        form5.reset();
+        form4.reset();
+        form3.reset();
+        form2.reset();
+        form1.reset();
+        return result == 0 ? 0 : result;
+    } catch (...) {
+        ShowException(nullptr, std::current_exception());
+        return 1;
+    }
+}

@@ -1,5 +1,7 @@
 #include "gridmodel.h"
 
+#include "runtimeerror.h"
+
 #include <algorithm>
 
 namespace Ordavex {
@@ -109,6 +111,18 @@ Qt::ItemFlags ResultGrid::flags(const QModelIndex &index) const
     if (!isEntryCell(index.column(), gridRow(index)))
         return Qt::ItemIsEnabled;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
+}
+
+RowCountChange InterpretRowCountText(const QString &text)
+{
+    if (text.isEmpty())
+        return {};
+    int value = 0;
+    if (!TryStrToInt(text, &value))
+        return {RowCountChange::ReplaceWithMinimum, 1};
+    if (value < 1 || value > ResultGrid::MaxDataRows)
+        return {RowCountChange::Ignore, value};
+    return {RowCountChange::Apply, value};
 }
 
 } // namespace Ordavex

@@ -54,4 +54,17 @@ private:
     int m_rowCount = 2;
 };
 
+// What a change of the row-count field's text does to the grid.
+struct RowCountChange
+{
+    enum Action {
+        Ignore,              // empty, or outside 1..500: nothing happens
+        ReplaceWithMinimum,  // not an integer: the text becomes "1"
+        Apply,               // the value becomes the number of data rows
+    };
+    Action action = Ignore;
+    int value = 0;
+};
+RowCountChange InterpretRowCountText(const QString &text);
+
 } // namespace Ordavex

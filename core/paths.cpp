@@ -111,4 +111,26 @@ AppPaths currentAppPaths()
     return resolveAppPaths(exe, writable, config, data);
 }
 
+LogFolderCheck CheckLogFolder(const QString &logFolder, const QString &baseFolder)
+{
+    LogFolderCheck check{logFolder, {}};
+    if (!logFolder.isEmpty() && QFileInfo(logFolder).isDir())
+        return check;
+    if (!logFolder.isEmpty()) {
+        check.messages << QStringLiteral("ログファイルの出力先\n%1 に接続できませんでした。\nネットワークが切れてないか確認して下さい。")
+                              .arg(logFolder);
+        return check;
+    }
+    check.logFolder = join(baseFolder, QStringLiteral("log"));
+    if (!QFileInfo(check.logFolder).isDir()) {
+        // One level only: the base folder itself is not made.
+        if (QDir().mkdir(check.logFolder))
+            check.messages << QStringLiteral("Created ") + check.logFolder;
+        else
+            check.messages << QStringLiteral("Cannot create ") + check.logFolder;
+    }
+    check.messages << QStringLiteral("ログファイルの出力先を\n%1\nに設定しました。").arg(check.logFolder);
+    return check;
+}
+
 } // namespace Ordavex::Paths

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Folder and path rules of the platform: the one place that knows the separator and
 // where the program keeps its files.
@@ -37,5 +38,15 @@ AppPaths resolveAppPaths(const QString &executablePath, bool exeFolderWritable,
                          const QString &configFolder, const QString &dataFolder);
 // resolveAppPaths for the running program.
 AppPaths currentAppPaths();
+
+// The start-up check of the log folder, done only when the folder does not exist. A
+// folder that is named but missing (a network share that is down) keeps its text and
+// is reported; an empty one becomes "log" in baseFolder, created when missing.
+struct LogFolderCheck
+{
+    QString logFolder;
+    QStringList messages;   // to show in this order
+};
+LogFolderCheck CheckLogFolder(const QString &logFolder, const QString &baseFolder);
 
 } // namespace Ordavex::Paths

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace Ordavex {
+
+// Every message box and file dialog of the program goes through here, so that a test
+// can answer them without a screen.
+class Dialogs
+{
+public:
+    struct FileRequest
+    {
+        QString folder;       // initial folder
+        QString fileName;     // proposed name (a full path or a bare name)
+        QString defaultSuffix = QStringLiteral("csv");
+    };
+
+    virtual ~Dialogs() = default;
+
+    // Plain message box: the text and an OK button.
+    virtual void message(QWidget *parent, const QString &text) = 0;
+    // Confirmation box: question icon, Yes and No; true only for Yes.
+    virtual bool confirm(QWidget *parent, const QString &text) = 0;
+    // The application's standard error box.
+    virtual void error(QWidget *parent, const QString &text) = 0;
+    // Save dialog with the result-file filter and an overwrite prompt; empty on cancel.
+    virtual QString saveFileName(QWidget *parent, const FileRequest &request) = 0;
+    // Open dialog with the result-file filter, first entry selected; empty on cancel.
+    virtual QString openFileName(QWidget *parent, const FileRequest &request) = 0;
+
+    static Dialogs &instance();
+    // nullptr restores the real dialogs; the caller keeps ownership.
+    static void setInstance(Dialogs *dialogs);
+};
+
+// The real boxes and file dialogs.
+class SystemDialogs final : public Dialogs
+{
+public:
+    void message(QWidget *parent, const QString &text) override;
+    bool confirm(QWidget *parent, const QString &text) override;
+    void error(QWidget *parent, const QString &text) override;
+    QString saveFileName(QWidget *parent, const FileRequest &request) override;
+    QString openFileName(QWidget *parent, const FileRequest &request) override;
+};
+
+// The filter of both result-file dialogs: CSV files, then TXT files.
+QStringList ResultFileFilters();
+
+} // namespace Ordavex
