@@ -72,9 +72,16 @@ private:
     qsizetype findSection(const QString &section) const;
     qsizetype findKey(qsizetype sectionLine, const QString &key) const;
     const QString *value(const QString &section, const QString &key) const;
+    bool isSectionLine(qsizetype line) const;
+    void appendLine(const QByteArray &bytes);
+    void setLine(qsizetype line, const QByteArray &bytes);
 
     QList<QString> m_lines;
     QList<QString> m_values;    // per line: the raw value text of a key line, else empty
+    QList<QString> m_keys;      // per line: the key of a key line, else empty
+    // Per line: the bytes as read, so that lines left alone are written back unchanged
+    // even where they do not decode.
+    QList<QByteArray> m_bytes;
 };
 
 // Reads the record; a missing file, key or unreadable value gives the default. The

@@ -144,9 +144,12 @@ QByteArray encode(QStringView text, bool *lossless)
                 break;
             if (errno == E2BIG)
                 continue;
-            // A character without a form here (or a lone surrogate) becomes '?'.
-            const char16_t c = *reinterpret_cast<const char16_t *>(in);
-            const size_t skip = (QChar::isHighSurrogate(c) && inLeft >= 4) ? 4 : 2;
+            // A character without a form here (or a lone surrogate) becomes '?'. Only a
+            // real pair is skipped as one; a lone high surrogate must not take the
+            // character after it along.
+            const char16_t *c = reinterpret_cast<const char16_t *>(in);
+            const size_t skip =
+                (QChar::isHighSurrogate(c[0]) && inLeft >= 4 && QChar::isLowSurrogate(c[1])) ? 4 : 2;
             result.append('?');
             clean = false;
             in += skip;
