@@ -4,12 +4,34 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace Ordavex {
 
 namespace {
 
 Dialogs *g_override = nullptr;
+
+// Gives the keyboard focus back to the widget that had it before a modal box, so the
+// operator types on where they were: not every window system re-activates the window
+// below a closed box by itself.
+class FocusKeeper final
+{
+public:
+    FocusKeeper() : m_widget(QApplication::focusWidget()) {}
+    ~FocusKeeper()
+    {
+        if (m_widget && m_widget->isVisible()) {
+            m_widget->activateWindow();
+            m_widget->setFocus(Qt::ActiveWindowFocusReason);
+        }
+    }
+    FocusKeeper(const FocusKeeper &) = delete;
+    FocusKeeper &operator=(const FocusKeeper &) = delete;
+
+private:
+    QPointer<QWidget> m_widget;
+};
 
 QString boxTitle()
 {
@@ -19,6 +41,7 @@ QString boxTitle()
 
 QString runFileDialog(QWidget *parent, const Dialogs::FileRequest &request, bool save)
 {
+    const FocusKeeper focus;
     QFileDialog dialog(parent);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -50,12 +73,14 @@ void Dialogs::setInstance(Dialogs *dialogs)
 
 void SystemDialogs::message(QWidget *parent, const QString &text)
 {
+    const FocusKeeper focus;
     QMessageBox box(QMessageBox::NoIcon, boxTitle(), text, QMessageBox::Ok, parent);
     box.exec();
 }
 
 bool SystemDialogs::confirm(QWidget *parent, const QString &text)
 {
+    const FocusKeeper focus;
     QMessageBox box(QMessageBox::Question, QStringLiteral("確認"), text,
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::Yes);
@@ -64,6 +89,7 @@ bool SystemDialogs::confirm(QWidget *parent, const QString &text)
 
 void SystemDialogs::error(QWidget *parent, const QString &text)
 {
+    const FocusKeeper focus;
     QMessageBox box(QMessageBox::Critical, boxTitle(), text, QMessageBox::Ok, parent);
     box.exec();
 }

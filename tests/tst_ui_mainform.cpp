@@ -1,0 +1,464 @@
+// Start-up, settings round trip, closing, the message seam and the row-count field of
+// the main window.
+
+#include "core/gridmodel.h"
+#include "core/runtimeerror.h"
+#include "core/settings.h"
+#include "ui/dialogs.h"
+#include "ui/guard.h"
+#include "ui/inputgrid.h"
+#include "ui/mainform.h"
+#include "ui/sankaspin.h"
+#include "uitest.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolBar>
+#include <QMenuBar>
+
+#include <memory>
+
+using namespace Ordavex;
+using namespace Ordavex::Testing;
+
+class TestMainForm final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void defaultsWithoutSettingsFile();
+    void emptyLogFolderIsCreated();
+    void unreachableLogFolderIsKept();
+    void storedValuesAreNormalised_data();
+    void storedValuesAreNormalised();
+    void targetPathJoinsWorkFolder_data();
+    void targetPathJoinsWorkFolder();
+    void answerNoStillWritesSettings();
+    void windowStateIsWrittenBack();
+    void monitorVisibleRefusesClose();
+    void failedSettingsWriteKeepsWindowOpen();
+    void captionChangesWhenShown();
+    void actionsInOrder();
+    void handlerErrorsAreShownAndSurvived();
+    void realBoxesAnswer();
+    void headingsFollowSwapAndAssignment();
+    void hiddenRowsKeepTheirTexts();
+    void rowCountFieldFollowsTyping();
+    void rowCountSameValueRunsNothing();
+
+private:
+    static QByteArray withParams(const QByteArray &lines)
+    {
+        return "[Params]\r\n" + lines;
+    }
+    static Settings writtenSettings(const ProgramFolder &folder)
+    {
+        return ReadSettings(folder.settingsFile(), QStringLiteral("unused"));
+    }
+};
+
+void TestMainForm::defaultsWithoutSettingsFile()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+
+    QCOMPARE(dialogs.shown, QStringList());
+    QCOMPARE(form.workFolder(), folder.path());
+    QCOMPARE(form.logFolder(), folder.path());
+    QCOMPARE(form.grid()->gridRowCount(), 9);
+    QCOMPARE(form.grid()->cell(0, 0), QStringLiteral("順位"));
+    QCOMPARE(form.grid()->cell(1, 0), QStringLiteral("ﾚｰﾝ"));
+    QCOMPARE(form.grid()->cell(2, 0), QStringLiteral("ﾀｲﾑ"));
+    for (int row = 1; row <= 8; ++row)
+        QCOMPARE(form.grid()->cell(0, row), QString::number(row));
+    QVERIFY(form.RadioButton1->isChecked());
+    QVERIFY(form.RadioButton5->isChecked());
+    QVERIFY(form.RadioButton3->isChecked());
+    QCOMPARE(form.LblCurWay->text(), QStringLiteral("→"));
+    for (QCheckBox *box : {form.QuickInput, form.validCheck, form.sixtyFix, form.autoInc, form.autoClear})
+        QVERIFY(box->isChecked());
+    QCOMPARE(form.SankaSpinNum->text(), QStringLiteral("8"));
+    QCOMPARE(form.targetPath(), Paths::join(folder.path(), QStringLiteral("Untitled.csv")));
+    QCOMPARE(form.StatusPanel0->text(), form.targetPath());
+    QCOMPARE(form.windowTitle(), CaptionBuilding);
+    QCOMPARE(form.activePort(), 0);
+    QCOMPARE(form.activeMachine(), 0);
+    QVERIFY(form.activeTimer());
+}
+
+void TestMainForm::emptyLogFolderIsCreated()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    folder.writeSettings("[WorkFiles]\r\nexLogFilePath=\r\n");
+    const QString log = Paths::join(folder.path(), QStringLiteral("log"));
+    TForm1 form(folder.appPaths());
+
+    QVERIFY(QFileInfo(log).isDir());
+    QCOMPARE(form.logFolder(), log);
+    QCOMPARE(dialogs.shown,
+             QStringList({QStringLiteral("Created ") + log,
+                          QStringLiteral("ログファイルの出力先を\n%1\nに設定しました。").arg(log)}));
+}
+
+void TestMainForm::unreachableLogFolderIsKept()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    const QString unreachable = Paths::join(folder.path(), QStringLiteral("share/results"));
+    folder.writeSettings("[WorkFiles]\r\nexLogFilePath=" + unreachable.toUtf8() + "\r\n");
+    {
+        TForm1 form(folder.appPaths());
+        QCOMPARE(form.logFolder(), unreachable);
+        QCOMPARE(dialogs.shown,
+                 QStringList({QStringLiteral("ログファイルの出力先\n%1 に接続できませんでした。\nネットワークが切れてないか確認して下さい。")
+                                  .arg(unreachable)}));
+        QVERIFY(!QFileInfo::exists(unreachable));
+        dialogs.answers = {true};
+        QVERIFY(form.close());
+    }
+    QCOMPARE(writtenSettings(folder).exLogFilePath, unreachable);
+}
+
+void TestMainForm::storedValuesAreNormalised_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("maxrunner");
+    QTest::addColumn<int>("raceKind");
+    QTest::addColumn<int>("assigKind");
+    QTest::addColumn<int>("curStyle");
+    QTest::addColumn<int>("bauRate");
+
+    QTest::newRow("3 rows become 8") << QByteArray("Maxrunner=3\r\n") << 9 << 8 << 1 << 5 << 3 << 8;
+    QTest::newRow("900 rows become 500") << QByteArray("Maxrunner=900\r\n") << 501 << 500 << 1 << 5 << 3 << 8;
+    QTest::newRow("12 rows stay") << QByteArray("Maxrunner=12\r\n") << 13 << 12 << 1 << 5 << 3 << 8;
+    QTest::newRow("race kind 0 is road") << QByteArray("RaceKind=0\r\n") << 9 << 8 << 2 << 5 << 3 << 8;
+    QTest::newRow("assignment 0 is number") << QByteArray("AssigKind=0\r\n") << 9 << 8 << 1 << 6 << 3 << 8;
+    QTest::newRow("cursor 7 is vertical") << QByteArray("CurStyle=7\r\n") << 9 << 8 << 1 << 5 << 4 << 8;
+    QTest::newRow("hex rate") << QByteArray("cBauRate=0x10\r\n") << 9 << 8 << 1 << 5 << 3 << 16;
+    QTest::newRow("letters rate") << QByteArray("cBauRate=fast\r\n") << 9 << 8 << 1 << 5 << 3 << 8;
+}
+
+void TestMainForm::storedValuesAreNormalised()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, rows);
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    folder.writeSettings(withParams(stored));
+    {
+        TForm1 form(folder.appPaths());
+        QCOMPARE(form.grid()->gridRowCount(), rows);
+        QCOMPARE(form.grid()->cell(0, rows - 1), QString::number(rows - 1));
+        dialogs.answers = {true};
+        QVERIFY(form.close());
+    }
+    const Settings written = writtenSettings(folder);
+    QTEST(written.Maxrunner, "maxrunner");
+    QTEST(written.RaceKind, "raceKind");
+    QTEST(written.AssigKind, "assigKind");
+    QTEST(written.CurStyle, "curStyle");
+    QTEST(written.cBauRate, "bauRate");
+}
+
+void TestMainForm::targetPathJoinsWorkFolder_data()
+{
+    QTest::addColumn<bool>("trailingSeparator");
+    QTest::newRow("without separator") << false;
+    QTest::newRow("with separator") << true;
+}
+
+void TestMainForm::targetPathJoinsWorkFolder()
+{
+    QFETCH(bool, trailingSeparator);
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    QTemporaryDir work;
+    const QString workFolder = QDir::toNativeSeparators(work.path()) + (trailingSeparator ? QString(Paths::separator()) : QString());
+    folder.writeSettings("[WorkFiles]\r\nexFilePath=" + workFolder.toUtf8() + "\r\n");
+    TForm1 form(folder.appPaths());
+    QCOMPARE(form.targetPath(), QDir::toNativeSeparators(work.path()) + Paths::separator() + QStringLiteral("Untitled.csv"));
+}
+
+void TestMainForm::answerNoStillWritesSettings()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    form.show();
+    dialogs.answers = {false};
+    QVERIFY(!form.close());
+    QVERIFY(form.isVisible());
+    QCOMPARE(dialogs.confirmations, QStringList({MsgConfirmExit}));
+    QVERIFY(QFileInfo::exists(folder.settingsFile()));
+    QCOMPARE(writtenSettings(folder).Maxrunner, 8);
+}
+
+void TestMainForm::windowStateIsWrittenBack()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    folder.writeSettings("; kept\r\n[Params]\r\nUnknownKey=42\r\n");
+    {
+        TForm1 form(folder.appPaths());
+        form.RadioButton2->setChecked(true);
+        form.RadioButton6->setChecked(true);
+        form.RadioButton4->setChecked(true);
+        form.sixtyFix->setChecked(false);
+        form.autoClear->setChecked(false);
+        form.SankaSpinNum->setValue(20);
+        form.SwapFixRow->click();
+        dialogs.answers = {true};
+        QVERIFY(form.close());
+    }
+    const Settings written = writtenSettings(folder);
+    QCOMPARE(written.RaceKind, 2);
+    QCOMPARE(written.AssigKind, 6);
+    QCOMPARE(written.CurStyle, 4);
+    QCOMPARE(written.sixtyFix, false);
+    QCOMPARE(written.autoClear, false);
+    QCOMPARE(written.QuickInput, true);
+    QCOMPARE(written.Maxrunner, 20);
+    QCOMPARE(written.NumColID, 1);
+    QCOMPARE(written.exFilePath, folder.path());
+    const QByteArray bytes = folder.settingsBytes();
+    QVERIFY(bytes.startsWith("; kept\r\n"));
+    QVERIFY(bytes.contains("UnknownKey=42\r\n"));
+}
+
+void TestMainForm::monitorVisibleRefusesClose()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    QWidget monitor;
+    form.setMonitor(&monitor);
+    monitor.show();
+    dialogs.answers = {true};
+    QVERIFY(!form.close());
+    QCOMPARE(dialogs.shown, QStringList({MsgCloseMonitorFirst}));
+    QCOMPARE(dialogs.confirmations, QStringList());
+    QVERIFY(!QFileInfo::exists(folder.settingsFile()));
+    monitor.hide();
+    QVERIFY(form.close());
+}
+
+void TestMainForm::failedSettingsWriteKeepsWindowOpen()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    // A folder where the settings file should be cannot be replaced by a file.
+    QVERIFY(QDir().mkpath(folder.settingsFile()));
+    TForm1 form(folder.appPaths());
+    form.show();
+    dialogs.answers = {true};
+    QVERIFY(!form.close());
+    QVERIFY(form.isVisible());
+    QCOMPARE(dialogs.errors, QStringList({QStringLiteral("%1 に書き込めません").arg(folder.settingsFile())}));
+}
+
+void TestMainForm::captionChangesWhenShown()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    QCOMPARE(form.windowTitle(), CaptionBuilding);
+    form.show();
+    QCOMPARE(form.windowTitle(), CaptionShown);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(form.InputGrid->editor()));
+}
+
+void TestMainForm::actionsInOrder()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    QStringList toolBar;
+    for (QAction *action : form.ToolBar1->actions())
+        toolBar << (action->isSeparator() ? QStringLiteral("|") : action->objectName());
+    QCOMPARE(toolBar.join(u' '),
+             QStringLiteral("AC_OpenTTBL | AC_OpenFile FileSaveAS | EraseInputGrid openDelForm | RS232COpen ClipCopy AC_Close"));
+    QMenu *menu = form.menuBar()->actions().constFirst()->menu();
+    QCOMPARE(menu->title(), QStringLiteral("ﾒﾆｭｰ"));
+    QStringList items;
+    for (QAction *action : menu->actions())
+        items << (action->isSeparator() ? QStringLiteral("|") : action->text());
+    QCOMPARE(items.join(u' '),
+             QStringLiteral("ﾀｲﾑﾃｰﾌﾞﾙを開く | 開く 保存 ｸﾘｯﾌﾟﾎﾞｰﾄﾞにｺﾋﾟｰ ﾌｧｲﾙ名変更 | RS232C通信 RS232Cﾊﾟﾗﾒｰﾀ 画面ﾃﾞｰﾀｸﾘｱ 終了"));
+    QCOMPARE(form.AC_OpenFile->toolTip(), QStringLiteral("CSVを開く"));
+    QCOMPARE(form.openDelForm->toolTip(), QStringLiteral("CSVﾌｧｲﾙの削除"));
+    for (QAction *action : menu->actions())
+        QVERIFY(action->isSeparator() || !action->icon().isNull());
+}
+
+void TestMainForm::handlerErrorsAreShownAndSurvived()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    form.SankaSpinNum->setValue(1);
+    form.grid()->setCell(1, 1, QStringLiteral("-"));
+    form.grid()->setCell(2, 1, QStringLiteral("1000"));
+    // The save action's number check meets a text that is not an integer.
+    form.FileSaveAS->trigger();
+    QCOMPARE(dialogs.errors, QStringList({QStringLiteral("'-' は整数ではありません")}));
+    QCOMPARE(dialogs.saveRequests.size(), 0);
+
+    // Whatever a handler raises is shown with its message; the program goes on.
+    dialogs.clear();
+    QWidget target;
+    Guarded(&target, [] { throw RuntimeError(QStringLiteral("C:\\x に書き込めません")); });
+    Guarded(&target, [] { throw std::runtime_error("disk full"); });
+    Guarded(&target, [] { throw 42; });
+    QCOMPARE(dialogs.errors, QStringList({QStringLiteral("C:\\x に書き込めません"), QStringLiteral("disk full"), QString()}));
+    form.SankaSpinNum->setValue(3);
+    QCOMPARE(form.grid()->gridRowCount(), 4);
+}
+
+void TestMainForm::realBoxesAnswer()
+{
+    SystemDialogs real;
+    QWidget parent;
+    auto clickLater = [](QMessageBox::StandardButton which) {
+        QTimer::singleShot(0, [which] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            box->button(which)->click();
+        });
+    };
+    clickLater(QMessageBox::Yes);
+    QVERIFY(real.confirm(&parent, MsgConfirmExit));
+    clickLater(QMessageBox::No);
+    QVERIFY(!real.confirm(&parent, MsgConfirmExit));
+    QString seen;
+    QTimer::singleShot(0, [&seen] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        seen = box->text();
+        QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+        box->button(QMessageBox::Ok)->click();
+    });
+    real.message(&parent, MsgCloseMonitorFirst);
+    QCOMPARE(seen, MsgCloseMonitorFirst);
+}
+
+void TestMainForm::headingsFollowSwapAndAssignment()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    form.grid()->setCell(1, 3, QStringLiteral("4"));
+    form.SwapFixRow->click();
+    QCOMPARE(form.grid()->cell(0, 0), QStringLiteral("ﾚｰﾝ"));
+    QCOMPARE(form.grid()->cell(1, 0), QStringLiteral("順位"));
+    QCOMPARE(form.grid()->cell(0, 3), QStringLiteral("3"));
+    form.RadioButton6->setChecked(true);
+    QCOMPARE(form.grid()->cell(0, 0), QStringLiteral("ﾅﾝﾊﾞｰ"));
+    QCOMPARE(form.grid()->cell(2, 0), QStringLiteral("ﾀｲﾑ"));
+    form.SwapFixRow->click();
+    QCOMPARE(form.grid()->cell(0, 0), QStringLiteral("順位"));
+    QCOMPARE(form.grid()->cell(1, 0), QStringLiteral("ﾅﾝﾊﾞｰ"));
+    QCOMPARE(form.grid()->cell(1, 3), QStringLiteral("4"));
+}
+
+void TestMainForm::hiddenRowsKeepTheirTexts()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    form.grid()->setCell(1, 7, QStringLiteral("5"));
+    form.grid()->setCell(2, 8, QStringLiteral("1234"));
+    form.SankaSpinNum->setValue(6);
+    QCOMPARE(form.grid()->gridRowCount(), 7);
+    QCOMPARE(form.grid()->rowCount(), 6);
+    form.SankaSpinNum->setValue(8);
+    QCOMPARE(form.grid()->cell(1, 7), QStringLiteral("5"));
+    QCOMPARE(form.grid()->cell(2, 8), QStringLiteral("1234"));
+    QCOMPARE(form.grid()->data(form.grid()->indexOf(2, 8)).toString(), QStringLiteral("1234"));
+}
+
+void TestMainForm::rowCountFieldFollowsTyping()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.grid()->setCell(1, 5, QStringLiteral("7"));
+    form.SankaSpinNum->setFocus();
+    QTRY_VERIFY(form.SankaSpinNum->hasFocus());
+
+    auto retype = [&](const QString &keys) {
+        pressKey(Qt::Key_A, Qt::ControlModifier);
+        pressKey(Qt::Key_Backspace);
+        typeText(keys);
+    };
+    retype(QStringLiteral("1"));
+    QCOMPARE(form.grid()->gridRowCount(), 2);
+    typeText(QStringLiteral("2"));
+    QCOMPARE(form.grid()->gridRowCount(), 13);
+    QCOMPARE(form.grid()->cell(1, 5), QStringLiteral("7"));
+    QCOMPARE(form.grid()->cell(0, 12), QStringLiteral("12"));
+
+    retype(QStringLiteral("9"));
+    QCOMPARE(form.grid()->gridRowCount(), 10);
+    typeText(QStringLiteral("0"));
+    QCOMPARE(form.grid()->gridRowCount(), 91);
+    typeText(QStringLiteral("0"));
+    QCOMPARE(form.SankaSpinNum->text(), QStringLiteral("900"));
+    QCOMPARE(form.grid()->gridRowCount(), 91);
+    // Enter is swallowed: nothing happens.
+    pressKey(Qt::Key_Return);
+    QCOMPARE(form.grid()->gridRowCount(), 91);
+    form.focusInputGrid();
+    QTRY_COMPARE(form.SankaSpinNum->text(), QStringLiteral("500"));
+    QCOMPARE(form.grid()->gridRowCount(), 501);
+    QCOMPARE(form.settings().Maxrunner, 500);
+
+    form.SankaSpinNum->setFocus();
+    QTRY_VERIFY(form.SankaSpinNum->hasFocus());
+    retype(QStringLiteral("0"));
+    QCOMPARE(form.grid()->gridRowCount(), 501);
+    form.focusInputGrid();
+    QTRY_COMPARE(form.SankaSpinNum->text(), QStringLiteral("1"));
+    QCOMPARE(form.grid()->gridRowCount(), 2);
+
+    form.SankaSpinNum->setFocus();
+    QTRY_VERIFY(form.SankaSpinNum->hasFocus());
+    retype(QStringLiteral("5"));
+    typeText(QStringLiteral("-"));
+    QCOMPARE(form.SankaSpinNum->text(), QStringLiteral("1"));
+    retype(QStringLiteral("-"));
+    QCOMPARE(form.SankaSpinNum->text(), QStringLiteral("1"));
+    QCOMPARE(form.grid()->gridRowCount(), 2);
+    pressKey(Qt::Key_Up);
+    QCOMPARE(form.SankaSpinNum->text(), QStringLiteral("2"));
+    QCOMPARE(form.grid()->gridRowCount(), 3);
+}
+
+void TestMainForm::rowCountSameValueRunsNothing()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    form.grid()->setCell(0, 3, QStringLiteral("x"));
+    form.SankaSpinNum->setValue(8);
+    QCOMPARE(form.grid()->cell(0, 3), QStringLiteral("x"));
+    form.SankaSpinNum->setValue(0);
+    QCOMPARE(form.SankaSpinNum->text(), QStringLiteral("1"));
+    form.SankaSpinNum->setValue(501);
+    QCOMPARE(form.SankaSpinNum->text(), QStringLiteral("500"));
+    QCOMPARE(form.grid()->gridRowCount(), 501);
+}
+
+QTEST_MAIN(TestMainForm)
+#include "tst_ui_mainform.moc"
