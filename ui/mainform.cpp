@@ -30,6 +30,8 @@
 #include <QStyle>
 #include <QToolBar>
 
+#include <algorithm>
+
 namespace Ordavex {
 
 TForm1 *Form1 = nullptr;
@@ -574,7 +576,10 @@ void TForm1::FileSaveASExecute()
     std::optional<int> code;
     if (!EditKaze->text().isEmpty()) {
         NormaliseWind();
-        const int windCode = WindCode(float(StrToFloat(EditKaze->text())));
+        // Held inside single precision first: a pasted giant wind must not overflow the
+        // conversion; WindCode refuses such a wind itself.
+        const double wind = std::clamp(StrToFloat(EditKaze->text()), -1e30, 1e30);
+        const int windCode = WindCode(float(wind));
         if (windCode != int(NoWind))
             code = windCode;
     }

@@ -1,0 +1,280 @@
+// Saving, opening and erasing a heat through the main window's actions.
+
+#include "core/gridmodel.h"
+#include "core/resultfile.h"
+#include "ui/inputgrid.h"
+#include "ui/mainform.h"
+#include "ui/sankaspin.h"
+#include "uitest.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include <memory>
+
+using namespace Ordavex;
+using namespace Ordavex::Testing;
+
+class TestFiles final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void refusesIncompleteGrid();
+    void savesAndClears();
+    void savesWithoutClearing();
+    void numberProblemsStopTheSave();
+    void badWindStopsTheSave();
+    void cancelChangesNothing();
+    void failedWriteStillMovesTarget();
+    void proposalWithoutWind();
+    void opensWithWindAndTrims();
+    void openRefusesTooManyLines();
+    void openMissingFile();
+    void eraseAsksFirst();
+
+private:
+    TForm1 &form() { return *m_form; }
+    ResultGrid &grid() { return *m_form->grid(); }
+    QString work(const QString &name) const { return Paths::join(m_work->path(), name); }
+    void fillHeat()
+    {
+        form().SankaSpinNum->setValue(3);
+        const char *rows[][2] = {{"4", "1052"}, {"5", "1061"}, {"3", "10275"}};
+        for (int r = 0; r < 3; ++r) {
+            grid().setCell(1, r + 1, QString::fromLatin1(rows[r][0]));
+            grid().setCell(2, r + 1, QString::fromLatin1(rows[r][1]));
+        }
+    }
+    static QByteArray fileBytes(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static void writeFile(const QString &path, const QByteArray &bytes)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    std::unique_ptr<ScriptedDialogs> m_dialogs;
+    std::unique_ptr<ProgramFolder> m_folder;
+    std::unique_ptr<ProgramFolder> m_work;
+    std::unique_ptr<TForm1> m_form;
+};
+
+void TestFiles::init()
+{
+    m_dialogs = std::make_unique<ScriptedDialogs>();
+    m_folder = std::make_unique<ProgramFolder>();
+    m_work = std::make_unique<ProgramFolder>();
+    m_folder->writeSettings("[WorkFiles]\r\nexFilePath=" + m_work->path().toUtf8() + "\r\n");
+    m_form = std::make_unique<TForm1>(m_folder->appPaths());
+}
+
+void TestFiles::cleanup()
+{
+    m_form.reset();
+    m_work.reset();
+    m_folder.reset();
+    m_dialogs.reset();
+}
+
+void TestFiles::refusesIncompleteGrid()
+{
+    fillHeat();
+    grid().setCell(2, 2, QString());
+    form().FileSaveAS->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList({MsgGridNotFilled}));
+    QVERIFY(m_dialogs->saveRequests.isEmpty());
+}
+
+void TestFiles::savesAndClears()
+{
+    fillHeat();
+    form().EditKaze->setText(QStringLiteral("12"));
+    const QString chosen = work(QStringLiteral("Untitledw_112.csv"));
+    m_dialogs->files = {chosen};
+    form().FileSaveAS->trigger();
+
+    QCOMPARE(m_dialogs->saveRequests.size(), 1);
+    QCOMPARE(m_dialogs->saveRequests[0].fileName, chosen);
+    QCOMPARE(m_dialogs->saveRequests[0].folder, m_work->path());
+    QCOMPARE(m_dialogs->shown, QStringList({MsgSavedClearing}));
+    const QByteArray expected = QByteArray("\"\x8f\x87\x88\xca\",\"\xda\xb0\xdd\",\"\xc0\xb2\xd1\"\r\n"
+                                           "\"1\",\"4\",\"10.52\"\r\n"
+                                           "\"2\",\"5\",\"10.61\"\r\n"
+                                           "\"3\",\"3\",\" 1:02.75\"\r\n");
+    QCOMPARE(fileBytes(chosen), expected);
+    QVERIFY(GridIsEmpty(grid()));
+    QCOMPARE(grid().dataRowCount(), 3);
+    QCOMPARE(form().EditKaze->text(), QString());
+    QCOMPARE(form().targetPath(), chosen);
+    QCOMPARE(form().StatusPanel0->text(), chosen);
+    QCOMPARE(form().workFolder(), m_work->path() + Paths::separator());
+}
+
+void TestFiles::savesWithoutClearing()
+{
+    fillHeat();
+    form().autoClear->setChecked(false);
+    m_dialogs->files = {work(QStringLiteral("R1.csv"))};
+    form().FileSaveAS->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList());
+    QVERIFY(QFileInfo::exists(work(QStringLiteral("R1.csv"))));
+    QCOMPARE(grid().cell(2, 3), QStringLiteral("10275"));
+}
+
+void TestFiles::numberProblemsStopTheSave()
+{
+    fillHeat();
+    grid().setCell(1, 3, QStringLiteral("4"));
+    form().InputGrid->setCurrentCell(2, 1);
+    form().FileSaveAS->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList({MsgDuplicateNumber}));
+    QCOMPARE(form().InputGrid->col(), 1);
+    QCOMPARE(form().InputGrid->row(), 3);
+
+    m_dialogs->clear();
+    grid().setCell(1, 3, QStringLiteral("10000"));
+    form().InputGrid->setCurrentCell(2, 1);
+    form().FileSaveAS->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList({MsgNumberTooLarge.arg(9999)}));
+    QCOMPARE(form().InputGrid->row(), 1);
+    QCOMPARE(form().InputGrid->col(), 2);
+    QVERIFY(m_dialogs->saveRequests.isEmpty());
+}
+
+void TestFiles::badWindStopsTheSave()
+{
+    fillHeat();
+    form().EditKaze->setText(QStringLiteral("-"));
+    form().FileSaveAS->trigger();
+    QCOMPARE(m_dialogs->errors, QStringList({QStringLiteral("'-' は浮動小数点数ではありません")}));
+    QVERIFY(m_dialogs->saveRequests.isEmpty());
+    QCOMPARE(grid().cell(2, 1), QStringLiteral("1052"));
+}
+
+void TestFiles::cancelChangesNothing()
+{
+    fillHeat();
+    const QString target = form().targetPath();
+    form().FileSaveAS->trigger();
+    QCOMPARE(m_dialogs->saveRequests.size(), 1);
+    QCOMPARE(form().targetPath(), target);
+    QCOMPARE(grid().cell(1, 1), QStringLiteral("4"));
+    QCOMPARE(m_dialogs->shown, QStringList());
+}
+
+void TestFiles::failedWriteStillMovesTarget()
+{
+    fillHeat();
+    const QString chosen = Paths::join(work(QStringLiteral("missing")), QStringLiteral("R2.csv"));
+    m_dialogs->files = {chosen};
+    form().FileSaveAS->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList({MsgCannotOpenFile, MsgSaveFailed}));
+    QCOMPARE(grid().cell(2, 3), QStringLiteral("10275"));
+    QCOMPARE(form().targetPath(), chosen);
+    QCOMPARE(form().workFolder(), work(QStringLiteral("missing")) + Paths::separator());
+    QCOMPARE(form().StatusPanel0->text(), chosen);
+}
+
+void TestFiles::proposalWithoutWind()
+{
+    fillHeat();
+    form().setTargetPath(work(QStringLiteral("R1")));
+    form().FileSaveAS->trigger();
+    QCOMPARE(m_dialogs->saveRequests.at(0).fileName, work(QStringLiteral("R1")));
+    m_dialogs->clear();
+    form().setTargetPath(work(QStringLiteral("Bw_112")));
+    form().EditKaze->setText(QStringLiteral("05"));
+    form().FileSaveAS->trigger();
+    QCOMPARE(m_dialogs->saveRequests.at(0).fileName, work(QStringLiteral("Bw_105.csv")));
+    QCOMPARE(form().EditKaze->text(), QStringLiteral("+0.5"));
+}
+
+void TestFiles::opensWithWindAndTrims()
+{
+    const QString path = work(QStringLiteral("R1w_112.csv"));
+    writeFile(path, "\"\x8f\x87\x88\xca\",\"\xda\xb0\xdd\",\"\xc0\xb2\xd1\"\r\n"
+                    "\"1\",\"4\",\"10.52\"\r\n"
+                    "\"2\",\"5\",\" 1:15.23\"\r\n"
+                    "\"3\",\"3\",\"DNF\"\r\n"
+                    "\"4\"\r\n"
+                    "\"5\",\"6\",\"11.50\"\r\n");
+    form().EditKaze->setText(QStringLiteral("+0.3"));
+    m_dialogs->files = {path};
+    form().AC_OpenFile->trigger();
+
+    QCOMPARE(m_dialogs->shown, QStringList());
+    QCOMPARE(m_dialogs->openRequests.at(0).folder, m_work->path());
+    QCOMPARE(form().EditKaze->text(), QStringLiteral("+1.2"));
+    QCOMPARE(form().targetPath(), work(QStringLiteral("R1.csv")));
+    QCOMPARE(form().StatusPanel0->text(), work(QStringLiteral("R1.csv")));
+    // Row 4 has no lane and no time: it and everything after it are cut off.
+    QCOMPARE(grid().dataRowCount(), 3);
+    QCOMPARE(form().SankaSpinNum->text(), QStringLiteral("3"));
+    QCOMPARE(form().settings().Maxrunner, 3);
+    QCOMPARE(grid().cell(0, 0), QStringLiteral("順位"));
+    QCOMPARE(grid().cell(2, 2), QStringLiteral("11523"));
+    QCOMPARE(grid().cell(2, 3), QStringLiteral("0"));
+    QCOMPARE(form().InputGrid->col(), 1);
+    QCOMPARE(form().InputGrid->row(), 1);
+
+    // Saved again with another wind, the name carries the new code.
+    form().EditKaze->setText(QStringLiteral("03"));
+    form().FileSaveAS->trigger();
+    QCOMPARE(m_dialogs->saveRequests.at(0).fileName, work(QStringLiteral("R1w_103.csv")));
+}
+
+void TestFiles::openRefusesTooManyLines()
+{
+    const QString path = work(QStringLiteral("big.csv"));
+    QByteArray bytes = "\"a\",\"b\",\"c\"\r\n";
+    for (int i = 1; i <= 500; ++i)
+        bytes += QByteArray::number(i) + ",1,1000\r\n";
+    writeFile(path, bytes);
+    const QString status = form().StatusPanel0->text();
+    m_dialogs->files = {path};
+    form().AC_OpenFile->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList({MsgTooManyLines.arg(500), MsgOpenFailed}));
+    QCOMPARE(grid().gridRowCount(), 2);
+    QCOMPARE(form().StatusPanel0->text(), status);
+    QCOMPARE(form().targetPath(), path);
+    QCOMPARE(form().SankaSpinNum->text(), QStringLiteral("8"));
+}
+
+void TestFiles::openMissingFile()
+{
+    m_dialogs->files = {work(QStringLiteral("gone.csv"))};
+    form().AC_OpenFile->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList({MsgReadFailure, MsgOpenFailed}));
+}
+
+void TestFiles::eraseAsksFirst()
+{
+    form().EditKaze->setText(QStringLiteral("+1.0"));
+    form().EraseInputGrid->trigger();
+    QCOMPARE(m_dialogs->confirmations, QStringList());
+    QCOMPARE(form().EditKaze->text(), QStringLiteral("+1.0"));
+
+    fillHeat();
+    m_dialogs->answers = {false, true};
+    form().EraseInputGrid->trigger();
+    QCOMPARE(m_dialogs->confirmations, QStringList({MsgEraseConfirm}));
+    QCOMPARE(grid().cell(1, 1), QStringLiteral("4"));
+    form().EraseInputGrid->trigger();
+    QVERIFY(GridIsEmpty(grid()));
+    QCOMPARE(grid().cell(0, 3), QStringLiteral("3"));
+    QCOMPARE(form().EditKaze->text(), QString());
+}
+
+QTEST_MAIN(TestFiles)
+#include "tst_ui_files.moc"
