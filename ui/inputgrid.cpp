@@ -155,7 +155,8 @@ void InputGridView::placeEditor()
         m_editor->hide();
         return;
     }
-    scrollTo(current);
+    if (isVisible())
+        scrollTo(current);
     const QRect rect = visualRect(current);
     m_editor->setGeometry(rect.adjusted(1, 1, -1, -1));
     if (!m_editor->isVisible())

@@ -195,15 +195,15 @@ void TForm1::createControls()
     RadioButton6->setGeometry(52, 17, 58, 18);
 
     CurStyle = new QGroupBox(QStringLiteral("ｶｰｿﾙ移動"), panel);
-    CurStyle->setGeometry(116, 0, 112, 41);
+    CurStyle->setGeometry(116, 0, 124, 41);
     RadioButton3 = new QRadioButton(QStringLiteral("横方向"), CurStyle);
-    RadioButton3->setGeometry(6, 17, 52, 18);
+    RadioButton3->setGeometry(6, 17, 58, 18);
     RadioButton4 = new QRadioButton(QStringLiteral("縦方向"), CurStyle);
-    RadioButton4->setGeometry(58, 17, 52, 18);
+    RadioButton4->setGeometry(64, 17, 58, 18);
 
     LblCurWay = new QLabel(QStringLiteral("→"), panel);
     LblCurWay->setFont(WindowFont(21));
-    LblCurWay->setGeometry(230, 8, 24, 28);
+    LblCurWay->setGeometry(244, 6, 24, 28);
 
     Label1 = new QLabel(QStringLiteral("行数"), panel);
     Label1->setGeometry(118, 54, 26, 16);
@@ -215,7 +215,7 @@ void TForm1::createControls()
     SankaSpinNum->setFocusPolicy(Qt::ClickFocus);   // not a tab stop
 
     SwapFixRow = new QPushButton(QStringLiteral("⇔"), panel);
-    SwapFixRow->setGeometry(210, 50, 28, 24);
+    SwapFixRow->setGeometry(212, 50, 28, 24);
     SwapFixRow->setFocusPolicy(Qt::NoFocus);
 
     QuickInput = new QCheckBox(QStringLiteral("簡易ｲﾝﾌﾟｯﾄ"), panel);
@@ -226,14 +226,14 @@ void TForm1::createControls()
     int y = 2;
     for (QCheckBox *box : {QuickInput, validCheck, sixtyFix, autoInc, autoClear}) {
         box->setChecked(true);
-        box->setGeometry(256, y, 96, 16);
+        box->setGeometry(272, y, 96, 16);
         y += 17;
     }
 
     Label2 = new QLabel(QStringLiteral("風"), panel);
-    Label2->setGeometry(358, 10, 16, 16);
+    Label2->setGeometry(372, 10, 14, 16);
     EditKaze = new QLineEdit(panel);
-    EditKaze->setGeometry(376, 5, 56, 26);
+    EditKaze->setGeometry(386, 5, 48, 26);
     EditKaze->installEventFilter(this);
     SwitchImeOff(EditKaze);
 
@@ -312,6 +312,12 @@ void TForm1::LayoutGrid()
     InputGrid->setColumnWidth(0, metrics.horizontalAdvance(QStringLiteral("XXXXX")));
     InputGrid->setColumnWidth(1, metrics.horizontalAdvance(QStringLiteral("XXXXXXX")));
     InputGrid->setColumnWidth(2, metrics.horizontalAdvance(QStringLiteral("XXX2:15:54.12")));
+    // Where the fall-back font is wider than "ＭＳ Ｐゴシック" the grid widens to keep all
+    // three columns in view instead of hiding the time column behind a scroll bar.
+    const int columns = InputGrid->columnWidth(0) + InputGrid->columnWidth(1) + InputGrid->columnWidth(2);
+    const int needed = columns + 2 * InputGrid->frameWidth() + InputGrid->verticalScrollBar()->sizeHint().width() + 2;
+    InputGrid->setFixedWidth(std::max(202, needed));
+    InputGrid->horizontalScrollBar()->setValue(0);
     ApplyRowCount();
 }
 
