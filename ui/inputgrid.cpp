@@ -202,7 +202,8 @@ bool InputGridView::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_editor) {
         if (event->type() == QEvent::KeyPress) {
-            bool consumed = false;
+            // A key whose handling failed is dropped with the rest of that action.
+            bool consumed = true;
             Guarded(window(), [&] { consumed = handleEditorKeyPress(static_cast<QKeyEvent *>(event)); });
             return consumed;
         }
