@@ -13,6 +13,7 @@
 #include <QStringTokenizer>
 
 #include <bitset>
+#include <iterator>
 #include <limits>
 
 namespace Ordavex {
@@ -43,6 +44,19 @@ QString TidyCell(const QString &text)
     if (cell.endsWith(u'"'))
         cell[cell.size() - 1] = u' ';
     return TrimText(cell);
+}
+
+// "%d" of a value that is never negative; QString::number goes through the locale
+// machinery and is most of the cost of a long file.
+QString DecimalText(int value)
+{
+    char16_t digits[10];
+    qsizetype begin = std::size(digits);
+    do {
+        digits[--begin] = char16_t(u'0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    return QString(reinterpret_cast<const QChar *>(digits + begin), qsizetype(std::size(digits)) - begin);
 }
 
 ReadOutcome Failed(ReadOutcome outcome, const QString &message)
@@ -76,6 +90,11 @@ QByteArray ResultFileBytes(const ResultGrid &grid, bool track, bool sixtyFix)
 
 bool WriteResultFile(const QString &path, const ResultGrid &grid, bool track, bool sixtyFix)
 {
+    return WriteResultBytes(path, ResultFileBytes(grid, track, sixtyFix));
+}
+
+bool WriteResultBytes(const QString &path, const QByteArray &bytes)
+{
     // The save file would rename over a file that may not be written; refuse it as a
     // plain open for writing would, and leave it untouched.
     if (QFileInfo::exists(path)) {
@@ -84,7 +103,6 @@ bool WriteResultFile(const QString &path, const ResultGrid &grid, bool track, bo
             return false;
     }
 
-    const QByteArray bytes = ResultFileBytes(grid, track, sixtyFix);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
@@ -237,16 +255,15 @@ ReadOutcome ReadResultText(const QByteArray &bytes, ResultGrid &grid)
             }
             // One column past the grid is tolerated and dropped.
             if (col < ResultGrid::ColCount) {
-                QString cellText;
                 if (row == 0) {
-                    cellText = field.toString();
+                    grid.setCell(col, row, TidyCell(field.toString()));
                 } else {
+                    // Plain digits: trimming and unquoting would change nothing.
                     int value = 0;
                     if (!DigitsValue(field, &value))
                         return Failed(outcome, MsgReadFailure);
-                    cellText = QString::number(value);
+                    grid.setCell(col, row, DecimalText(value));
                 }
-                grid.setCell(col, row, TidyCell(cellText));
             }
 
             ++col;

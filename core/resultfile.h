@@ -38,6 +38,8 @@ QByteArray ResultFileBytes(const ResultGrid &grid, bool track, bool sixtyFix);
 // Writes the result file through a temporary file in the same folder, so that a
 // failed write leaves an existing file untouched. False when it cannot be written.
 bool WriteResultFile(const QString &path, const ResultGrid &grid, bool track, bool sixtyFix);
+// The file part of WriteResultFile: the bytes replace the file only once all are on disk.
+bool WriteResultBytes(const QString &path, const QByteArray &bytes);
 
 // The path without its extension: everything from the last point of the file name on.
 QString RemoveExtension(const QString &path);

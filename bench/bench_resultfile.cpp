@@ -1,0 +1,113 @@
+// Saving and opening the largest heat the reader takes (500 lines: the headings and 499
+// competitors), against writing and reading the same bytes with a plain QFile, measured in one run so that the ratios hold on any machine.
+#include "core/gridmodel.h"
+#include "core/resultfile.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include <unistd.h>
+
+using namespace Ordavex;
+
+namespace {
+
+constexpr int Iterations = 400;
+
+double MedianMicroseconds(std::vector<qint64> &nanoseconds)
+{
+    std::sort(nanoseconds.begin(), nanoseconds.end());
+    return double(nanoseconds[nanoseconds.size() / 2]) / 1000.0;
+}
+
+// Runs the two alternately, so that a slow spell of the machine falls on both.
+std::pair<double, double> Compare(const std::function<bool()> &ours, const std::function<bool()> &plain)
+{
+    std::vector<qint64> oursTimes, plainTimes;
+    QElapsedTimer timer;
+    for (int i = 0; i < Iterations + 20; ++i) {
+        timer.start();
+        const bool oursOk = ours();
+        const qint64 oursTime = timer.nsecsElapsed();
+        timer.start();
+        const bool plainOk = plain();
+        const qint64 plainTime = timer.nsecsElapsed();
+        if (!oursOk || !plainOk) {
+            std::fprintf(stderr, "a run failed\n");
+            std::exit(1);
+        }
+        if (i >= 20) {   // warm-up
+            oursTimes.push_back(oursTime);
+            plainTimes.push_back(plainTime);
+        }
+    }
+    return {MedianMicroseconds(oursTimes), MedianMicroseconds(plainTimes)};
+}
+
+void Report(const char *what, std::pair<double, double> times)
+{
+    std::printf("%-34s %9.1f us   plain %9.1f us   ratio %5.2f\n", what, times.first, times.second,
+                times.first / times.second);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+
+    ResultGrid grid;
+    grid.setGridRowCount(MaxResultLines);
+    grid.setCell(0, 0, QStringLiteral("順位"));
+    grid.setCell(1, 0, QStringLiteral("ﾚｰﾝ"));
+    grid.setCell(2, 0, QStringLiteral("ﾀｲﾑ"));
+    for (int row = 1; row < MaxResultLines; ++row) {
+        grid.setCell(0, row, QString::number(row));
+        grid.setCell(1, row, QString::number(row + 100));
+        grid.setCell(2, row, QString::number(1000 + row * 37));
+    }
+    const QByteArray bytes = ResultFileBytes(grid, true, true);
+
+    const QString ourPath = dir.filePath(QStringLiteral("R1w_112.csv"));
+    const QString plainPath = dir.filePath(QStringLiteral("plain.csv"));
+
+    const auto plainWrite = [&] {
+        QFile file(plainPath);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    };
+    const auto plainWriteSynced = [&] {
+        QFile file(plainPath);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
+            || !file.flush())
+            return false;
+        return fdatasync(file.handle()) == 0;
+    };
+    const auto save = [&] { return WriteResultFile(ourPath, grid, true, true); };
+    const auto saveBytes = [&] { return WriteResultBytes(ourPath, bytes); };
+    const auto format = [&] { return ResultFileBytes(grid, true, true).size() == bytes.size(); };
+
+    ResultGrid opened;
+    const auto open = [&] { return ReadResultFile(ourPath, opened).ok && opened.gridRowCount() == MaxResultLines; };
+    const auto plainRead = [&] {
+        QFile file(plainPath);
+        return file.open(QIODevice::ReadOnly) && file.readAll().size() == bytes.size();
+    };
+
+    std::printf("heat of 500 lines, %lld bytes, median of %d runs\n", qlonglong(bytes.size()), Iterations);
+    Report("save (WriteResultFile)", Compare(save, plainWrite));
+    Report("  formatting (ResultFileBytes)", Compare(format, plainWrite));
+    Report("  file part (WriteResultBytes)", Compare(saveBytes, plainWrite));
+    Report("  file part vs write + fdatasync", Compare(saveBytes, plainWriteSynced));
+    Report("open (ReadResultFile)", Compare(open, plainRead));
+    return 0;
+}
