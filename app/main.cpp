@@ -1,4 +1,5 @@
 #include "core/paths.h"
+#include "ui/actionicons.h"
 #include "ui/guard.h"
 #include "ui/mainform.h"
 #include "ui/rs232cfunc.h"
@@ -16,7 +17,7 @@ int main(int argc, char *argv[])
 {
     Application app(argc, argv);
     Application::setApplicationName(QStringLiteral("Ordavex"));
-    Application::setWindowIcon(QIcon(QStringLiteral(":/ordavex.svg")));
+    Application::setWindowIcon(AppIcon());
     try {
         // The windows in their fixed order; only the main window is shown.
         auto form1 = std::make_unique<TForm1>(Paths::currentAppPaths());

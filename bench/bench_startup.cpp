@@ -17,6 +17,7 @@
 
 #include "core/paths.h"
 #include "ui/dialogs.h"
+#include "ui/actionicons.h"
 #include "ui/guard.h"
 #include "ui/mainform.h"
 #include "ui/rs232cfunc.h"
@@ -162,7 +163,7 @@ int runOrdavex(int argc, char **argv, const QString &programFolder)
     mark("main");
     Application app(argc, argv);
     Application::setApplicationName(QStringLiteral("Ordavex"));
-    Application::setWindowIcon(QIcon(QStringLiteral(":/ordavex.svg")));
+    Application::setWindowIcon(AppIcon());
     mark("app");
     SilentDialogs dialogs;
     Dialogs::setInstance(&dialogs);

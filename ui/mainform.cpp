@@ -5,6 +5,7 @@
 #include "core/resultfile.h"
 #include "core/runtimeerror.h"
 #include "core/windrules.h"
+#include "actionicons.h"
 #include "dialogs.h"
 #include "guard.h"
 #include "ime.h"
@@ -14,6 +15,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -38,9 +40,23 @@ TForm1 *Form1 = nullptr;
 
 QFont WindowFont(int pixelSize)
 {
+    // The first of these that is installed, looked up once: naming missing families
+    // makes every font of the window search for a fall-back again.
+    static const QString family = [] {
+        // families() rather than hasFamily(): the latter asks fontconfig to resolve
+        // each missing name as an alias, which costs more than the whole window.
+        const QStringList installed = QFontDatabase::families();
+        for (const QString &candidate : {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
+                                         QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
+                                         QStringLiteral("Noto Sans CJK JP")}) {
+            if (installed.contains(candidate, Qt::CaseInsensitive))
+                return candidate;
+        }
+        return QString();
+    }();
     QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
-                      QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans CJK JP")});
+    if (!family.isEmpty())
+        font.setFamily(family);
     font.setPixelSize(pixelSize);
     return font;
 }
@@ -53,6 +69,9 @@ TForm1::TForm1(const Paths::AppPaths &paths, QWidget *parent)
     // Handlers fired while the window is built reach it through the global.
     Form1 = this;
 
+    // The font first, so that every control is born with it instead of being told of
+    // a change one by one.
+    setFont(WindowFont(12));
     createActions();
     createControls();
 
@@ -99,30 +118,30 @@ TForm1::~TForm1()
 
 void TForm1::createActions()
 {
-    auto make = [this](const QString &name, const QString &caption, const QString &hint, QStyle::StandardPixmap icon) {
-        auto *action = new QAction(style()->standardIcon(icon), caption, this);
+    auto make = [this](const QString &name, const QString &caption, const QString &hint, ActionIconKind icon) {
+        auto *action = new QAction(ActionIcon(icon), caption, this);
         action->setObjectName(name);
         action->setToolTip(hint.isEmpty() ? caption : hint);
         action->setStatusTip(hint);
         return action;
     };
     AC_OpenTTBL = make(QStringLiteral("AC_OpenTTBL"), QStringLiteral("ﾀｲﾑﾃｰﾌﾞﾙを開く"), QStringLiteral("ﾀｲﾑﾃｰﾌﾞﾙを開く"),
-                       QStyle::SP_FileDialogListView);
+                       ActionIconKind::Timetable);
     AC_OpenFile = make(QStringLiteral("AC_OpenFile"), QStringLiteral("開く"), QStringLiteral("CSVを開く"),
-                       QStyle::SP_DialogOpenButton);
+                       ActionIconKind::OpenFile);
     FileSaveAS = make(QStringLiteral("FileSaveAS"), QStringLiteral("保存"), QStringLiteral("CSVを保存"),
-                      QStyle::SP_DialogSaveButton);
-    ClipCopy = make(QStringLiteral("ClipCopy"), QStringLiteral("ｸﾘｯﾌﾟﾎﾞｰﾄﾞにｺﾋﾟｰ"), {}, QStyle::SP_FileDialogDetailedView);
+                      ActionIconKind::Save);
+    ClipCopy = make(QStringLiteral("ClipCopy"), QStringLiteral("ｸﾘｯﾌﾟﾎﾞｰﾄﾞにｺﾋﾟｰ"), {}, ActionIconKind::Clipboard);
     RenameCsvFile = make(QStringLiteral("RenameCsvFile"), QStringLiteral("ﾌｧｲﾙ名変更"), QStringLiteral("ﾌｧｲﾙ名変更"),
-                         QStyle::SP_FileDialogContentsView);
+                         ActionIconKind::Rename);
     RS232COpen = make(QStringLiteral("RS232COpen"), QStringLiteral("RS232C通信"), QStringLiteral("RS232C通信"),
-                      QStyle::SP_DriveNetIcon);
-    RS232CParamOpen = make(QStringLiteral("RS232CParamOpen"), QStringLiteral("RS232Cﾊﾟﾗﾒｰﾀ"), {}, QStyle::SP_ComputerIcon);
+                      ActionIconKind::SerialLink);
+    RS232CParamOpen = make(QStringLiteral("RS232CParamOpen"), QStringLiteral("RS232Cﾊﾟﾗﾒｰﾀ"), {}, ActionIconKind::LinkSettings);
     EraseInputGrid = make(QStringLiteral("EraseInputGrid"), QStringLiteral("画面ﾃﾞｰﾀｸﾘｱ"), QStringLiteral("画面ﾃﾞｰﾀｸﾘｱ"),
-                          QStyle::SP_DialogResetButton);
+                          ActionIconKind::Erase);
     openDelForm = make(QStringLiteral("openDelForm"), QStringLiteral("openDelForm"), QStringLiteral("CSVﾌｧｲﾙの削除"),
-                       QStyle::SP_TrashIcon);
-    AC_Close = make(QStringLiteral("AC_Close"), QStringLiteral("終了"), QStringLiteral("終了"), QStyle::SP_DialogCloseButton);
+                       ActionIconKind::Delete);
+    AC_Close = make(QStringLiteral("AC_Close"), QStringLiteral("終了"), QStringLiteral("終了"), ActionIconKind::Close);
 
     ConnectHandler(AC_OpenFile, &QAction::triggered, this, &TForm1::AC_OpenFileExecute);
     ConnectHandler(FileSaveAS, &QAction::triggered, this, &TForm1::FileSaveASExecute);
@@ -166,7 +185,6 @@ void TForm1::createActions()
 void TForm1::createControls()
 {
     setWindowTitle(CaptionBuilding);
-    setFont(WindowFont(12));
     resize(438, 541);
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());

@@ -1,0 +1,176 @@
+#include "actionicons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+namespace Ordavex {
+
+namespace {
+
+const QColor Outline(0x33, 0x33, 0x33);
+
+void drawPage(QPainter &p)
+{
+    p.setPen(QPen(Outline, 1));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(3.5, 1.5, 10, 13));
+}
+
+void draw(QPainter &p, ActionIconKind kind)
+{
+    p.setRenderHint(QPainter::Antialiasing);
+    switch (kind) {
+    case ActionIconKind::Timetable:
+        drawPage(p);
+        p.setPen(QPen(QColor(0x1d, 0x4f, 0x91), 1.2));
+        for (qreal y : {4.5, 7.5, 10.5})
+            p.drawLine(QPointF(5.5, y), QPointF(11.5, y));
+        break;
+    case ActionIconKind::OpenFile: {
+        p.setPen(QPen(QColor(0x8a, 0x6a, 0x10), 1));
+        p.setBrush(QColor(0xe8, 0xc0, 0x48));
+        p.drawRect(QRectF(1.5, 3.5, 12, 10));
+        QPainterPath flap;
+        flap.moveTo(3.5, 7.5);
+        flap.lineTo(15.5, 7.5);
+        flap.lineTo(13.5, 13.5);
+        flap.lineTo(1.5, 13.5);
+        flap.closeSubpath();
+        p.setBrush(QColor(0xf6, 0xd8, 0x70));
+        p.drawPath(flap);
+        break;
+    }
+    case ActionIconKind::Save:
+        p.setPen(QPen(QColor(0x14, 0x2e, 0x5a), 1));
+        p.setBrush(QColor(0x2f, 0x64, 0xb4));
+        p.drawRect(QRectF(1.5, 1.5, 13, 13));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4.5, 1.5, 7, 5));
+        p.setBrush(QColor(0xc8, 0xd0, 0xdc));
+        p.drawRect(QRectF(3.5, 9.5, 9, 5));
+        break;
+    case ActionIconKind::Clipboard:
+        p.setPen(QPen(QColor(0x6b, 0x4a, 0x23), 1));
+        p.setBrush(QColor(0xb0, 0x84, 0x50));
+        p.drawRect(QRectF(2.5, 2.5, 11, 13));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4.5, 4.5, 7, 9));
+        p.setBrush(QColor(0x88, 0x88, 0x88));
+        p.drawRect(QRectF(5.5, 0.5, 5, 3));
+        break;
+    case ActionIconKind::Rename: {
+        p.setPen(QPen(Outline, 1));
+        p.setBrush(QColor(0xf0, 0xc0, 0x30));
+        QPainterPath pencil;
+        pencil.moveTo(11, 2);
+        pencil.lineTo(14, 5);
+        pencil.lineTo(6, 13);
+        pencil.lineTo(2, 14);
+        pencil.lineTo(3, 10);
+        pencil.closeSubpath();
+        p.drawPath(pencil);
+        break;
+    }
+    case ActionIconKind::SerialLink: {
+        p.setPen(QPen(Outline, 1));
+        p.setBrush(QColor(0x9a, 0xa4, 0xb0));
+        QPainterPath shell;
+        shell.moveTo(1.5, 4.5);
+        shell.lineTo(14.5, 4.5);
+        shell.lineTo(12.5, 11.5);
+        shell.lineTo(3.5, 11.5);
+        shell.closeSubpath();
+        p.drawPath(shell);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Outline);
+        for (qreal x : {4.0, 6.5, 9.0, 11.5})
+            p.drawEllipse(QPointF(x, 7), 0.9, 0.9);
+        for (qreal x : {5.2, 7.7, 10.2})
+            p.drawEllipse(QPointF(x, 9.3), 0.9, 0.9);
+        break;
+    }
+    case ActionIconKind::LinkSettings:
+        p.setPen(QPen(Outline, 1.2));
+        for (qreal y : {3.5, 8.0, 12.5})
+            p.drawLine(QPointF(2, y), QPointF(14, y));
+        p.setBrush(QColor(0x2f, 0x64, 0xb4));
+        p.drawRect(QRectF(4, 2, 3, 3));
+        p.drawRect(QRectF(9, 6.5, 3, 3));
+        p.drawRect(QRectF(6, 11, 3, 3));
+        break;
+    case ActionIconKind::Erase: {
+        p.setPen(QPen(Outline, 1));
+        p.translate(8, 8);
+        p.rotate(-35);
+        p.setBrush(QColor(0xf2, 0x9c, 0xb4));
+        p.drawRect(QRectF(-6.5, -3, 8, 6));
+        p.setBrush(QColor(0x4f, 0x7c, 0xd0));
+        p.drawRect(QRectF(1.5, -3, 5, 6));
+        break;
+    }
+    case ActionIconKind::Delete:
+        p.setPen(QPen(Outline, 1));
+        p.setBrush(QColor(0xb8, 0xbc, 0xc2));
+        p.drawRect(QRectF(3.5, 4.5, 9, 10));
+        p.drawRect(QRectF(2.5, 2.5, 11, 2));
+        p.drawLine(QPointF(6.5, 6.5), QPointF(6.5, 12.5));
+        p.drawLine(QPointF(9.5, 6.5), QPointF(9.5, 12.5));
+        break;
+    case ActionIconKind::Close:
+        p.setPen(QPen(QColor(0xc0, 0x20, 0x20), 2.4, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
+        p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
+        break;
+    }
+}
+
+QPixmap render(ActionIconKind kind, int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.scale(size / 16.0, size / 16.0);
+    draw(painter, kind);
+    return pixmap;
+}
+
+} // namespace
+
+QIcon ActionIcon(ActionIconKind kind)
+{
+    QIcon icon;
+    icon.addPixmap(render(kind, 16));
+    icon.addPixmap(render(kind, 32));
+    return icon;
+}
+
+QIcon AppIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 64.0, size / 64.0);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x1d, 0x4f, 0x91));
+        p.drawRoundedRect(QRectF(2, 2, 60, 60), 8, 8);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(10, 12, 44, 40));
+        p.setPen(QPen(QColor(0x1d, 0x4f, 0x91), 2));
+        for (qreal y : {22.0, 32.0, 42.0})
+            p.drawLine(QPointF(10, y), QPointF(54, y));
+        for (qreal x : {22.0, 34.0})
+            p.drawLine(QPointF(x, 12), QPointF(x, 52));
+        p.setPen(QPen(QColor(0xdd, 0x33, 0x33), 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawPolyline(QPolygonF({QPointF(40, 26), QPointF(46, 32), QPointF(40, 38)}));
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+} // namespace Ordavex
