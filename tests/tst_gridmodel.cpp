@@ -1,0 +1,101 @@
+// The results grid model: hidden rows keep their texts, and the model stays a sound
+// Qt model through row-count changes.
+
+#include "core/gridmodel.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Ordavex;
+
+class TestGridModel final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rowCountKeepsHiddenTexts();
+    void modelView();
+    void rowCountText_data();
+    void rowCountText();
+};
+
+void TestGridModel::rowCountKeepsHiddenTexts()
+{
+    ResultGrid grid;
+    QAbstractItemModelTester tester(&grid, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    grid.setGridRowCount(9);
+    grid.setCell(1, 7, QStringLiteral("5"));
+    grid.setCell(2, 8, QStringLiteral("1234"));
+    grid.setGridRowCount(7);
+    QCOMPARE(grid.rowCount(), 6);
+    QCOMPARE(grid.cell(2, 8), QStringLiteral("1234"));
+    grid.setGridRowCount(12);
+    QCOMPARE(grid.cell(1, 7), QStringLiteral("5"));
+    QCOMPARE(grid.cell(2, 8), QStringLiteral("1234"));
+    QCOMPARE(grid.cell(1, 11), QString());
+    grid.clearRow(8);
+    QCOMPARE(grid.cell(2, 8), QString());
+
+    // Limits: one to 501 rows, cells outside the table read as empty and ignore writes.
+    grid.setGridRowCount(0);
+    QCOMPARE(grid.gridRowCount(), 1);
+    grid.setGridRowCount(100000);
+    QCOMPARE(grid.gridRowCount(), ResultGrid::MaxRows);
+    grid.setCell(3, 1, QStringLiteral("x"));
+    grid.setCell(1, ResultGrid::MaxRows, QStringLiteral("x"));
+    QCOMPARE(grid.cell(3, 1), QString());
+    QCOMPARE(grid.cell(1, ResultGrid::MaxRows), QString());
+}
+
+void TestGridModel::modelView()
+{
+    ResultGrid grid;
+    QAbstractItemModelTester tester(&grid, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    grid.setGridRowCount(4);
+    grid.setCell(2, 0, QStringLiteral("ﾀｲﾑ"));
+    grid.setCell(0, 1, QStringLiteral("1"));
+    QCOMPARE(grid.headerData(2, Qt::Horizontal).toString(), QStringLiteral("ﾀｲﾑ"));
+    QCOMPARE(grid.data(grid.index(0, 0)).toString(), QStringLiteral("1"));
+
+    // Only entry cells take edits; the number column is not selectable.
+    QVERIFY(!grid.setData(grid.index(0, 0), QStringLiteral("9")));
+    QVERIFY(grid.setData(grid.index(0, 2), QStringLiteral("5523")));
+    QCOMPARE(grid.cell(2, 1), QStringLiteral("5523"));
+    QVERIFY(!(grid.flags(grid.index(0, 0)) & Qt::ItemIsSelectable));
+    QVERIFY(grid.flags(grid.index(0, 1)) & Qt::ItemIsEditable);
+
+    QSignalSpy changed(&grid, &QAbstractItemModel::dataChanged);
+    grid.setCell(1, 2, QStringLiteral("4"));
+    grid.setCell(1, 2, QStringLiteral("4"));
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(changed.at(0).at(0).toModelIndex(), grid.index(1, 1));
+}
+
+void TestGridModel::rowCountText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("empty") << QString() << int(RowCountChange::Ignore) << 0;
+    QTest::newRow("9") << QStringLiteral("9") << int(RowCountChange::Apply) << 9;
+    QTest::newRow("500") << QStringLiteral("500") << int(RowCountChange::Apply) << 500;
+    QTest::newRow("900") << QStringLiteral("900") << int(RowCountChange::Ignore) << 900;
+    QTest::newRow("0") << QStringLiteral("0") << int(RowCountChange::Ignore) << 0;
+    QTest::newRow("lone sign") << QStringLiteral("-") << int(RowCountChange::ReplaceWithMinimum) << 1;
+    QTest::newRow("point") << QStringLiteral("1.5") << int(RowCountChange::ReplaceWithMinimum) << 1;
+    QTest::newRow("plus") << QStringLiteral("+7") << int(RowCountChange::Apply) << 7;
+}
+
+void TestGridModel::rowCountText()
+{
+    QFETCH(QString, text);
+    const RowCountChange change = InterpretRowCountText(text);
+    QTEST(int(change.action), "action");
+    if (change.action != RowCountChange::Ignore || !text.isEmpty())
+        QTEST(change.value, "value");
+}
+
+QTEST_APPLESS_MAIN(TestGridModel)
+#include "tst_gridmodel.moc"
