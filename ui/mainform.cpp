@@ -198,26 +198,23 @@ void TForm1::createControls()
     panel->setFixedHeight(87);
     column->addWidget(panel);
 
-    RaceKind = new QGroupBox(QStringLiteral("ﾚｰｽ種類"), panel);
-    RaceKind->setGeometry(2, 0, 112, 41);
-    RadioButton1 = new QRadioButton(QStringLiteral("ﾄﾗｯｸ"), RaceKind);
-    RadioButton1->setGeometry(6, 17, 50, 18);
-    RadioButton2 = new QRadioButton(QStringLiteral("道路"), RaceKind);
-    RadioButton2->setGeometry(58, 17, 50, 18);
-
-    AssigKind = new QGroupBox(QStringLiteral("割付名"), panel);
-    AssigKind->setGeometry(2, 43, 112, 41);
-    RadioButton5 = new QRadioButton(QStringLiteral("ﾚｰﾝ"), AssigKind);
-    RadioButton5->setGeometry(6, 17, 46, 18);
-    RadioButton6 = new QRadioButton(QStringLiteral("ﾅﾝﾊﾞｰ"), AssigKind);
-    RadioButton6->setGeometry(52, 17, 58, 18);
-
-    CurStyle = new QGroupBox(QStringLiteral("ｶｰｿﾙ移動"), panel);
-    CurStyle->setGeometry(116, 0, 124, 41);
-    RadioButton3 = new QRadioButton(QStringLiteral("横方向"), CurStyle);
-    RadioButton3->setGeometry(6, 17, 58, 18);
-    RadioButton4 = new QRadioButton(QStringLiteral("縦方向"), CurStyle);
-    RadioButton4->setGeometry(64, 17, 58, 18);
+    // A group of two radio buttons side by side; the second starts at split.
+    auto radioGroup = [panel](const QString &title, QPoint at, int width, const QString &first,
+                              const QString &second, int split, QRadioButton *&one, QRadioButton *&two) {
+        auto *group = new QGroupBox(title, panel);
+        group->setGeometry(at.x(), at.y(), width, 41);
+        one = new QRadioButton(first, group);
+        one->setGeometry(6, 17, split - 6, 18);
+        two = new QRadioButton(second, group);
+        two->setGeometry(split, 17, width - split - 2, 18);
+        return group;
+    };
+    RaceKind = radioGroup(QStringLiteral("ﾚｰｽ種類"), {2, 0}, 112, QStringLiteral("ﾄﾗｯｸ"), QStringLiteral("道路"), 58,
+                          RadioButton1, RadioButton2);
+    AssigKind = radioGroup(QStringLiteral("割付名"), {2, 43}, 112, QStringLiteral("ﾚｰﾝ"), QStringLiteral("ﾅﾝﾊﾞｰ"), 52,
+                           RadioButton5, RadioButton6);
+    CurStyle = radioGroup(QStringLiteral("ｶｰｿﾙ移動"), {116, 0}, 124, QStringLiteral("横方向"), QStringLiteral("縦方向"), 64,
+                          RadioButton3, RadioButton4);
 
     LblCurWay = new QLabel(QStringLiteral("→"), panel);
     LblCurWay->setFont(WindowFont(21));
@@ -287,12 +284,20 @@ void TForm1::createControls()
     // Handlers.
     ConnectHandler(SankaSpinNum, &SpinEdit::changed, this, &TForm1::SankaSpinNumChange);
     ConnectHandler(SankaSpinNum, &SpinEdit::clicked, this, &TForm1::SankaSpinNumClick);
-    for (QRadioButton *button : {RadioButton1, RadioButton2})
-        connect(button, &QRadioButton::toggled, this, [this](bool on) { if (on) Guarded(this, [this] { RadioButton2Click(); }); });
-    for (QRadioButton *button : {RadioButton5, RadioButton6})
-        connect(button, &QRadioButton::toggled, this, [this](bool on) { if (on) Guarded(this, [this] { RadioButton5Click(); }); });
-    connect(RadioButton3, &QRadioButton::toggled, this, [this](bool on) { if (on) Guarded(this, [this] { RadioButton3Click(); }); });
-    connect(RadioButton4, &QRadioButton::toggled, this, [this](bool on) { if (on) Guarded(this, [this] { RadioButton4Click(); }); });
+    // A radio button's click handler runs when it becomes checked, by the operator or
+    // by the program.
+    auto onChecked = [this](QRadioButton *button, void (TForm1::*handler)()) {
+        connect(button, &QRadioButton::toggled, this, [this, handler](bool on) {
+            if (on)
+                Guarded(this, [this, handler] { (this->*handler)(); });
+        });
+    };
+    onChecked(RadioButton1, &TForm1::RadioButton2Click);
+    onChecked(RadioButton2, &TForm1::RadioButton2Click);
+    onChecked(RadioButton5, &TForm1::RadioButton5Click);
+    onChecked(RadioButton6, &TForm1::RadioButton5Click);
+    onChecked(RadioButton3, &TForm1::RadioButton3Click);
+    onChecked(RadioButton4, &TForm1::RadioButton4Click);
     ConnectHandler(SwapFixRow, &QPushButton::clicked, this, &TForm1::SwapFixRowClick);
     for (QCheckBox *box : {sixtyFix, autoInc, autoClear})
         ConnectHandler(box, &QCheckBox::toggled, this, &TForm1::sixtyFixClick);
