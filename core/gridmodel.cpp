@@ -50,12 +50,23 @@ void ResultGrid::setCell(int col, int row, const QString &text)
     if (stored == text)
         return;
     stored = text;
+    if (m_bulkEdits > 0)
+        return;
     if (row == 0) {
         emit headerDataChanged(Qt::Horizontal, col, col);
     } else if (row < m_rowCount) {
         const QModelIndex changed = indexOf(col, row);
         emit dataChanged(changed, changed, {Qt::DisplayRole, Qt::EditRole});
     }
+}
+
+void ResultGrid::endBulkEdit()
+{
+    if (--m_bulkEdits > 0)
+        return;
+    emit headerDataChanged(Qt::Horizontal, 0, ColCount - 1);
+    if (m_rowCount > 1)
+        emit dataChanged(index(0, 0), index(m_rowCount - 2, ColCount - 1), {Qt::DisplayRole, Qt::EditRole});
 }
 
 void ResultGrid::clearRow(int row)

@@ -47,10 +47,28 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
     static int gridRow(const QModelIndex &index) { return index.row() + 1; }
+
+    // While one lives, cell changes are not announced one by one; when the last one
+    // goes, the whole table is announced as changed once. Row-count changes are
+    // announced as they happen.
+    class BulkEdit final
+    {
+    public:
+        explicit BulkEdit(ResultGrid &grid) : m_grid(grid) { ++m_grid.m_bulkEdits; }
+        ~BulkEdit() { m_grid.endBulkEdit(); }
+        BulkEdit(const BulkEdit &) = delete;
+        BulkEdit &operator=(const BulkEdit &) = delete;
+
+    private:
+        ResultGrid &m_grid;
+    };
     QModelIndex indexOf(int col, int row) const { return index(row - 1, col); }
 
 private:
-    QList<std::array<QString, ColCount>> m_cells;    // grows on demand, never shrinks
+    void endBulkEdit();
+
+    QList<std::array<QString, ColCount>> m_cells;
+    int m_bulkEdits = 0;    // grows on demand, never shrinks
     int m_rowCount = 2;
 };
 

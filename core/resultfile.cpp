@@ -161,6 +161,7 @@ bool GridIsEmpty(const ResultGrid &grid)
 
 void ClearEntries(ResultGrid &grid)
 {
+    const ResultGrid::BulkEdit bulk(grid);
     for (int row = 1; row < grid.gridRowCount(); ++row) {
         for (int col = 1; col < ResultGrid::ColCount; ++col)
             grid.setCell(col, row, {});
@@ -201,6 +202,7 @@ bool DigitsValue(QStringView field, int *value)
 ReadOutcome ReadResultText(const QByteArray &bytes, ResultGrid &grid)
 {
     ReadOutcome outcome;
+    const ResultGrid::BulkEdit bulk(grid);
     grid.setGridRowCount(2);
 
     // Decoding first is safe: no trail byte of a double-byte character is a quote, a

@@ -6,7 +6,9 @@
 #include <iconv.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
 
 namespace Ordavex::Cp932 {
 
@@ -42,8 +44,8 @@ private:
 QString decode(QByteArrayView bytes)
 {
     QString result;
-    result.reserve(bytes.size());
 #ifdef Q_OS_WIN
+    result.reserve(bytes.size());
     // Per character, so that one bad byte costs one replacement and not the whole text.
     qsizetype i = 0;
     while (i < bytes.size()) {
@@ -67,31 +69,49 @@ QString decode(QByteArrayView bytes)
         }
     }
 #else
-    Iconv cd("UTF-16LE", "CP932");
-    if (!cd.valid()) {
-        for (char c : bytes)
-            result.append(uchar(c) < 0x80 ? QChar(char16_t(uchar(c))) : QChar(Replacement));
-        return result;
-    }
-    QByteArray out(4 * bytes.size() + 8, Qt::Uninitialized);
-    char *in = const_cast<char *>(bytes.data());
-    size_t inLeft = size_t(bytes.size());
-    while (inLeft > 0) {
-        char *outPtr = out.data();
-        size_t outLeft = size_t(out.size());
-        const size_t rc = iconv(cd.handle(), &in, &inLeft, &outPtr, &outLeft);
-        const qsizetype produced = out.size() - qsizetype(outLeft);
-        result.append(QStringView(reinterpret_cast<const char16_t *>(out.constData()), produced / 2));
-        if (rc != size_t(-1))
-            break;
-        if (errno == E2BIG)
+    // Single bytes are mapped here (a result file is nearly all ASCII); only
+    // double-byte characters go through iconv, one at a time, so that a bad pair costs
+    // one replacement for its lead byte and its second byte is read again.
+    std::optional<Iconv> cd;
+    const qsizetype n = bytes.size();
+    result.resize(n);   // never more characters than bytes
+    char16_t *out = reinterpret_cast<char16_t *>(result.data());
+    char16_t *const begin = out;
+    for (qsizetype i = 0; i < n;) {
+        const uchar b = uchar(bytes[i]);
+        if (b < 0x80) {
+            *out++ = b;
+            ++i;
             continue;
-        // EILSEQ or EINVAL: one bad (or cut-off) byte becomes one replacement.
-        result.append(QChar(Replacement));
-        ++in;
-        --inLeft;
-        iconv(cd.handle(), nullptr, nullptr, nullptr, nullptr);
+        }
+        if (b >= 0xA1 && b <= 0xDF) {   // half-width katakana
+            *out++ = char16_t(0xFF61 + (b - 0xA1));
+            ++i;
+            continue;
+        }
+        const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+        if (lead && i + 1 < n) {
+            if (!cd)
+                cd.emplace("UTF-16LE", "CP932");
+            char pair[2] = {bytes[i], bytes[i + 1]};
+            char16_t converted[2];
+            char *in = pair;
+            size_t inLeft = 2;
+            char *convertedEnd = reinterpret_cast<char *>(converted);
+            size_t outLeft = sizeof converted;
+            if (cd->valid() && iconv(cd->handle(), &in, &inLeft, &convertedEnd, &outLeft) != size_t(-1)
+                && outLeft == sizeof converted - 2) {
+                *out++ = converted[0];
+                i += 2;
+                continue;
+            }
+            if (cd->valid())
+                iconv(cd->handle(), nullptr, nullptr, nullptr, nullptr);
+        }
+        *out++ = Replacement;
+        ++i;
     }
+    result.truncate(out - begin);
 #endif
     return result;
 }
@@ -100,8 +120,8 @@ QByteArray encode(QStringView text, bool *lossless)
 {
     bool clean = true;
     QByteArray result;
-    result.reserve(text.size() * 2);
 #ifdef Q_OS_WIN
+    result.reserve(text.size() * 2);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
         if (c < 0x80) {
@@ -125,38 +145,49 @@ QByteArray encode(QStringView text, bool *lossless)
         i += len - 1;
     }
 #else
-    Iconv cd("CP932", "UTF-16LE");
-    if (!cd.valid()) {
-        for (QChar c : text) {
-            clean = clean && c.unicode() < 0x80;
-            result.append(c.unicode() < 0x80 ? char(c.unicode()) : '?');
+    // ASCII and half-width katakana are mapped here; everything else goes through iconv
+    // a character (or surrogate pair) at a time.
+    std::optional<Iconv> cd;
+    const qsizetype n = text.size();
+    result.resize(2 * n);   // at most two bytes a character
+    char *out = result.data();
+    char *const begin = out;
+    for (qsizetype i = 0; i < n;) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            *out++ = char(c);
+            ++i;
+            continue;
         }
-    } else {
-        char *in = reinterpret_cast<char *>(const_cast<char16_t *>(text.utf16()));
-        size_t inLeft = size_t(text.size()) * 2;
-        QByteArray out(4 * text.size() + 8, Qt::Uninitialized);
-        while (inLeft > 0) {
-            char *outPtr = out.data();
-            size_t outLeft = size_t(out.size());
-            const size_t rc = iconv(cd.handle(), &in, &inLeft, &outPtr, &outLeft);
-            result.append(out.constData(), out.size() - qsizetype(outLeft));
-            if (rc != size_t(-1))
-                break;
-            if (errno == E2BIG)
-                continue;
-            // A character without a form here (or a lone surrogate) becomes '?'. Only a
-            // real pair is skipped as one; a lone high surrogate must not take the
-            // character after it along.
-            const char16_t *c = reinterpret_cast<const char16_t *>(in);
-            const size_t skip =
-                (QChar::isHighSurrogate(c[0]) && inLeft >= 4 && QChar::isLowSurrogate(c[1])) ? 4 : 2;
-            result.append('?');
+        if (c >= 0xFF61 && c <= 0xFF9F) {
+            *out++ = char(0xA1 + (c - 0xFF61));
+            ++i;
+            continue;
+        }
+        const qsizetype length =
+            (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) ? 2 : 1;
+        if (!cd)
+            cd.emplace("CP932", "UTF-16LE");
+        char *in = reinterpret_cast<char *>(const_cast<char16_t *>(text.utf16() + i));
+        size_t inLeft = size_t(length) * 2;
+        char converted[8];
+        char *convertedEnd = converted;
+        size_t outLeft = sizeof converted;
+        const bool ok = cd->valid()
+            && iconv(cd->handle(), &in, &inLeft, &convertedEnd, &outLeft) != size_t(-1) && inLeft == 0;
+        const qsizetype produced = convertedEnd - converted;
+        if (ok && produced > 0 && produced <= 2 * length) {
+            out = std::copy(converted, convertedEnd, out);
+        } else {
+            // No form in code page 932 (or a lone surrogate): '?' in its place.
+            if (cd->valid())
+                iconv(cd->handle(), nullptr, nullptr, nullptr, nullptr);
+            *out++ = '?';
             clean = false;
-            in += skip;
-            inLeft -= skip;
-            iconv(cd.handle(), nullptr, nullptr, nullptr, nullptr);
         }
+        i += length;
     }
+    result.truncate(out - begin);
 #endif
     if (lossless)
         *lossless = clean;

@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
+#include <charconv>
 #include <limits>
 
 namespace Ordavex {
@@ -39,32 +41,77 @@ int PackedToSeconds(int p)
     return h * 3600 + m * 60 + s;
 }
 
+namespace {
+
+// Builds a display text from non-negative parts exactly as printf's "%d", "%2d" and
+// "%02d" would, without printf's cost: a saved heat formats every time in it.
+class TextBuilder final
+{
+public:
+    void number(int value, int width, char pad)
+    {
+        char digits[12];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        const auto length = int(end - digits);
+        for (int i = length; i < width; ++i)
+            *m_end++ = pad;
+        m_end = std::copy(digits, end, m_end);
+    }
+    void character(char c) { *m_end++ = c; }
+    QString text() const { return QString::fromLatin1(m_buffer, m_end - m_buffer); }
+
+private:
+    char m_buffer[64];
+    char *m_end = m_buffer;
+};
+
+void AppendSeconds(TextBuilder &text, int t, bool sixtyFix)
+{
+    if (!sixtyFix && t <= 99) {
+        text.number(t, 0, ' ');
+        return;
+    }
+    const int h = t / 3600;
+    const int m = (t % 3600) / 60;
+    const int s = (t % 3600) % 60;
+    if (h > 0) {
+        text.number(h, 2, ' ');
+        text.character(':');
+        text.number(m, 2, '0');
+        text.character(':');
+        text.number(s, 2, '0');
+    } else if (m > 0) {
+        text.number(m, 2, ' ');
+        text.character(':');
+        text.number(s, 2, '0');
+    } else {
+        text.number(s, 2, '0');
+    }
+}
+
+} // namespace
+
 QString SecondsText(int t, bool sixtyFix)
 {
     // PackedToSeconds never reaches the int limits, so the negation is safe.
     if (t < 0)
         return Negated(SecondsText(-t, sixtyFix));
-    if (!sixtyFix && t <= 99)
-        return QString::asprintf("%d", t);
-    const int h = t / 3600;
-    const int m = (t % 3600) / 60;
-    const int s = (t % 3600) % 60;
-    if (h > 0)
-        return QString::asprintf("%2d:%02d:%02d", h, m, s);
-    if (m > 0)
-        return QString::asprintf("%2d:%02d", m, s);
-    return QString::asprintf("%02d", s);
+    TextBuilder text;
+    AppendSeconds(text, t, sixtyFix);
+    return text.text();
 }
 
 QString TrackTimeText(int n, bool sixtyFix)
 {
     // Both parts are negated separately: n itself may be the lowest int.
-    if (n < 0) {
-        const int seconds = -PackedToSeconds(n / 100);
-        const int hundredths = -(n % 100);
-        return Negated(QString::asprintf("%s.%02d", qPrintable(SecondsText(seconds, sixtyFix)), hundredths));
-    }
-    return QString::asprintf("%s.%02d", qPrintable(SecondsText(PackedToSeconds(n / 100), sixtyFix)), n % 100);
+    const bool negative = n < 0;
+    const int seconds = negative ? -PackedToSeconds(n / 100) : PackedToSeconds(n / 100);
+    const int hundredths = negative ? -(n % 100) : n % 100;
+    TextBuilder text;
+    AppendSeconds(text, seconds, sixtyFix);
+    text.character('.');
+    text.number(hundredths, 2, '0');
+    return negative ? Negated(text.text()) : text.text();
 }
 
 QString TimeDisplayText(const QString &cellText, bool track, bool sixtyFix)

@@ -70,6 +70,25 @@ void TestGridModel::modelView()
     grid.setCell(1, 2, QStringLiteral("4"));
     QCOMPARE(changed.size(), 1);
     QCOMPARE(changed.at(0).at(0).toModelIndex(), grid.index(1, 1));
+
+    // A bulk edit announces the whole table once, when the outermost edit ends.
+    changed.clear();
+    QSignalSpy headings(&grid, &QAbstractItemModel::headerDataChanged);
+    {
+        const ResultGrid::BulkEdit outer(grid);
+        {
+            const ResultGrid::BulkEdit inner(grid);
+            grid.setCell(1, 3, QStringLiteral("7"));
+            grid.setCell(0, 0, QStringLiteral("順位"));
+        }
+        grid.setCell(2, 3, QStringLiteral("1000"));
+        QCOMPARE(changed.size(), 0);
+    }
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(changed.at(0).at(0).toModelIndex(), grid.index(0, 0));
+    QCOMPARE(changed.at(0).at(1).toModelIndex(), grid.index(2, 2));
+    QCOMPARE(headings.size(), 1);
+    QCOMPARE(grid.cell(2, 3), QStringLiteral("1000"));
 }
 
 void TestGridModel::rowCountText_data()

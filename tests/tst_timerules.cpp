@@ -49,6 +49,7 @@ private slots:
     void completion();
     void completionErrors_data();
     void completionErrors();
+    void formatsAsPrintfWould();
 };
 
 void TestTimeRules::displayText_data()
@@ -260,6 +261,28 @@ void TestTimeRules::completionErrors()
         const Completion result = CompleteTime(typed, above, settings);
         QCOMPARE(result.text, typed);
         QCOMPARE(result.needsCheck, false);
+    }
+}
+
+// The display texts against the printf formats they stand for, over a sweep of
+// seconds and packed times well beyond the tables.
+void TestTimeRules::formatsAsPrintfWould()
+{
+    auto reference = [](int t, bool sixtyFix) {
+        if (!sixtyFix && t <= 99)
+            return QString::asprintf("%d", t);
+        const int h = t / 3600, m = (t % 3600) / 60, s = (t % 3600) % 60;
+        if (h > 0)
+            return QString::asprintf("%2d:%02d:%02d", h, m, s);
+        return m > 0 ? QString::asprintf("%2d:%02d", m, s) : QString::asprintf("%02d", s);
+    };
+    for (bool sixtyFix : {true, false}) {
+        for (int t = 0; t < 200000; t += (t < 4000 ? 1 : 997))
+            QCOMPARE(SecondsText(t, sixtyFix), reference(t, sixtyFix));
+        for (int n : {0, 7, 99, 100, 523, 5999, 6000, 9999, 12345, 359999, 1234567, 99999999, 2147483647}) {
+            const QString expected = QString::asprintf("%s.%02d", qPrintable(reference(PackedToSeconds(n / 100), sixtyFix)), n % 100);
+            QCOMPARE(TrackTimeText(n, sixtyFix), expected);
+        }
     }
 }
 
