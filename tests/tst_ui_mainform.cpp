@@ -48,6 +48,7 @@ private slots:
     void handlerErrorsAreShownAndSurvived();
     void realBoxesAnswer();
     void headingsFollowSwapAndAssignment();
+    void strayPlaceColumnIsIgnored();
     void hiddenRowsKeepTheirTexts();
     void rowCountFieldFollowsTyping();
     void rowCountSameValueRunsNothing();
@@ -368,6 +369,18 @@ void TestMainForm::headingsFollowSwapAndAssignment()
     QCOMPARE(form.grid()->cell(0, 0), QStringLiteral("順位"));
     QCOMPARE(form.grid()->cell(1, 0), QStringLiteral("ﾅﾝﾊﾞｰ"));
     QCOMPARE(form.grid()->cell(1, 3), QStringLiteral("4"));
+}
+
+void TestMainForm::strayPlaceColumnIsIgnored()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    folder.writeSettings(withParams("NumColID=2\r\n"));
+    TForm1 form(folder.appPaths());
+    form.RadioButton6->setChecked(true);
+    QCOMPARE(form.grid()->cell(0, 0), QStringLiteral("順位"));
+    QCOMPARE(form.grid()->cell(1, 0), QStringLiteral("ﾅﾝﾊﾞｰ"));
+    QCOMPARE(form.grid()->cell(2, 0), QStringLiteral("ﾀｲﾑ"));
 }
 
 void TestMainForm::hiddenRowsKeepTheirTexts()

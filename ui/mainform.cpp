@@ -96,6 +96,10 @@ TForm1::TForm1(const Paths::AppPaths &paths, QWidget *parent)
     (m_settings.AssigKind == 5 ? RadioButton5 : RadioButton6)->setChecked(true);
     (m_settings.CurStyle == 3 ? RadioButton3 : RadioButton4)->setChecked(true);
 
+    // Only columns 0 and 1 can carry the place heading; any other stored value would
+    // let it overwrite the time heading.
+    if (m_settings.NumColID != 1)
+        m_settings.NumColID = 0;
     if (m_settings.Maxrunner < 8)
         m_settings.Maxrunner = 8;
     SankaSpinNum->setValue(m_settings.Maxrunner);
