@@ -11,11 +11,11 @@
 #include "ime.h"
 #include "inputgrid.h"
 #include "sankaspin.h"
+#include "windowfont.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -37,29 +37,6 @@
 namespace Ordavex {
 
 TForm1 *Form1 = nullptr;
-
-QFont WindowFont(int pixelSize)
-{
-    // The first of these that is installed, looked up once: naming missing families
-    // makes every font of the window search for a fall-back again.
-    static const QString family = [] {
-        // families() rather than hasFamily(): the latter asks fontconfig to resolve
-        // each missing name as an alias, which costs more than the whole window.
-        const QStringList installed = QFontDatabase::families();
-        for (const QString &candidate : {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
-                                         QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
-                                         QStringLiteral("Noto Sans CJK JP")}) {
-            if (installed.contains(candidate, Qt::CaseInsensitive))
-                return candidate;
-        }
-        return QString();
-    }();
-    QFont font;
-    if (!family.isEmpty())
-        font.setFamily(family);
-    font.setPixelSize(pixelSize);
-    return font;
-}
 
 TForm1::TForm1(const Paths::AppPaths &paths, QWidget *parent)
     : QMainWindow(parent)

@@ -167,7 +167,4 @@ private:
 // The main window, reachable by the other windows.
 extern TForm1 *Form1;
 
-// The window font and its fall-backs where "ＭＳ Ｐゴシック" is not installed.
-QFont WindowFont(int pixelSize);
-
 } // namespace Ordavex

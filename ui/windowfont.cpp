@@ -1,0 +1,31 @@
+#include "windowfont.h"
+
+#include <QFontDatabase>
+#include <QStringList>
+
+namespace Ordavex {
+
+QFont WindowFont(int pixelSize)
+{
+    // The first of these that is installed, looked up once: naming missing families
+    // makes every font of the window search for a fall-back again.
+    static const QString family = [] {
+        // families() rather than hasFamily(): the latter asks fontconfig to resolve
+        // each missing name as an alias, which costs more than the whole window.
+        const QStringList installed = QFontDatabase::families();
+        for (const QString &candidate : {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
+                                         QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
+                                         QStringLiteral("Noto Sans CJK JP")}) {
+            if (installed.contains(candidate, Qt::CaseInsensitive))
+                return candidate;
+        }
+        return QString();
+    }();
+    QFont font;
+    if (!family.isEmpty())
+        font.setFamily(family);
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+} // namespace Ordavex
