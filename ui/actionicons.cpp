@@ -1,8 +1,14 @@
 #include "actionicons.h"
 
+#include <QHash>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+
+#include <algorithm>
+#include <functional>
+#include <utility>
 
 namespace Ordavex {
 
@@ -125,52 +131,111 @@ void draw(QPainter &p, ActionIconKind kind)
     }
 }
 
-QPixmap render(ActionIconKind kind, int size)
+void drawAppIcon(QPainter &p)
 {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.scale(size / 16.0, size / 16.0);
-    draw(painter, kind);
-    return pixmap;
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(16.0 / 64.0, 16.0 / 64.0);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x1d, 0x4f, 0x91));
+    p.drawRoundedRect(QRectF(2, 2, 60, 60), 8, 8);
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(10, 12, 44, 40));
+    p.setPen(QPen(QColor(0x1d, 0x4f, 0x91), 2));
+    for (qreal y : {22.0, 32.0, 42.0})
+        p.drawLine(QPointF(10, y), QPointF(54, y));
+    for (qreal x : {22.0, 34.0})
+        p.drawLine(QPointF(x, 12), QPointF(x, 52));
+    p.setPen(QPen(QColor(0xdd, 0x33, 0x33), 3));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolyline(QPolygonF({QPointF(40, 26), QPointF(46, 32), QPointF(40, 38)}));
+}
+
+// The chevron of the tool bar's and menu bar's extension buttons.
+void drawExtension(QPainter &p, bool horizontal)
+{
+    p.setRenderHint(QPainter::Antialiasing);
+    if (!horizontal) {
+        p.translate(16, 0);
+        p.rotate(90);
+    }
+    p.setPen(QPen(Outline, 1.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    for (qreal x : {4.0, 8.5})
+        p.drawPolyline(QPolygonF({QPointF(x, 4), QPointF(x + 4, 8), QPointF(x, 12)}));
+}
+
+// An icon painted at the size it is asked for, when it is asked for: nothing is drawn
+// at start for sizes that are never shown, and no image plugin is loaded.
+class DrawnIconEngine final : public QIconEngine
+{
+public:
+    explicit DrawnIconEngine(std::function<void(QPainter &)> draw)
+        : m_draw(std::move(draw))
+    {
+    }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override
+    {
+        const int side = std::max(1, std::min(size.width(), size.height()));
+        const quint64 key = (quint64(side) << 8) | quint64(mode);
+        const auto cached = m_cache.constFind(key);
+        if (cached != m_cache.constEnd())
+            return *cached;
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        {
+            QPainter painter(&pixmap);
+            painter.scale(side / 16.0, side / 16.0);
+            if (mode == QIcon::Disabled)
+                painter.setOpacity(0.4);
+            m_draw(painter);
+        }
+        m_cache.insert(key, pixmap);
+        return pixmap;
+    }
+
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = std::min(size.width(), size.height());
+        return {side, side};
+    }
+
+    QIconEngine *clone() const override { return new DrawnIconEngine(m_draw); }
+    QString key() const override { return QStringLiteral("OrdavexDrawn"); }
+
+private:
+    std::function<void(QPainter &)> m_draw;
+    QHash<quint64, QPixmap> m_cache;
+};
+
+QIcon drawnIcon(std::function<void(QPainter &)> draw)
+{
+    return QIcon(new DrawnIconEngine(std::move(draw)));
 }
 
 } // namespace
 
 QIcon ActionIcon(ActionIconKind kind)
 {
-    QIcon icon;
-    icon.addPixmap(render(kind, 16));
-    icon.addPixmap(render(kind, 32));
-    return icon;
+    return drawnIcon([kind](QPainter &p) { draw(p, kind); });
 }
 
 QIcon AppIcon()
 {
-    QIcon icon;
-    for (int size : {16, 32, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 64.0, size / 64.0);
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0x1d, 0x4f, 0x91));
-        p.drawRoundedRect(QRectF(2, 2, 60, 60), 8, 8);
-        p.setBrush(Qt::white);
-        p.drawRect(QRectF(10, 12, 44, 40));
-        p.setPen(QPen(QColor(0x1d, 0x4f, 0x91), 2));
-        for (qreal y : {22.0, 32.0, 42.0})
-            p.drawLine(QPointF(10, y), QPointF(54, y));
-        for (qreal x : {22.0, 34.0})
-            p.drawLine(QPointF(x, 12), QPointF(x, 52));
-        p.setPen(QPen(QColor(0xdd, 0x33, 0x33), 3));
-        p.setBrush(Qt::NoBrush);
-        p.drawPolyline(QPolygonF({QPointF(40, 26), QPointF(46, 32), QPointF(40, 38)}));
-        p.end();
-        icon.addPixmap(pixmap);
+    return drawnIcon(drawAppIcon);
+}
+
+QIcon DrawnStyle::standardIcon(StandardPixmap icon, const QStyleOption *option, const QWidget *widget) const
+{
+    if (icon == SP_ToolBarHorizontalExtensionButton || icon == SP_ToolBarVerticalExtensionButton) {
+        const bool horizontal = icon == SP_ToolBarHorizontalExtensionButton;
+        return drawnIcon([horizontal](QPainter &p) { drawExtension(p, horizontal); });
     }
-    return icon;
+    return QProxyStyle::standardIcon(icon, option, widget);
 }
 
 } // namespace Ordavex

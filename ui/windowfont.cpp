@@ -25,6 +25,8 @@ QFont WindowFont(int pixelSize)
     if (!family.isEmpty())
         font.setFamily(family);
     font.setPixelSize(pixelSize);
+    // Unhinted glyphs render faster and need less memory; at these sizes they read the same.
+    font.setHintingPreference(QFont::PreferNoHinting);
     return font;
 }
 
