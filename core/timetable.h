@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The meet's race timetable: one race per line, listed with running numbers, and the
+// race name that a chosen line gives the result file.
+namespace Ordavex {
+
+// The lines of a timetable file: code page 932; a line ends at CR LF, at LF or at CR;
+// a line end at the very end adds no line; a NUL byte ends the text.
+QStringList DecodeTimetable(QByteArrayView bytes);
+
+// The list items: a line holding "<" anywhere stays as it is and gets no number; every
+// other line (empty ones too) becomes "%03d) %s" with a number counting those lines only.
+QStringList NumberTimetableLines(const QStringList &lines);
+
+// The race name of a list item, or none for an item holding "<": blanks and control
+// characters trimmed at both ends, ":" made "_", every space removed (tabs and the
+// ideographic space stay). A name is one file name inside the work folder: path
+// separators become "_" as ":" does, and a name of dots alone is not a name.
+std::optional<QString> MakeRaceName(const QString &item);
+
+// The target path of a race: the work folder, one separator unless it ends in one, and
+// the race name.
+QString RaceTargetPath(const QString &workFolder, const QString &raceName);
+
+} // namespace Ordavex

@@ -1,0 +1,138 @@
+// The timetable file, its numbered list and the race names that become target paths.
+
+#include "core/paths.h"
+#include "core/textcodec.h"
+#include "core/timetable.h"
+
+#include <QTest>
+
+using namespace Ordavex;
+using namespace Qt::StringLiterals;
+
+class TestTimetable final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lineEnds_data();
+    void lineEnds();
+    void numbering();
+    void thousandthRaceLine();
+    void raceNames_data();
+    void raceNames();
+    void namesNeverLeaveTheWorkFolder_data();
+    void namesNeverLeaveTheWorkFolder();
+    void targetPathSeparator();
+};
+
+void TestTimetable::lineEnds_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("lines");
+    const QStringList three{u"男子 100m"_s, u""_s, u"<決勝>"_s};
+    const QByteArray a = Cp932::encode(u"男子 100m"_s);
+    const QByteArray c = Cp932::encode(u"<決勝>"_s);
+    QTest::newRow("CR LF") << a + "\r\n\r\n" + c + "\r\n" << three;
+    QTest::newRow("LF") << a + "\n\n" + c + "\n" << three;
+    QTest::newRow("CR") << a + "\r\r" + c + "\r" << three;
+    QTest::newRow("no end at the end") << a + "\r\n\r\n" + c << three;
+    QTest::newRow("NUL ends the text") << a + "\r\n\r\n" + c + "\r\n" + QByteArray("\0junk\r\n", 7) << three;
+    QTest::newRow("empty file") << QByteArray() << QStringList();
+    QTest::newRow("one line end") << QByteArray("\r\n") << QStringList{u""_s};
+    QTest::newRow("CR CR LF is two lines") << QByteArray("a\r\r\nb") << QStringList{u"a"_s, u""_s, u"b"_s};
+}
+
+void TestTimetable::lineEnds()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, lines);
+    QCOMPARE(DecodeTimetable(bytes), lines);
+}
+
+void TestTimetable::numbering()
+{
+    const QStringList lines{u"<男子100m>"_s, u"男子 100m 予選 1組 10:30"_s, u""_s, u"決勝 <予備>"_s,
+                            u"女子 走幅跳 決勝"_s, u"  blanks kept  "_s};
+    const QStringList items{u"<男子100m>"_s,        u"001) 男子 100m 予選 1組 10:30"_s, u"002) "_s,
+                            u"決勝 <予備>"_s,       u"003) 女子 走幅跳 決勝"_s,          u"004)   blanks kept  "_s};
+    QCOMPARE(NumberTimetableLines(lines), items);
+    // A second load starts again from 001.
+    QCOMPARE(NumberTimetableLines(lines), items);
+}
+
+void TestTimetable::thousandthRaceLine()
+{
+    QStringList lines;
+    for (int i = 0; i < 1001; ++i)
+        lines.append(i == 500 ? u"<break>"_s : u"race"_s);
+    const QStringList items = NumberTimetableLines(lines);
+    QCOMPARE(items.size(), 1001);
+    QCOMPARE(items[0], u"001) race"_s);
+    QCOMPARE(items[99], u"100) race"_s);
+    QCOMPARE(items[500], u"<break>"_s);
+    QCOMPARE(items[501], u"501) race"_s);
+    QCOMPARE(items[1000], u"1000) race"_s);
+}
+
+void TestTimetable::raceNames_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("name");   // empty: no name
+    QTest::newRow("first race") << u"001) 男子 100m 予選 1組 10:30"_s << u"001)男子100m予選1組10_30"_s;
+    QTest::newRow("empty line") << u"002) "_s << u"002)"_s;
+    QTest::newRow("third race") << u"003) 女子 走幅跳 決勝"_s << u"003)女子走幅跳決勝"_s;
+    QTest::newRow("unnumbered") << u"<男子100m>"_s << QString();
+    QTest::newRow("< inside") << u"決勝 <予備>"_s << QString();
+    QTest::newRow("tab inside stays") << u"004) a\tb"_s << u"004)a\tb"_s;
+    QTest::newRow("tabs at the ends go") << u"\t004) ab\t\r"_s << u"004)ab"_s;
+    QTest::newRow("ideographic space stays") << u"005) 男子\u3000決勝"_s << u"005)男子\u3000決勝"_s;
+    QTest::newRow("blanks inside the name") << u"006)  a : b "_s << u"006)a_b"_s;
+    QTest::newRow("nothing but blanks") << u" \t "_s << QString();
+}
+
+void TestTimetable::raceNames()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, name);
+    const std::optional<QString> made = MakeRaceName(item);
+    QCOMPARE(made.has_value(), !name.isEmpty());
+    if (made)
+        QCOMPARE(*made, name);
+}
+
+// A timetable is a text file anyone may have written; its lines become paths.
+void TestTimetable::namesNeverLeaveTheWorkFolder_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::newRow("parent folder") << u"../../etc/passwd"_s;
+    QTest::newRow("absolute") << u"/tmp/x"_s;
+    QTest::newRow("backslashes") << u"..\\..\\x"_s;
+    QTest::newRow("dots alone") << u".."_s;
+    QTest::newRow("dots with blanks") << u" . . "_s;
+    QTest::newRow("folder inside") << u"a/b"_s;
+}
+
+void TestTimetable::namesNeverLeaveTheWorkFolder()
+{
+    QFETCH(QString, line);
+    const QString work = u"/meet/work"_s;
+    // As a numbered item and as a bare item (MakeRaceName takes any text).
+    for (const QString &item : {NumberTimetableLines({line}).front(), line}) {
+        const std::optional<QString> name = MakeRaceName(item);
+        if (!name)
+            continue;
+        QVERIFY2(!name->contains(u'/') && !name->contains(u'\\'), qPrintable(*name));
+        QVERIFY2(*name != u"."_s && *name != u".."_s, qPrintable(*name));
+        const QString target = RaceTargetPath(work, *name);
+        QCOMPARE(Paths::folderOf(target), work + u'/');
+    }
+}
+
+void TestTimetable::targetPathSeparator()
+{
+    QCOMPARE(RaceTargetPath(u"/meet/work"_s, u"001)R1"_s), u"/meet/work/001)R1"_s);
+    QCOMPARE(RaceTargetPath(u"/meet/work/"_s, u"001)R1"_s), u"/meet/work/001)R1"_s);
+}
+
+QTEST_APPLESS_MAIN(TestTimetable)
+#include "tst_timetable.moc"
