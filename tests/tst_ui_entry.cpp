@@ -7,11 +7,13 @@
 #include "ui/inputgrid.h"
 #include "ui/mainform.h"
 #include "ui/sankaspin.h"
+#include "ui/toolkittext.h"
 #include "uitest.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -43,6 +45,8 @@ private slots:
     void gridIsNoTabStop();
     void windFieldKeepsNavigationKeys();
     void emptyRowCountFieldKeepsHeat();
+    void contextMenusOfferEditingOnly();
+    void toolkitSpeaksJapanese();
     void warningKeepsCursorAndStores();
     void conversionErrorStoresNothing();
     void realWarningBoxGivesFocusBack();
@@ -449,6 +453,37 @@ void TestEntry::drawnTimesFollowOptions()
     putCursor(2, 1);
     typeText(QStringLiteral("12345"));
     QCOMPARE(form().InputGrid->editor()->text(), QStringLiteral("12345"));
+}
+
+void TestEntry::contextMenusOfferEditingOnly()
+{
+    for (QLineEdit *field : {static_cast<QLineEdit *>(form().InputGrid->editor()), form().EditKaze}) {
+        const std::unique_ptr<QMenu> standard(field->createStandardContextMenu());
+        QStringList offered;
+        QTimer::singleShot(0, this, [&offered] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            for (QAction *action : menu->actions())
+                offered << (action->isSeparator() ? QStringLiteral("|") : action->text());
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), field->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(field, &event);
+        // The toolkit's menu: undo, redo, |, cut, copy, paste, delete, |, select all.
+        QStringList expected;
+        for (QAction *action : standard->actions().mid(3))
+            expected << (action->isSeparator() ? QStringLiteral("|") : action->text().section(u'\t', 0, 0));
+        QCOMPARE(offered, expected);
+        QCOMPARE(offered.size(), 6);
+    }
+}
+
+void TestEntry::toolkitSpeaksJapanese()
+{
+    QVERIFY(InstallToolkitTranslation(*QCoreApplication::instance()));
+    QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("はい(&Y)"));
+    QCOMPARE(box.button(QMessageBox::No)->text(), QStringLiteral("いいえ(&N)"));
 }
 
 QTEST_MAIN(TestEntry)
