@@ -460,13 +460,17 @@ void TestEntry::contextMenusOfferEditingOnly()
     for (QLineEdit *field : {static_cast<QLineEdit *>(form().InputGrid->editor()), form().EditKaze}) {
         const std::unique_ptr<QMenu> standard(field->createStandardContextMenu());
         QStringList offered;
-        QTimer::singleShot(0, this, [&offered] {
+        // Owned here, so that it cannot fire into a later test when no menu came.
+        QTimer answer;
+        answer.setSingleShot(true);
+        connect(&answer, &QTimer::timeout, this, [&offered] {
             auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
             QVERIFY(menu);
             for (QAction *action : menu->actions())
                 offered << (action->isSeparator() ? QStringLiteral("|") : action->text());
             menu->close();
         });
+        answer.start(0);
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), field->mapToGlobal(QPoint(2, 2)));
         QApplication::sendEvent(field, &event);
         // The toolkit's menu: undo, redo, |, cut, copy, paste, delete, |, select all.

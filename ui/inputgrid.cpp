@@ -6,7 +6,6 @@
 #include "ime.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>

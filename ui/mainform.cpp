@@ -21,7 +21,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QStatusBar>
 
 #include <algorithm>
 #include <utility>

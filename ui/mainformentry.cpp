@@ -8,7 +8,6 @@
 #include "core/keyfilter.h"
 #include "core/runtimeerror.h"
 #include "core/windrules.h"
-#include "dialogs.h"
 #include "guard.h"
 #include "ime.h"
 #include "inputgrid.h"

@@ -2,6 +2,7 @@
 
 #include "core/gridmodel.h"
 #include "actionicons.h"
+#include "fieldmenu.h"
 #include "ime.h"
 #include "inputgrid.h"
 #include "sankaspin.h"
@@ -188,6 +189,7 @@ void MainFormUi::setupControls(QMainWindow *window, ResultGrid *grid)
     EditKaze = new QLineEdit(panel);
     EditKaze->setGeometry(386, 5, 48, 26);
     SwitchImeOff(EditKaze);
+    OfferEditingMenuOnly(EditKaze);
 
     auto *body = new QWidget(central);
     auto *row = new QHBoxLayout(body);
@@ -195,6 +197,7 @@ void MainFormUi::setupControls(QMainWindow *window, ResultGrid *grid)
     row->setSpacing(0);
     InputGrid = new InputGridView(grid, body);
     InputGrid->setFixedWidth(202);
+    OfferEditingMenuOnly(InputGrid->editor());
     QFont gridFont = WindowFont(12);
     gridFont.setPointSize(10);
     InputGrid->setFont(gridFont);
