@@ -3,11 +3,10 @@
 #include "ui/guard.h"
 #include "ui/mainform.h"
 #include "ui/rs232cfunc.h"
+#include "ui/toolkittext.h"
 #include "ui/unit2.h"
 #include "ui/unit4.h"
 #include "ui/unit5.h"
-
-#include <QIcon>
 
 #include <memory>
 
@@ -18,6 +17,7 @@ int main(int argc, char *argv[])
     Application app(argc, argv);
     Application::setApplicationName(QStringLiteral("Ordavex"));
     Application::setWindowIcon(AppIcon());
+    InstallToolkitTranslation(app);
     try {
         // The windows in their fixed order; only the main window is shown.
         auto form1 = std::make_unique<TForm1>(Paths::currentAppPaths());
@@ -34,7 +34,7 @@ int main(int argc, char *argv[])
         form3.reset();
         form2.reset();
         form1.reset();
-        return result == 0 ? 0 : result;
+        return result;
     } catch (...) {
         ShowException(nullptr, std::current_exception());
         return 1;

@@ -7,11 +7,13 @@
 #include "ui/inputgrid.h"
 #include "ui/mainform.h"
 #include "ui/sankaspin.h"
+#include "ui/toolkittext.h"
 #include "uitest.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -37,6 +39,14 @@ private slots:
     void addedRowIsRemovedGoingUp();
     void eightCharacterLimit();
     void separatorsAreDropped();
+    void controlCharactersAreDropped_data();
+    void controlCharactersAreDropped();
+    void tabMovesBetweenEntryCells();
+    void gridIsNoTabStop();
+    void windFieldKeepsNavigationKeys();
+    void emptyRowCountFieldKeepsHeat();
+    void contextMenusOfferEditingOnly();
+    void toolkitSpeaksJapanese();
     void warningKeepsCursorAndStores();
     void conversionErrorStoresNothing();
     void realWarningBoxGivesFocusBack();
@@ -199,12 +209,115 @@ void TestEntry::separatorsAreDropped()
     putCursor(2, 3);
     typeText(QStringLiteral("12:34a \n"));
     QCOMPARE(cell(2, 3), QStringLiteral("1234"));
-    // Paste and select-all shortcuts type control characters: dropped too.
-    putCursor(1, 5);
+}
+
+void TestEntry::controlCharactersAreDropped_data()
+{
+    QTest::addColumn<bool>("wind");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("text");
+
+    // The events a real keyboard sends: QTest would give Ctrl+A the text "a", which
+    // the filter drops as a letter whether or not control characters get through.
+    for (const bool wind : {false, true}) {
+        const char *field = wind ? "wind " : "grid ";
+        QTest::addRow("%sCtrl+A", field) << wind << int(Qt::Key_A) << QStringLiteral("\x01");
+        QTest::addRow("%sCtrl+V", field) << wind << int(Qt::Key_V) << QStringLiteral("\x16");
+        QTest::addRow("%sCtrl+X", field) << wind << int(Qt::Key_X) << QStringLiteral("\x18");
+        QTest::addRow("%sCtrl+Z", field) << wind << int(Qt::Key_Z) << QStringLiteral("\x1a");
+    }
+}
+
+void TestEntry::controlCharactersAreDropped()
+{
+    QFETCH(bool, wind);
+    QFETCH(int, key);
+    QFETCH(QString, text);
+    QLineEdit *field = wind ? form().EditKaze : form().InputGrid->editor();
+    if (wind) {
+        field->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(field));
+    } else {
+        putCursor(1, 5);
+    }
     typeText(QStringLiteral("12"));
-    pressKey(Qt::Key_A, Qt::ControlModifier);
-    typeText(QStringLiteral("3"));
-    QCOMPARE(cell(1, 5), QStringLiteral("123"));
+    field->setSelection(1, 1);
+    QKeyEvent press(QEvent::KeyPress, key, Qt::ControlModifier, text);
+    QApplication::sendEvent(QApplication::focusWidget(), &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::ControlModifier, text);
+    QApplication::sendEvent(QApplication::focusWidget(), &release);
+    // Nothing was cut, pasted, undone or inserted.
+    QCOMPARE(field->text(), QStringLiteral("12"));
+    if (!wind)
+        QCOMPARE(cell(1, 5), QStringLiteral("12"));
+}
+
+void TestEntry::tabMovesBetweenEntryCells()
+{
+    putCursor(1, 2);
+    pressKey(Qt::Key_Tab);
+    QCOMPARE(cursor(), QPoint(2, 2));
+    pressKey(Qt::Key_Tab);
+    QCOMPARE(cursor(), QPoint(1, 3));
+    pressKey(Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(cursor(), QPoint(2, 2));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(form().InputGrid->editor()));
+}
+
+void TestEntry::gridIsNoTabStop()
+{
+    QWidget *editor = form().InputGrid->editor();
+    for (const bool backward : {false, true}) {
+        form().EditKaze->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(form().EditKaze));
+        QList<QWidget *> reached;
+        for (int i = 0; i < 30; ++i) {
+            pressKey(backward ? Qt::Key_Backtab : Qt::Key_Tab, backward ? Qt::ShiftModifier : Qt::NoModifier);
+            reached << QApplication::focusWidget();
+        }
+        QVERIFY(!reached.contains(editor));
+        // Tab does travel: the options and the wind field take turns.
+        QVERIFY(reached.contains(form().EditKaze));
+        QVERIFY(reached.contains(form().QuickInput));
+    }
+}
+
+void TestEntry::windFieldKeepsNavigationKeys()
+{
+    form().EditKaze->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(form().EditKaze));
+    typeText(QStringLiteral("123"));
+    pressKey(Qt::Key_Home);
+    pressKey(Qt::Key_Delete);
+    QCOMPARE(form().EditKaze->text(), QStringLiteral("23"));
+    pressKey(Qt::Key_End);
+    pressKey(Qt::Key_Left);
+    typeText(QStringLiteral("5"));
+    QCOMPARE(form().EditKaze->text(), QStringLiteral("253"));
+    pressKey(Qt::Key_Tab);
+    QVERIFY(QApplication::focusWidget() != form().EditKaze);
+    QCOMPARE(form().EditKaze->text(), QStringLiteral("253"));
+}
+
+void TestEntry::emptyRowCountFieldKeepsHeat()
+{
+    form().RadioButton4->setChecked(true);
+    form().SankaSpinNum->setFocus();
+    QTRY_VERIFY(form().SankaSpinNum->hasFocus());
+    pressKey(Qt::Key_End);
+    pressKey(Qt::Key_Backspace);
+    QCOMPARE(form().SankaSpinNum->text(), QString());
+    putCursor(1, 8);
+    QCOMPARE(form().SankaSpinNum->text(), QString());
+    typeText(QStringLiteral("8\n"));
+    // The grid's eight rows count as the field's value: one row more, not 2.
+    QCOMPARE(form().grid()->dataRowCount(), 9);
+    QCOMPARE(cursor(), QPoint(1, 9));
+    QCOMPARE(form().SankaSpinNum->text(), QStringLiteral("9"));
+    form().SankaSpinNum->setText(QString());
+    pressKey(Qt::Key_Up);
+    QCOMPARE(form().grid()->dataRowCount(), 8);
+    QCOMPARE(form().settings().Maxrunner, 8);
 }
 
 void TestEntry::warningKeepsCursorAndStores()
@@ -340,6 +453,41 @@ void TestEntry::drawnTimesFollowOptions()
     putCursor(2, 1);
     typeText(QStringLiteral("12345"));
     QCOMPARE(form().InputGrid->editor()->text(), QStringLiteral("12345"));
+}
+
+void TestEntry::contextMenusOfferEditingOnly()
+{
+    for (QLineEdit *field : {static_cast<QLineEdit *>(form().InputGrid->editor()), form().EditKaze}) {
+        const std::unique_ptr<QMenu> standard(field->createStandardContextMenu());
+        QStringList offered;
+        // Owned here, so that it cannot fire into a later test when no menu came.
+        QTimer answer;
+        answer.setSingleShot(true);
+        connect(&answer, &QTimer::timeout, this, [&offered] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            for (QAction *action : menu->actions())
+                offered << (action->isSeparator() ? QStringLiteral("|") : action->text());
+            menu->close();
+        });
+        answer.start(0);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), field->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(field, &event);
+        // The toolkit's menu: undo, redo, |, cut, copy, paste, delete, |, select all.
+        QStringList expected;
+        for (QAction *action : standard->actions().mid(3))
+            expected << (action->isSeparator() ? QStringLiteral("|") : action->text().section(u'\t', 0, 0));
+        QCOMPARE(offered, expected);
+        QCOMPARE(offered.size(), 6);
+    }
+}
+
+void TestEntry::toolkitSpeaksJapanese()
+{
+    QVERIFY(InstallToolkitTranslation(*QCoreApplication::instance()));
+    QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("はい(&Y)"));
+    QCOMPARE(box.button(QMessageBox::No)->text(), QStringLiteral("いいえ(&N)"));
 }
 
 QTEST_MAIN(TestEntry)

@@ -8,6 +8,7 @@
 #include "uitest.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,6 +39,10 @@ private slots:
     void openRefusesTooManyLines();
     void openMissingFile();
     void eraseAsksFirst();
+    void openOverLongerHeatLeavesNoOldRow();
+    void eraseLeavesNoOldRow();
+    void saveWithClearLeavesNoOldRow();
+    void failedOpenLeavesNoOldRow();
 
 private:
     TForm1 &form() { return *m_form; }
@@ -50,6 +55,25 @@ private:
         for (int r = 0; r < 3; ++r) {
             grid().setCell(1, r + 1, QString::fromLatin1(rows[r][0]));
             grid().setCell(2, r + 1, QString::fromLatin1(rows[r][1]));
+        }
+    }
+    // A heat of ten competitors of which the last two are hidden by a row count of 8,
+    // as when the operator lowered the count within that heat.
+    void fillLongHeat()
+    {
+        form().SankaSpinNum->setValue(10);
+        for (int r = 1; r <= 10; ++r) {
+            grid().setCell(1, r, QString::number(r));
+            grid().setCell(2, r, QString::number(1000 + r));
+        }
+        form().SankaSpinNum->setValue(8);
+    }
+    // No text of the heat before may show up in the rows a new heat gets.
+    void verifyEmptyFrom(int firstRow)
+    {
+        for (int r = firstRow; r < grid().gridRowCount(); ++r) {
+            QVERIFY2(grid().cell(1, r).isEmpty(), qPrintable(QStringLiteral("lane of row %1").arg(r)));
+            QVERIFY2(grid().cell(2, r).isEmpty(), qPrintable(QStringLiteral("time of row %1").arg(r)));
         }
     }
     static QByteArray fileBytes(const QString &path)
@@ -274,6 +298,69 @@ void TestFiles::eraseAsksFirst()
     QVERIFY(GridIsEmpty(grid()));
     QCOMPARE(grid().cell(0, 3), QStringLiteral("3"));
     QCOMPARE(form().EditKaze->text(), QString());
+}
+
+void TestFiles::openOverLongerHeatLeavesNoOldRow()
+{
+    fillLongHeat();
+    const QString path = work(QStringLiteral("R3.csv"));
+    writeFile(path, "\"\x8f\x87\x88\xca\",\"\xda\xb0\xdd\",\"\xc0\xb2\xd1\"\r\n"
+                    "\"1\",\"4\",\"10.52\"\r\n\"2\",\"5\",\"10.61\"\r\n\"3\",\"3\",\"10.75\"\r\n");
+    m_dialogs->files = {path};
+    form().AC_OpenFile->trigger();
+    QCOMPARE(grid().dataRowCount(), 3);
+
+    // Enter in the last row adds a new empty row.
+    form().RadioButton4->setChecked(true);
+    form().show();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    form().InputGrid->setCurrentCell(1, 3);
+    form().focusInputGrid();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(form().InputGrid->editor()));
+    typeText(QStringLiteral("\n"));
+    QCOMPARE(grid().dataRowCount(), 4);
+    QCOMPARE(form().InputGrid->row(), 4);
+    verifyEmptyFrom(4);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(form().InputGrid->editor()->text(), QString());
+    form().SankaSpinNum->setValue(10);
+    verifyEmptyFrom(4);
+}
+
+void TestFiles::eraseLeavesNoOldRow()
+{
+    fillLongHeat();
+    m_dialogs->answers = {true};
+    form().EraseInputGrid->trigger();
+    QCOMPARE(m_dialogs->confirmations, QStringList({MsgEraseConfirm}));
+    form().SankaSpinNum->setValue(10);
+    verifyEmptyFrom(1);
+}
+
+void TestFiles::saveWithClearLeavesNoOldRow()
+{
+    fillLongHeat();
+    m_dialogs->files = {work(QStringLiteral("R4.csv"))};
+    form().FileSaveAS->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList({MsgSavedClearing}));
+    form().SankaSpinNum->setValue(10);
+    verifyEmptyFrom(1);
+}
+
+void TestFiles::failedOpenLeavesNoOldRow()
+{
+    fillLongHeat();
+    const QString path = work(QStringLiteral("big.csv"));
+    QByteArray bytes = "\"a\",\"b\",\"c\"\r\n";
+    for (int i = 1; i <= 500; ++i)
+        bytes += QByteArray::number(i) + ",1,1000\r\n";
+    writeFile(path, bytes);
+    m_dialogs->files = {path};
+    form().AC_OpenFile->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList({MsgTooManyLines.arg(500), MsgOpenFailed}));
+    form().SankaSpinNum->setValue(10);
+    verifyEmptyFrom(1);
 }
 
 QTEST_MAIN(TestFiles)

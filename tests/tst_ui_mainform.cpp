@@ -19,8 +19,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
-#include <QToolBar>
+#include <QHeaderView>
 #include <QMenuBar>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolTip>
 
 #include <memory>
 
@@ -52,6 +56,10 @@ private slots:
     void hiddenRowsKeepTheirTexts();
     void rowCountFieldFollowsTyping();
     void rowCountSameValueRunsNothing();
+    void statusBarKeepsTargetPath();
+    void toolTipsOnlyFromHints();
+    void numberColumnTakesNoCursor();
+    void numberColumnStaysInView();
 
 private:
     static QByteArray withParams(const QByteArray &lines)
@@ -471,6 +479,108 @@ void TestMainForm::rowCountSameValueRunsNothing()
     form.SankaSpinNum->setValue(501);
     QCOMPARE(form.SankaSpinNum->text(), QStringLiteral("500"));
     QCOMPARE(form.grid()->gridRowCount(), 501);
+}
+
+void TestMainForm::statusBarKeepsTargetPath()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    for (QAction *action : form.ToolBar1->actions()) {
+        if (action->isSeparator())
+            continue;
+        QWidget *button = form.ToolBar1->widgetForAction(action);
+        const QPointF centre = QRectF(button->rect()).center();
+        QEnterEvent enter(centre, button->mapTo(&form, centre), button->mapToGlobal(centre));
+        QApplication::sendEvent(button, &enter);
+        QCOMPARE(form.StatusBar1->currentMessage(), QString());
+        QVERIFY(form.StatusPanel0->isVisible());
+        QCOMPARE(form.StatusPanel0->text(), form.targetPath());
+    }
+}
+
+void TestMainForm::toolTipsOnlyFromHints()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto tipOf = [&form](QWidget *widget, QPoint at) {
+        // A tip goes away a moment after it is told to.
+        QToolTip::hideText();
+        if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); }))
+            return QStringLiteral("(a tip stayed)");
+        QHelpEvent help(QEvent::ToolTip, at, widget->mapToGlobal(at));
+        QApplication::sendEvent(widget, &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    auto buttonTip = [&](QAction *action) {
+        QWidget *button = form.ToolBar1->widgetForAction(action);
+        return tipOf(button, button->rect().center());
+    };
+    QCOMPARE(buttonTip(form.AC_OpenFile), QStringLiteral("CSVを開く"));
+    QCOMPARE(buttonTip(form.openDelForm), QStringLiteral("CSVﾌｧｲﾙの削除"));
+    QCOMPARE(buttonTip(form.ClipCopy), QString());
+
+    QMenu *menu = form.menuBar()->actions().constFirst()->menu();
+    menu->popup(form.mapToGlobal(QPoint(0, 0)));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    auto menuTip = [&](QAction *action) { return tipOf(menu, menu->actionGeometry(action).center()); };
+    QCOMPARE(menuTip(form.FileSaveAS), QStringLiteral("CSVを保存"));
+    QCOMPARE(menuTip(form.RS232CParamOpen), QString());
+    QCOMPARE(menuTip(form.ClipCopy), QString());
+    menu->hide();
+}
+
+void TestMainForm::numberColumnTakesNoCursor()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.InputGrid->setCurrentCell(2, 2);
+    // Where the number of row 5 is drawn.
+    const QPoint inGrid(form.InputGrid->frameWidth() + 3,
+                        form.InputGrid->horizontalHeader()->height() + form.InputGrid->frameWidth() + 4 * 24 + 12);
+    QWidget *under = form.InputGrid->childAt(inGrid);
+    QVERIFY(under);
+    QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFrom(form.InputGrid, inGrid));
+    QCOMPARE(form.InputGrid->col(), 2);
+    QCOMPARE(form.InputGrid->row(), 2);
+    // The heading row neither.
+    const QPoint heading(form.InputGrid->frameWidth() + 3, form.InputGrid->frameWidth() + 3);
+    under = form.InputGrid->childAt(heading);
+    QVERIFY(under);
+    QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFrom(form.InputGrid, heading));
+    QCOMPARE(form.InputGrid->col(), 2);
+    QCOMPARE(form.InputGrid->row(), 2);
+}
+
+void TestMainForm::numberColumnStaysInView()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.InputGrid->setColumnWidth(1, 400);
+    QTRY_VERIFY(form.InputGrid->horizontalScrollBar()->maximum() > 0);
+    form.InputGrid->horizontalScrollBar()->setValue(form.InputGrid->horizontalScrollBar()->maximum());
+    // At the grid's left edge, level with row 1, the number 1 is still what is shown.
+    const QPoint leftEdge(form.InputGrid->frameWidth() + 3,
+                          form.InputGrid->horizontalHeader()->height() + form.InputGrid->frameWidth() + 12);
+    QWidget *under = form.InputGrid->childAt(leftEdge);
+    while (under && !qobject_cast<QHeaderView *>(under))
+        under = under->parentWidget();
+    auto *header = qobject_cast<QHeaderView *>(under);
+    QVERIFY(header);
+    QCOMPARE(header->orientation(), Qt::Vertical);
+    const int section = header->logicalIndexAt(header->mapFrom(form.InputGrid, leftEdge));
+    QCOMPARE(form.grid()->headerData(section, Qt::Vertical).toString(), QStringLiteral("1"));
 }
 
 QTEST_MAIN(TestMainForm)

@@ -1,10 +1,11 @@
 #include "inputgrid.h"
 
 #include "core/gridmodel.h"
+#include "core/keyfilter.h"
 #include "guard.h"
 #include "ime.h"
 
-#include <QApplication>
+#include <QAbstractButton>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -26,10 +27,7 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     const QPalette &palette = option.palette;
     QColor background = palette.color(QPalette::Base);
     QColor foreground = palette.color(QPalette::Text);
-    if (col == 0) {
-        background = palette.color(QPalette::Button);
-        foreground = palette.color(QPalette::ButtonText);
-    } else if (option.state & QStyle::State_Selected) {
+    if (option.state & QStyle::State_Selected) {
         background = palette.color(QPalette::Highlight);
         foreground = palette.color(QPalette::HighlightedText);
     }
@@ -70,10 +68,16 @@ InputGridView::InputGridView(ResultGrid *grid, QWidget *parent)
     setFocusPolicy(Qt::NoFocus);    // the editor takes the focus instead
     setWordWrap(false);
     setCornerButtonEnabled(false);
-    verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(24);
     verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setSectionsClickable(false);
+    verticalHeader()->setHighlightSections(false);
+    verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    setColumnHidden(0, true);
+    m_corner = findChild<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly);
+    if (m_corner)
+        m_corner->installEventFilter(this);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setSectionsClickable(false);
@@ -81,6 +85,9 @@ InputGridView::InputGridView(ResultGrid *grid, QWidget *parent)
     horizontalHeader()->setFixedHeight(24);
 
     m_editor->setFrame(false);
+    // Reached by the operator only inside the grid: Tab from the other controls never
+    // lands in a cell.
+    m_editor->setFocusPolicy(Qt::ClickFocus);
     m_editor->installEventFilter(this);
     SwitchImeOff(m_editor);
     connect(m_editor, &QLineEdit::textEdited, this, [this](const QString &text) {
@@ -100,6 +107,10 @@ InputGridView::InputGridView(ResultGrid *grid, QWidget *parent)
         placeEditor();
     });
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this] { placeEditor(); });
+    connect(m_grid, &QAbstractItemModel::headerDataChanged, this, [this](Qt::Orientation orientation, int first) {
+        if (orientation == Qt::Horizontal && first == 0 && m_corner)
+            m_corner->update();
+    });
     setCurrentCell(1, 1);
 }
 
@@ -125,13 +136,13 @@ void InputGridView::setCurrentCell(int col, int row)
     selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
 }
 
+void InputGridView::setNumberColumnWidth(int width)
+{
+    verticalHeader()->setFixedWidth(width);
+}
+
 void InputGridView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
-    // The number column cannot hold the cursor: a click there lands in column 1.
-    if (current.isValid() && current.column() == 0) {
-        setCurrentCell(1, ResultGrid::gridRow(current));
-        return;
-    }
     QTableView::currentChanged(current, previous);
     if (current.isValid()) {
         syncEditorText();
@@ -198,8 +209,27 @@ void InputGridView::mousePressEvent(QMouseEvent *event)
     emit cellClicked();
 }
 
+void InputGridView::paintCorner(QWidget *corner)
+{
+    QStyleOptionHeader option;
+    option.initFrom(corner);
+    option.rect = corner->rect();
+    option.text = m_grid->cell(0, 0);
+    option.textAlignment = Qt::AlignCenter;
+    option.position = QStyleOptionHeader::OnlyOneSection;
+    option.orientation = Qt::Horizontal;
+    option.fontMetrics = QFontMetrics(horizontalHeader()->font());
+    QPainter painter(corner);
+    painter.setFont(horizontalHeader()->font());
+    corner->style()->drawControl(QStyle::CE_Header, &option, &painter, corner);
+}
+
 bool InputGridView::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_corner && event->type() == QEvent::Paint) {
+        paintCorner(m_corner);
+        return true;
+    }
     if (watched == m_editor) {
         if (event->type() == QEvent::KeyPress) {
             // A key whose handling failed is dropped with the rest of that action.
@@ -220,7 +250,6 @@ bool InputGridView::eventFilter(QObject *watched, QEvent *event)
 
 bool InputGridView::handleEditorKeyPress(QKeyEvent *event)
 {
-    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
     switch (event->key()) {
     case Qt::Key_Up:
         moveCursor(0, -1);
@@ -246,21 +275,14 @@ bool InputGridView::handleEditorKeyPress(QKeyEvent *event)
     case Qt::Key_Backtab:
         tabTo(true);
         return true;
-    case Qt::Key_Delete:
-        return false;   // the editor's own
     default:
         break;
     }
 
-    QString text = event->text();
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        text = QStringLiteral("\r");
-    else if (event->key() == Qt::Key_Backspace && plain)
-        text = QStringLiteral("\b");
-    if (text.isEmpty() || !keyPressHandler)
-        return false;   // keys that type nothing (Shift, F-keys) are the editor's
+    QChar key = TypedCharacter(event->key(), event->text(), event->modifiers());
+    if (key.isNull() || !keyPressHandler)
+        return false;   // keys that type nothing (Delete, Home, Shift) are the editor's
 
-    QChar key = text.front();
     const QChar typed = key;
     keyPressHandler(key);
     if (key.isNull())

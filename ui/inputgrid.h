@@ -39,7 +39,9 @@ private:
 };
 
 // The results grid on screen: the data rows of a ResultGrid under a fixed heading row,
-// with a cursor on the entry cells and an editor always open on it.
+// with a cursor on the entry cells and an editor always open on it. The number column
+// is the vertical header, so that it stays in view while the entry columns scroll
+// sideways and can never hold the cursor; its heading is drawn in the corner.
 class InputGridView final : public QTableView
 {
     Q_OBJECT
@@ -56,6 +58,8 @@ public:
     int col() const;
     int row() const;
     void setCurrentCell(int col, int row);
+    // Column 0 is drawn by the vertical header.
+    void setNumberColumnWidth(int width);
 
     // Called for each typed character before it reaches the cell; it may replace the
     // character by the null character, which drops it.
@@ -78,6 +82,7 @@ protected:
 
 private:
     bool handleEditorKeyPress(QKeyEvent *event);
+    void paintCorner(QWidget *corner);
     void moveCursor(int dCol, int dRow);
     void tabTo(bool backward);
     void placeEditor();
@@ -86,6 +91,7 @@ private:
     ResultGrid *m_grid;
     CellDelegate *m_delegate;
     CellEditor *m_editor;
+    QWidget *m_corner = nullptr;
 };
 
 } // namespace Ordavex

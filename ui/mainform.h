@@ -3,25 +3,12 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/timerules.h"
+#include "heataccess.h"
+#include "mainformui.h"
 
 #include <QMainWindow>
 
-class QAction;
-class QCheckBox;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QPushButton;
-class QRadioButton;
-class QStatusBar;
-class QToolBar;
-
 namespace Ordavex {
-
-class InputGridView;
-class ResultGrid;
-class SpinEdit;
 
 inline const QString CaptionBuilding = QStringLiteral("Ordavex(RS232C_version) by_quillon");
 inline const QString CaptionShown = QStringLiteral("Ordavex_Version 3.2 by_quillon");
@@ -29,8 +16,12 @@ inline const QString MsgCloseMonitorFirst = QStringLiteral("先にRS232Cフォ�
 inline const QString MsgConfirmExit = QStringLiteral("終了しますか ?");
 
 // The main window: results grid, entry options, wind, file list, tool bar and menu.
-// It owns the settings record, the work and log folders and the target path.
-class TForm1 final : public QMainWindow
+// It owns the settings record, the work and log folders and the target path. Its
+// controls are those of MainFormUi; the other windows reach it through HeatAccess.
+//
+// Construction, settings, grid shape and closing: mainform.cpp; keyboard entry:
+// mainformentry.cpp; result files: mainformfiles.cpp.
+class TForm1 final : public QMainWindow, public MainFormUi, public HeatAccess
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm1)
@@ -39,53 +30,7 @@ public:
     explicit TForm1(const Paths::AppPaths &paths, QWidget *parent = nullptr);
     ~TForm1() override;
 
-    // Controls, named as the operator's documentation names them.
-    InputGridView *InputGrid = nullptr;
-    QListWidget *ListDirBox = nullptr;
-    QLabel *Label1 = nullptr;
-    SpinEdit *SankaSpinNum = nullptr;
-    QCheckBox *QuickInput = nullptr;
-    QCheckBox *validCheck = nullptr;
-    QCheckBox *sixtyFix = nullptr;
-    QCheckBox *autoInc = nullptr;
-    QCheckBox *autoClear = nullptr;
-    QGroupBox *RaceKind = nullptr;
-    QRadioButton *RadioButton1 = nullptr;
-    QRadioButton *RadioButton2 = nullptr;
-    QGroupBox *AssigKind = nullptr;
-    QRadioButton *RadioButton5 = nullptr;
-    QRadioButton *RadioButton6 = nullptr;
-    QGroupBox *CurStyle = nullptr;
-    QRadioButton *RadioButton3 = nullptr;
-    QRadioButton *RadioButton4 = nullptr;
-    QLabel *LblCurWay = nullptr;
-    QPushButton *SwapFixRow = nullptr;
-    QLabel *Label2 = nullptr;
-    QLineEdit *EditKaze = nullptr;
-    QStatusBar *StatusBar1 = nullptr;
-    QLabel *StatusPanel0 = nullptr;
-    QToolBar *ToolBar1 = nullptr;
-
-    QAction *AC_OpenTTBL = nullptr;
-    QAction *AC_OpenFile = nullptr;
-    QAction *FileSaveAS = nullptr;
-    QAction *ClipCopy = nullptr;
-    QAction *RenameCsvFile = nullptr;
-    QAction *RS232COpen = nullptr;
-    QAction *RS232CParamOpen = nullptr;
-    QAction *EraseInputGrid = nullptr;
-    QAction *openDelForm = nullptr;
-    QAction *AC_Close = nullptr;
-
-    // State shared with the other windows.
-    Settings &settings() { return m_settings; }
-    const Settings &settings() const { return m_settings; }
     ResultGrid *grid() const { return m_grid; }
-    const QString &workFolder() const { return m_workFolder; }
-    const QString &logFolder() const { return m_logFolder; }
-    void setLogFolder(const QString &folder) { m_logFolder = folder; }
-    const QString &targetPath() const { return m_targetPath; }
-    void setTargetPath(const QString &path);
     const QString &settingsPath() const { return m_settingsPath; }
     int activeMachine() const { return m_activeMachine; }
     int activePort() const { return m_activePort; }
@@ -93,26 +38,47 @@ public:
     // The communication monitor, whose visibility forbids closing.
     void setMonitor(QWidget *monitor) { m_monitor = monitor; }
 
+    // HeatAccess
+    void setRows(const QList<Row> &rows) override;
+    void setLaneTimeRows(const QList<std::array<QString, 2>> &rows) override;
+    void setRowCount(int dataRows) override;
+    int rowCount() const override;
+    QString cellText(int col, int row) const override;
+    QString TimeDisplayText(int col, int row) const override;
+    QString windText() const override;
+    void setWindText(const QString &text) override;
+    void ClearEntries() override;
+    bool GridIsEmpty() const override;
+    void forceTrackAndLane() override;
+    void setOptionGroupsEnabled(bool enabled) override;
+    void setLinkActionsEnabled(bool enabled) override;
+    QString targetPath() const override { return m_targetPath; }
+    void setTargetPath(const QString &path) override;
+    QString workFolder() const override { return m_workFolder; }
+    QString logFolder() const override { return m_logFolder; }
+    void setLogFolder(const QString &folder) override { m_logFolder = folder; }
+    Settings &settings() override { return m_settings; }
+    const Settings &settings() const override { return m_settings; }
+
     // Grid layout and row count.
     void LayoutGrid();
     void ApplyRowCount();
     void UpdateHeadings();
+    // The row-count field's value; while it holds no number, the grid's rows.
+    int rowCountFieldValue() const;
 
     // Entry.
     bool UpdateCursorWay();
     int RaceKindIndex() const;
     TimeSettings timeSettings() const;
-    QString TimeDisplayText(int col, int row) const;
     Completion CompleteTime(const QString &typed, const QString &above);
     void NormaliseWind();
     void focusInputGrid();
 
     // Result files.
     bool GridIsFilled() const;
-    bool GridIsEmpty() const;
     bool CheckNumbers();
     bool WriteResultFile(const QString &path);
-    void ClearEntries();
     bool ReadResultFile();
     void TrimIncompleteRows();
 
@@ -138,14 +104,21 @@ public:
     void AC_CloseExecute();
 
 protected:
+    bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void createActions();
-    void createControls();
+    void connectHandlers();
+    void connectEntryHandlers();
+    // The settings record into the controls at start, and back at close.
+    void putSettingsIntoControls();
+    void takeSettingsFromControls();
+    bool editKazeKeyPressEvent(QKeyEvent *event);
+    // The window's part of emptying the entries: cursor to the first cell, no wind.
+    void showClearedEntries();
     void FormShow();
     void FormActivate();
     bool FormClose();
@@ -162,6 +135,9 @@ private:
     int m_activePort = 0;
     bool m_activeTimer = true;
     QWidget *m_monitor = nullptr;
+    // The window lost the activation to a modal box of the program's own: when it
+    // comes back, the box has put the focus where it was, and it stays there.
+    bool m_leftForOwnBox = false;
 };
 
 // The main window, reachable by the other windows.

@@ -1,0 +1,69 @@
+#pragma once
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMainWindow;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+class QToolBar;
+
+namespace Ordavex {
+
+class InputGridView;
+class ResultGrid;
+class SpinEdit;
+
+// The controls of the main window under the names the operator's documentation uses,
+// and their construction and geometry; the window adds the handlers.
+struct MainFormUi
+{
+    InputGridView *InputGrid = nullptr;
+    QListWidget *ListDirBox = nullptr;
+    QLabel *Label1 = nullptr;
+    SpinEdit *SankaSpinNum = nullptr;
+    QCheckBox *QuickInput = nullptr;
+    QCheckBox *validCheck = nullptr;
+    QCheckBox *sixtyFix = nullptr;
+    QCheckBox *autoInc = nullptr;
+    QCheckBox *autoClear = nullptr;
+    QGroupBox *RaceKind = nullptr;
+    QRadioButton *RadioButton1 = nullptr;
+    QRadioButton *RadioButton2 = nullptr;
+    QGroupBox *AssigKind = nullptr;
+    QRadioButton *RadioButton5 = nullptr;
+    QRadioButton *RadioButton6 = nullptr;
+    QGroupBox *CurStyle = nullptr;
+    QRadioButton *RadioButton3 = nullptr;
+    QRadioButton *RadioButton4 = nullptr;
+    QLabel *LblCurWay = nullptr;
+    QPushButton *SwapFixRow = nullptr;
+    QLabel *Label2 = nullptr;
+    QLineEdit *EditKaze = nullptr;
+    QStatusBar *StatusBar1 = nullptr;
+    QLabel *StatusPanel0 = nullptr;
+    QToolBar *ToolBar1 = nullptr;
+
+    QAction *AC_OpenTTBL = nullptr;
+    QAction *AC_OpenFile = nullptr;
+    QAction *FileSaveAS = nullptr;
+    QAction *ClipCopy = nullptr;
+    QAction *RenameCsvFile = nullptr;
+    QAction *RS232COpen = nullptr;
+    QAction *RS232CParamOpen = nullptr;
+    QAction *EraseInputGrid = nullptr;
+    QAction *openDelForm = nullptr;
+    QAction *AC_Close = nullptr;
+
+    void setupUi(QMainWindow *window, ResultGrid *grid);
+
+private:
+    void setupActions(QMainWindow *window);
+    void setupControls(QMainWindow *window, ResultGrid *grid);
+};
+
+} // namespace Ordavex
