@@ -15,6 +15,9 @@ using namespace Ordavex;
 int main(int argc, char *argv[])
 {
     Application app(argc, argv);
+    // Before any window: the tool bar's and menu bar's extension buttons take their icons
+    // from the style as they are built.
+    Application::setStyle(new DrawnStyle);
     Application::setApplicationName(QStringLiteral("Ordavex"));
     Application::setWindowIcon(AppIcon());
     InstallToolkitTranslation(app);

@@ -25,6 +25,7 @@
 #include "ui/rs232cfunc.h"
 #include "ui/unit2.h"
 #include "ui/unit4.h"
+#include "ui/toolkittext.h"
 #include "ui/unit5.h"
 #include "ui/windowfont.h"
 
@@ -193,6 +194,7 @@ int runOrdavex(int argc, char **argv, const QString &programFolder)
     Application::setStyle(new DrawnStyle);
     Application::setApplicationName(QStringLiteral("Ordavex"));
     Application::setWindowIcon(AppIcon());
+    InstallToolkitTranslation(app);
     mark("app");
     SilentDialogs dialogs;
     Dialogs::setInstance(&dialogs);
