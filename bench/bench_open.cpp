@@ -43,7 +43,7 @@ public:
     bool confirm(QWidget *, const QString &) override { return false; }
     void error(QWidget *, const QString &) override { ++messages; }
     QString saveFileName(QWidget *, const FileRequest &) override { return {}; }
-    QString openFileName(QWidget *, const FileRequest &) override { return path; }
+    QString openFileName(QWidget *, OpenDialogState &) override { return path; }
 };
 
 // read + decode + split, as plain as it gets.

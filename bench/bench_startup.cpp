@@ -143,7 +143,7 @@ public:
     bool confirm(QWidget *, const QString &) override { return false; }
     void error(QWidget *, const QString &) override {}
     QString saveFileName(QWidget *, const FileRequest &) override { return {}; }
-    QString openFileName(QWidget *, const FileRequest &) override { return {}; }
+    QString openFileName(QWidget *, OpenDialogState &) override { return {}; }
 };
 
 int runFloor(int argc, char **argv)

@@ -69,7 +69,7 @@ public:
     }
     void error(QWidget *, const QString &text) override { shown << text; }
     QString saveFileName(QWidget *, const FileRequest &) override { return {}; }
-    QString openFileName(QWidget *, const FileRequest &) override { return {}; }
+    QString openFileName(QWidget *, OpenDialogState &) override { return {}; }
 
     QStringList shown;
 };

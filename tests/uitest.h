@@ -44,10 +44,15 @@ public:
         saveRequests.push_back(request);
         return next(files);
     }
-    QString openFileName(QWidget *, const FileRequest &request) override
+    // Records the state as the dialog was started with it, and leaves the choice in it
+    // as the real dialog does.
+    QString openFileName(QWidget *, OpenDialogState &state) override
     {
-        openRequests.push_back(request);
-        return next(files);
+        openRequests.push_back(state);
+        const QString chosen = next(files);
+        if (!chosen.isEmpty())
+            state.fileName = chosen;
+        return chosen;
     }
 
     void clear()
@@ -65,7 +70,7 @@ public:
     std::deque<bool> answers;
     std::deque<QString> files;
     QList<FileRequest> saveRequests;
-    QList<FileRequest> openRequests;
+    QList<OpenDialogState> openRequests;
 
 private:
     static QString next(std::deque<QString> &queue)

@@ -39,22 +39,28 @@ QString boxTitle()
                                                             : QApplication::applicationDisplayName();
 }
 
-QString runFileDialog(QWidget *parent, const Dialogs::FileRequest &request, bool save)
+// filterIndex is 1-based, as the dialogs' users count it.
+QString runFileDialog(QWidget *parent, const QString &folder, const QString &fileName, int *filterIndex, bool save)
 {
     const FocusKeeper focus;
     QFileDialog dialog(parent);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setNameFilters(ResultFileFilters());
-    dialog.selectNameFilter(ResultFileFilters().constFirst());
-    dialog.setDefaultSuffix(request.defaultSuffix);
+    // The open dialog takes a typed name that does not exist; the reader then fails.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    const QStringList filters = ResultFileFilters();
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.value(*filterIndex - 1, filters.constFirst()));
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
     // Qt asks before overwriting unless told otherwise; the save dialog keeps that.
-    if (!request.folder.isEmpty())
-        dialog.setDirectory(request.folder);
-    if (!request.fileName.isEmpty())
-        dialog.selectFile(request.fileName);
+    if (!folder.isEmpty())
+        dialog.setDirectory(folder);
+    if (!fileName.isEmpty())
+        dialog.selectFile(fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    *filterIndex = int(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    if (*filterIndex < 1)
+        *filterIndex = 1;
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
@@ -96,12 +102,16 @@ void SystemDialogs::error(QWidget *parent, const QString &text)
 
 QString SystemDialogs::saveFileName(QWidget *parent, const FileRequest &request)
 {
-    return runFileDialog(parent, request, true);
+    int filterIndex = 1;
+    return runFileDialog(parent, request.folder, request.fileName, &filterIndex, true);
 }
 
-QString SystemDialogs::openFileName(QWidget *parent, const FileRequest &request)
+QString SystemDialogs::openFileName(QWidget *parent, OpenDialogState &state)
 {
-    return runFileDialog(parent, request, false);
+    const QString chosen = runFileDialog(parent, state.folder, state.fileName, &state.filterIndex, false);
+    if (!chosen.isEmpty())
+        state.fileName = chosen;
+    return chosen;
 }
 
 QStringList ResultFileFilters()

@@ -15,7 +15,16 @@ public:
     {
         QString folder;       // initial folder
         QString fileName;     // proposed name (a full path or a bare name)
-        QString defaultSuffix = QStringLiteral("csv");
+    };
+
+    // The main window's one open dialog, shared by opening a heat, loading a timetable,
+    // renaming a file and choosing a folder: each use starts from what the last one left
+    // unless it sets otherwise.
+    struct OpenDialogState
+    {
+        QString folder;         // initial folder
+        QString fileName;       // proposed name; after a choice, the chosen path
+        int filterIndex = 1;    // 1 "*.csv", 2 "*.txt"; after a choice, the one in use
     };
 
     virtual ~Dialogs() = default;
@@ -28,8 +37,9 @@ public:
     virtual void error(QWidget *parent, const QString &text) = 0;
     // Save dialog with the result-file filter and an overwrite prompt; empty on cancel.
     virtual QString saveFileName(QWidget *parent, const FileRequest &request) = 0;
-    // Open dialog with the result-file filter, first entry selected; empty on cancel.
-    virtual QString openFileName(QWidget *parent, const FileRequest &request) = 0;
+    // The open dialog with the result-file filter, started from the state and leaving
+    // the choice in it; empty on cancel. A name that does not exist may be typed.
+    virtual QString openFileName(QWidget *parent, OpenDialogState &state) = 0;
 
     static Dialogs &instance();
     // nullptr restores the real dialogs; the caller keeps ownership.
@@ -44,7 +54,7 @@ public:
     bool confirm(QWidget *parent, const QString &text) override;
     void error(QWidget *parent, const QString &text) override;
     QString saveFileName(QWidget *parent, const FileRequest &request) override;
-    QString openFileName(QWidget *parent, const FileRequest &request) override;
+    QString openFileName(QWidget *parent, OpenDialogState &state) override;
 };
 
 // The filter of both result-file dialogs: CSV files, then TXT files.

@@ -77,8 +77,9 @@ void TForm1::connectHandlers()
     ConnectHandler(FileSaveAS, &QAction::triggered, this, &TForm1::FileSaveASExecute);
     ConnectHandler(EraseInputGrid, &QAction::triggered, this, &TForm1::EraseInputGridExecute);
     ConnectHandler(AC_Close, &QAction::triggered, this, &TForm1::AC_CloseExecute);
-    // Timetable, clipboard, renaming, deleting and the serial link come with their windows.
-    for (QAction *pending : {AC_OpenTTBL, ClipCopy, RenameCsvFile, RS232COpen, RS232CParamOpen, openDelForm})
+    connectWorkFolderHandlers();
+    // The serial link comes with its windows.
+    for (QAction *pending : {RS232COpen, RS232CParamOpen})
         pending->setEnabled(false);
 
     ConnectHandler(SankaSpinNum, &SpinEdit::changed, this, &TForm1::SankaSpinNumChange);

@@ -3,6 +3,7 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "core/timerules.h"
+#include "dialogs.h"
 #include "heataccess.h"
 #include "mainformui.h"
 
@@ -20,7 +21,8 @@ inline const QString MsgConfirmExit = QStringLiteral("終了しますか ?");
 // controls are those of MainFormUi; the other windows reach it through HeatAccess.
 //
 // Construction, settings, grid shape and closing: mainform.cpp; keyboard entry:
-// mainformentry.cpp; result files: mainformfiles.cpp.
+// mainformentry.cpp; result files: mainformfiles.cpp; timetable, rename, delete and
+// clipboard: mainformworkfolder.cpp.
 class TForm1 final : public QMainWindow, public MainFormUi, public HeatAccess
 {
     Q_OBJECT
@@ -102,6 +104,16 @@ public:
     void AC_OpenFileExecute();
     void EraseInputGridExecute();
     void AC_CloseExecute();
+    // Timetable and the work folder.
+    void AC_OpenTTBLExecute();
+    void ListDirBoxClick();
+    void ListDirBoxDblClick();
+    void RenameCsvFileExecute();
+    void ClipCopyExecute();
+    void openDelFormExecute();
+
+    // The one open dialog of the window, shared by every use of it.
+    Dialogs::OpenDialogState OpenDialog1;
 
 protected:
     bool event(QEvent *event) override;
@@ -113,6 +125,7 @@ protected:
 private:
     void connectHandlers();
     void connectEntryHandlers();
+    void connectWorkFolderHandlers();
     // The settings record into the controls at start, and back at close.
     void putSettingsIntoControls();
     void takeSettingsFromControls();

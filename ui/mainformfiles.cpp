@@ -125,7 +125,10 @@ void TForm1::TrimIncompleteRows()
 
 void TForm1::AC_OpenFileExecute()
 {
-    const QString chosen = Dialogs::instance().openFileName(this, {m_workFolder, {}});
+    OpenDialog1.fileName.clear();
+    OpenDialog1.filterIndex = 1;
+    OpenDialog1.folder = m_workFolder;
+    const QString chosen = Dialogs::instance().openFileName(this, OpenDialog1);
     if (chosen.isEmpty())
         return;
     m_targetPath = chosen;

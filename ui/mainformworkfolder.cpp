@@ -1,0 +1,133 @@
+// The main window's timetable list, race selection, and the operations on the work
+// folder: rename, delete and the clipboard copy.
+
+#include "mainform.h"
+
+#include "core/gridmodel.h"
+#include "core/timetable.h"
+#include "core/workfolder.h"
+#include "guard.h"
+#include "unit2.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QSignalBlocker>
+
+namespace Ordavex {
+
+namespace {
+
+// A timetable is a page of text; anything far larger was chosen by mistake.
+constexpr qint64 MaxTimetableBytes = 16 * 1024 * 1024;
+
+// The timetable's lines, or none when the file cannot be read whole.
+QStringList ReadTimetable(const QString &path)
+{
+    // Only a regular file: reading a pipe or a device could wait for ever.
+    if (!QFileInfo(path).isFile())
+        return {};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxTimetableBytes)
+        return {};
+    const QByteArray bytes = file.read(MaxTimetableBytes + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > MaxTimetableBytes)
+        return {};
+    return DecodeTimetable(bytes);
+}
+
+} // namespace
+
+void TForm1::connectWorkFolderHandlers()
+{
+    ConnectHandler(AC_OpenTTBL, &QAction::triggered, this, &TForm1::AC_OpenTTBLExecute);
+    ConnectHandler(RenameCsvFile, &QAction::triggered, this, &TForm1::RenameCsvFileExecute);
+    ConnectHandler(ClipCopy, &QAction::triggered, this, &TForm1::ClipCopyExecute);
+    ConnectHandler(openDelForm, &QAction::triggered, this, &TForm1::openDelFormExecute);
+    // A click, or the arrow keys moving the selection, choose a race.
+    ConnectHandler(ListDirBox, &QListWidget::itemClicked, this, &TForm1::ListDirBoxClick);
+    ConnectHandler(ListDirBox, &QListWidget::currentRowChanged, this, &TForm1::ListDirBoxClick);
+    connect(ListDirBox, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem *item) {
+        Guarded(this, [this, item] {
+            // The first click of a double click selects the line.
+            ListDirBox->setCurrentItem(item);
+            ListDirBoxDblClick();
+        });
+    });
+}
+
+void TForm1::AC_OpenTTBLExecute()
+{
+    // The starting folder stays as the dialog's last use left it.
+    OpenDialog1.fileName = QStringLiteral("timetable.txt");
+    OpenDialog1.filterIndex = 2;
+    const QString chosen = Dialogs::instance().openFileName(this, OpenDialog1);
+    if (chosen.isEmpty())
+        return;
+    // Filling the list selects nothing and chooses no race.
+    const QSignalBlocker blocker(ListDirBox);
+    ListDirBox->clear();
+    // A file that cannot be read leaves the list empty, without a message.
+    ListDirBox->addItems(NumberTimetableLines(ReadTimetable(chosen)));
+    ListDirBox->setCurrentRow(-1);
+}
+
+void TForm1::ListDirBoxClick()
+{
+    const QListWidgetItem *item = ListDirBox->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    const std::optional<QString> race = MakeRaceName(item->text());
+    if (!race)
+        return;
+    setTargetPath(RaceTargetPath(m_workFolder, *race));
+}
+
+void TForm1::ListDirBoxDblClick()
+{
+    ListDirBoxClick();
+    RenameCsvFileExecute();
+}
+
+void TForm1::RenameCsvFileExecute()
+{
+    OpenDialog1.fileName.clear();
+    OpenDialog1.filterIndex = 1;
+    OpenDialog1.folder = m_workFolder;
+    const QString source = Dialogs::instance().openFileName(this, OpenDialog1);
+    if (source.isEmpty())
+        return;
+    // The destination is the race shown in the status bar, wherever the source lies.
+    const QString panel = StatusPanel0->text();
+    if (panel.isEmpty()) {
+        showMessage(MsgRenameNamesMissing);
+        return;
+    }
+    const QString destination = RenameDestination(panel);
+    if (!Dialogs::instance().confirm(this, RenameQuestion(source, destination)))
+        return;
+    // An existing destination is never replaced; the operator is told, both files stay.
+    if (!RenameResultFile(source, destination))
+        showMessage(MsgRenameFailed);
+}
+
+void TForm1::ClipCopyExecute()
+{
+    // Plain text; on Windows the system offers its code page 932 form to older programs.
+    QGuiApplication::clipboard()->setText(ClipboardText(*m_grid));
+    showMessage(MsgClipboardCopied);
+}
+
+void TForm1::openDelFormExecute()
+{
+    if (!Form2)
+        return;
+    Form2->setFolder(m_workFolder);
+    Form2->exec();
+}
+
+} // namespace Ordavex
