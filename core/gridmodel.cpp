@@ -75,6 +75,15 @@ void ResultGrid::clearRow(int row)
         setCell(col, row, {});
 }
 
+void ResultGrid::clearEntries()
+{
+    const BulkEdit bulk(*this);
+    for (int row = 1; row < int(m_cells.size()); ++row) {
+        for (int col = 1; col < ColCount; ++col)
+            setCell(col, row, {});
+    }
+}
+
 int ResultGrid::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : m_rowCount - 1;

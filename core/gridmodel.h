@@ -35,6 +35,9 @@ public:
     void setCell(int col, int row, const QString &text);
     // Empties the three cells of a row (shown or hidden).
     void clearRow(int row);
+    // Empties the entry cells of every row, the hidden ones too: the texts kept for a
+    // raised row count belong to the heat that is being emptied or replaced.
+    void clearEntries();
 
     static bool isEntryCell(int col, int row) { return col >= 1 && col < ColCount && row >= 1; }
 

@@ -1,5 +1,6 @@
 #include "resultfile.h"
 
+#include "atomicfile.h"
 #include "gridmodel.h"
 #include "paths.h"
 #include "runtimeerror.h"
@@ -9,11 +10,10 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringTokenizer>
 
+#include <algorithm>
 #include <bitset>
-#include <iterator>
 #include <limits>
 
 namespace Ordavex {
@@ -34,9 +34,9 @@ bool IsEntryRowEmpty(const ResultGrid &grid, int row)
 
 // A cell as read is trimmed and loses the quotes it was saved with; the commas that the
 // quote pass hid as TABs come back only inside a quoted text.
-QString TidyCell(const QString &text)
+QString TidyCell(QStringView text)
 {
-    QString cell = TrimText(text);
+    QString cell = TrimmedView(text).toString();
     if (cell.startsWith(u'"') && cell.endsWith(u'"'))
         cell.replace(u'\t', u',');
     if (cell.startsWith(u'"'))
@@ -46,17 +46,50 @@ QString TidyCell(const QString &text)
     return TrimText(cell);
 }
 
-// "%d" of a value that is never negative; QString::number goes through the locale
-// machinery and is most of the cost of a long file.
-QString DecimalText(int value)
+constexpr char16_t Undecodable = 0xFFFD;
+
+// A heading comes back from a save only without what the format cannot carry: a double
+// quote inside would flip the quote pass for the rest of the file, a TAB comes back as
+// a comma and an undecodable byte is saved as "?". The heading shows at once what a
+// save and a reopening would make of it.
+QString HeadingCell(QStringView field)
 {
-    char16_t digits[10];
-    qsizetype begin = std::size(digits);
-    do {
-        digits[--begin] = char16_t(u'0' + value % 10);
-        value /= 10;
-    } while (value > 0);
-    return QString(reinterpret_cast<const QChar *>(digits + begin), qsizetype(std::size(digits)) - begin);
+    QString cell = TidyCell(field);
+    for (QChar &c : cell) {
+        if (c == u'"')
+            c = u' ';
+        else if (c == u'\t')
+            c = u',';
+        else if (c == Undecodable)
+            c = u'?';
+    }
+    return TrimText(cell);
+}
+
+// What HeadingCell would leave as it is, with no line break.
+bool IsSavableHeading(const QString &cell)
+{
+    if (cell.size() > MaxFieldLength || TrimmedView(cell).size() != cell.size())
+        return false;
+    return std::none_of(cell.begin(), cell.end(), [](QChar c) {
+        return c == u'"' || c == u'\t' || c == u'\n' || c == Undecodable;
+    });
+}
+
+// A number of column 0 or 1 that reopens as the same number: "05" as "5".
+bool IsSavableNumber(const QString &cell)
+{
+    int value = 0;
+    return cell.size() <= MaxFieldLength && TryStrToInt(cell, &value) && value >= 0;
+}
+
+// A time that is saved as its display text and reopens into the same display text.
+bool IsSavableTime(const QString &cell, bool track, bool sixtyFix)
+{
+    int value = 0;
+    int reopened = 0;
+    return TryStrToInt(cell, &value) && value >= 0
+        && DigitsValue(TimeDisplayText(cell, track, sixtyFix), &reopened);
 }
 
 ReadOutcome Failed(ReadOutcome outcome, const QString &message)
@@ -64,6 +97,16 @@ ReadOutcome Failed(ReadOutcome outcome, const QString &message)
     outcome.ok = false;
     outcome.messages.append(message);
     return outcome;
+}
+
+// A read that fails before the text is known still replaces the heat: an empty one.
+ReadOutcome FailedRead(ResultGrid &grid)
+{
+    grid.setGridRowCount(2);
+    ClearEntries(grid);
+    ReadOutcome outcome;
+    outcome.entriesCleared = true;
+    return Failed(outcome, MsgReadFailure);
 }
 
 } // namespace
@@ -88,31 +131,39 @@ QByteArray ResultFileBytes(const ResultGrid &grid, bool track, bool sixtyFix)
     return Cp932::encode(text);
 }
 
+std::optional<QByteArray> SavableResultBytes(const ResultGrid &grid, bool track, bool sixtyFix)
+{
+    for (int col = 0; col < ResultGrid::ColCount; ++col) {
+        if (!IsSavableHeading(grid.cell(col, 0)))
+            return std::nullopt;
+    }
+    for (int row = 1; row < grid.gridRowCount(); ++row) {
+        if (!IsSavableNumber(grid.cell(0, row)) || !IsSavableNumber(grid.cell(1, row))
+            || !IsSavableTime(grid.cell(2, row), track, sixtyFix))
+            return std::nullopt;
+    }
+    QByteArray bytes = ResultFileBytes(grid, track, sixtyFix);
+    // A heading that code page 932 cannot hold would be saved with "?" in it.
+    if (std::any_of(bytes.cbegin(), bytes.cend(), [](char c) { return c == '?'; })) {
+        for (int col = 0; col < ResultGrid::ColCount; ++col) {
+            bool lossless = true;
+            Cp932::encode(grid.cell(col, 0), &lossless);
+            if (!lossless)
+                return std::nullopt;
+        }
+    }
+    return bytes;
+}
+
 bool WriteResultFile(const QString &path, const ResultGrid &grid, bool track, bool sixtyFix)
 {
-    return WriteResultBytes(path, ResultFileBytes(grid, track, sixtyFix));
+    const std::optional<QByteArray> bytes = SavableResultBytes(grid, track, sixtyFix);
+    return bytes && WriteResultBytes(path, *bytes);
 }
 
 bool WriteResultBytes(const QString &path, const QByteArray &bytes)
 {
-    // The save file would rename over a file that may not be written; refuse it as a
-    // plain open for writing would, and leave it untouched.
-    if (QFileInfo::exists(path)) {
-        QFile existing(path);
-        if (!existing.open(QIODevice::WriteOnly | QIODevice::Append))
-            return false;
-    }
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // Flushed by hand: commit() does not notice a failure of its own flush (QTBUG-75077)
-    // and would rename a cut-off file over the old one.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return SaveFileAtomically(path, bytes) == SaveError::None;
 }
 
 QString RemoveExtension(const QString &path)
@@ -135,8 +186,7 @@ QString ProposedFileName(const QString &targetPath, std::optional<int> windCode)
     // 9999 is the code of -99.9, which also means "no wind" when read back.
     if (!windCode || *windCode == int(NoWind))
         return targetPath;
-    return StripWindCode(RemoveExtension(targetPath)) + WindMark + QString::number(*windCode)
-        + CsvExtension;
+    return StripWindCode(RemoveExtension(targetPath)) + WindMark + IntToStr(*windCode) + CsvExtension;
 }
 
 bool GridIsFilled(const ResultGrid &grid)
@@ -161,24 +211,37 @@ bool GridIsEmpty(const ResultGrid &grid)
 
 void ClearEntries(ResultGrid &grid)
 {
-    const ResultGrid::BulkEdit bulk(grid);
-    for (int row = 1; row < grid.gridRowCount(); ++row) {
-        for (int col = 1; col < ResultGrid::ColCount; ++col)
-            grid.setCell(col, row, {});
-    }
+    grid.clearEntries();
 }
 
 NumberCheck CheckNumbers(const ResultGrid &grid)
 {
     std::bitset<MaxNumber + 1> used;
     for (int row = 1; row < grid.gridRowCount(); ++row) {
-        const int number = StrToInt(grid.cell(1, row));
+        const QString text = grid.cell(1, row);
+        const int number = StrToInt(text);
         // A typed "-" makes negative numbers possible; they are as unusable as large ones.
         if (number < 0 || number > MaxNumber)
             return {false, MsgNumberTooLarge.arg(MaxNumber), -1};
+        // Typed with enough leading zeros the number would be saved as a field that the
+        // reader refuses.
+        if (text.size() > MaxFieldLength)
+            return {false, MsgNumberTooLarge.arg(MaxNumber), row};
         if (used.test(size_t(number)))
             return {false, MsgDuplicateNumber, row};
         used.set(size_t(number));
+    }
+    return {};
+}
+
+NumberCheck CheckTimes(const ResultGrid &grid, bool track, bool sixtyFix)
+{
+    for (int row = 1; row < grid.gridRowCount(); ++row) {
+        const QString text = grid.cell(2, row);
+        // "-1052" would be saved as "-10.52" and reopen as 10.52, a "-" left alone as
+        // "" and reopen as 00.00.
+        if (!IsSavableTime(text, track, sixtyFix))
+            return {false, MsgNotAnInteger.arg(text), row, 2};
     }
     return {};
 }
@@ -203,7 +266,6 @@ ReadOutcome ReadResultText(const QByteArray &bytes, ResultGrid &grid)
 {
     ReadOutcome outcome;
     const ResultGrid::BulkEdit bulk(grid);
-    grid.setGridRowCount(2);
 
     // Decoding first is safe: no trail byte of a double-byte character is a quote, a
     // comma, a line feed or a digit.
@@ -222,12 +284,30 @@ ReadOutcome ReadResultText(const QByteArray &bytes, ResultGrid &grid)
     ClearEntries(grid);
     outcome.entriesCleared = true;
 
+    // The rows the file fills are known before the grid grows, so that a view sees one
+    // insertion and not one per line: a line of commas alone fills no row.
     QList<QStringView> lines;
+    int rowsFilled = 2;
     for (const QStringView line : QStringTokenizer(text, u'\n', Qt::SkipEmptyParts)) {
-        if (lines.size() == MaxResultLines)
-            return Failed(outcome, MsgTooManyLines.arg(MaxResultLines));
+        if (lines.size() == MaxResultLines) {
+            grid.setGridRowCount(2);
+            return Failed(outcome, MsgTooManyLines.arg(MaxCompetitors));
+        }
+        if (std::any_of(line.begin(), line.end(), [](QChar c) { return c != u','; }))
+            rowsFilled = std::max(rowsFilled, int(lines.size()) + 1);
         lines.append(line);
     }
+    // Rows from 2 on are new to this heat, number column included.
+    for (int row = 2; row < rowsFilled; ++row)
+        grid.clearRow(row);
+    grid.setGridRowCount(rowsFilled);
+
+    // On a failure the grid ends after the last row that a field reached.
+    int rowsReached = 2;
+    const auto failed = [&](const QString &message) {
+        grid.setGridRowCount(rowsReached);
+        return Failed(outcome, message);
+    };
 
     for (int row = 0; row < lines.size(); ++row) {
         const QStringView line = lines[row];
@@ -245,26 +325,27 @@ ReadOutcome ReadResultText(const QByteArray &bytes, ResultGrid &grid)
             const QStringView field = line.sliced(pos, end - pos);
 
             if (col > ResultGrid::ColCount)
-                return Failed(outcome, MsgTooManyColumns);
-            if (field.size() > MaxFieldLength)
-                return Failed(outcome, MsgReadFailure);
+                return failed(MsgTooManyColumns);
+            // The limit is on the text inside the quotes, as the writer keeps it.
+            QStringView inner = TrimmedView(field);
+            if (inner.startsWith(u'"'))
+                inner = inner.sliced(1);
+            if (inner.endsWith(u'"'))
+                inner.chop(1);
+            if (inner.size() > MaxFieldLength)
+                return failed(MsgReadFailure);
+            rowsReached = std::max(rowsReached, row + 1);
 
-            if (grid.gridRowCount() <= row) {
-                // The grid keeps the texts of rows it hides; a row read anew starts empty.
-                for (int r = grid.gridRowCount(); r <= row; ++r)
-                    grid.clearRow(r);
-                grid.setGridRowCount(row + 1);
-            }
             // One column past the grid is tolerated and dropped.
             if (col < ResultGrid::ColCount) {
                 if (row == 0) {
-                    grid.setCell(col, row, TidyCell(field.toString()));
+                    grid.setCell(col, row, HeadingCell(field));
                 } else {
                     // Plain digits: trimming and unquoting would change nothing.
                     int value = 0;
                     if (!DigitsValue(field, &value))
-                        return Failed(outcome, MsgReadFailure);
-                    grid.setCell(col, row, DecimalText(value));
+                        return failed(MsgReadFailure);
+                    grid.setCell(col, row, IntToStr(value));
                 }
             }
 
@@ -282,18 +363,19 @@ ReadOutcome ReadResultText(const QByteArray &bytes, ResultGrid &grid)
 
 ReadOutcome ReadResultFile(const QString &path, ResultGrid &grid)
 {
-    grid.setGridRowCount(2);
+    // Opening a FIFO would wait for a writer; a folder or a device is no heat either.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Failed({}, MsgReadFailure);
-    const qint64 size = file.size();
-    const QByteArray bytes = file.read(size);
-    file.close();
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return FailedRead(grid);
+    return ReadResultFile(file, grid);
+}
 
-    ReadOutcome outcome = ReadResultText(bytes, grid);
-    if (bytes.size() < size)
-        outcome.messages.prepend(MsgShortRead);
-    return outcome;
+ReadOutcome ReadResultFile(QIODevice &device, ResultGrid &grid)
+{
+    QByteArray bytes;
+    if (!ReadWhole(device, MaxResultFileSize, &bytes))
+        return FailedRead(grid);
+    return ReadResultText(bytes, grid);
 }
 
 void TrimIncompleteRows(ResultGrid &grid)

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class QIODevice;
+
 // Result CSV files of one heat: the checks before saving, the file name with its wind
 // code, the writer and the reader, and the grid operations they share.
 namespace Ordavex {
@@ -19,14 +21,18 @@ inline const QString MsgCannotOpenFile = QStringLiteral("ファイルがオー�
 inline const QString MsgSaveFailed = QStringLiteral("保存できませんでした。");
 inline const QString MsgSavedClearing = QStringLiteral("保存しました。\n画面をｸﾘｱします。");
 inline const QString MsgEraseConfirm = QStringLiteral("画面ﾃﾞｰﾀを消去しても良いですか ?\n元には戻せません。");
-inline const QString MsgShortRead = QStringLiteral("ファイルが全て読めなかった可能性があります。");
 inline const QString MsgTooManyLines = QStringLiteral("%1 人以上は処理できません。");
 inline const QString MsgTooManyColumns = QStringLiteral("ﾀｰｹﾞｯﾄﾌｧｲﾙのｶﾗﾑ数が多すぎます。");
 inline const QString MsgReadFailure = QStringLiteral("ファイル読み込み失敗");
 inline const QString MsgOpenFailed = QStringLiteral("読み込みに失敗しました。");
 
-inline constexpr int MaxResultLines = 500;
+// A heat holds up to 500 competitors: with the heading line a file has up to 501 lines.
+inline constexpr int MaxCompetitors = 500;
+inline constexpr int MaxResultLines = MaxCompetitors + 1;
+// The longest cell text, read or written; a saved heat stays far below the file limit.
 inline constexpr int MaxFieldLength = 255;
+// No heat comes near this size; a larger file is refused before it is read.
+inline constexpr qint64 MaxResultFileSize = 1024 * 1024;
 inline constexpr int MaxNumber = 9999;
 
 // ---- saving ----
@@ -35,10 +41,17 @@ inline constexpr int MaxNumber = 9999;
 // times in their display form for the given race kind and correction.
 QByteArray ResultFileBytes(const ResultGrid &grid, bool track, bool sixtyFix);
 
-// Writes the result file through a temporary file in the same folder, so that a
-// failed write leaves an existing file untouched. False when it cannot be written.
+// The bytes of the result file, but only when the file reopens into the same heat:
+// headings that read back as they are, numbers in columns 0 and 1 that are integers
+// from 0 on, times that CheckTimes accepts, no cell longer than MaxFieldLength and
+// nothing that code page 932 cannot hold. Otherwise nothing.
+std::optional<QByteArray> SavableResultBytes(const ResultGrid &grid, bool track, bool sixtyFix);
+
+// Writes the result file with SaveFileAtomically, so that a failed write leaves an
+// existing file untouched. False when it cannot be written, and false without touching
+// anything for a grid that SavableResultBytes refuses.
 bool WriteResultFile(const QString &path, const ResultGrid &grid, bool track, bool sixtyFix);
-// The file part of WriteResultFile: the bytes replace the file only once all are on disk.
+// The file part of WriteResultFile.
 bool WriteResultBytes(const QString &path, const QByteArray &bytes);
 
 // The path without its extension: everything from the last point of the file name on.
@@ -59,11 +72,17 @@ struct NumberCheck
 {
     bool ok = true;
     QString message;        // what to show when not ok
-    int cursorRow = -1;     // data row to put the cursor on (column 1), -1 to leave it
+    int cursorRow = -1;     // data row to put the cursor on, -1 to leave it
+    int cursorColumn = 1;
 };
-// Column 1 must hold distinct numbers from 0 to 9999. Throws RuntimeError
-// "'%s' は整数ではありません" for a text that is not an integer.
+// Column 1 must hold distinct numbers from 0 to 9999, none longer than MaxFieldLength
+// (leading zeros): such a number is refused as too large, with the cursor on it.
+// Throws RuntimeError MsgNotAnInteger for a text that is not an integer.
 NumberCheck CheckNumbers(const ResultGrid &grid);
+// Run by the save after CheckNumbers: every time must be a non-negative integer whose
+// display text reads back (its digits within 32 bits). The first other time from the
+// top is refused with MsgNotAnInteger of its text and the cursor on it (column 2).
+NumberCheck CheckTimes(const ResultGrid &grid, bool track, bool sixtyFix);
 
 // ---- opening ----
 
@@ -77,10 +96,17 @@ struct ReadOutcome
     bool entriesCleared = false;   // the grid's entries were emptied: the wind goes too
     QStringList messages;          // to show in this order
 };
-// Fills the grid from the bytes of a result file (the grid is cut to two rows first).
+// Fills the grid from the bytes of a result file. The old heat goes first, hidden rows
+// included; the grid is then sized once to the rows the file fills (two at least).
+// Heading cells are made to read back as they are saved: a double quote left in one
+// becomes a blank, a TAB a comma and an undecodable byte "?".
 ReadOutcome ReadResultText(const QByteArray &bytes, ResultGrid &grid);
-// Reads the file and fills the grid; a file that cannot be read fails.
+// Reads the file and fills the grid. A file that is not a regular file, is larger than
+// MaxResultFileSize or cannot be read whole fails with MsgReadFailure, and the grid is
+// emptied as by any read.
 ReadOutcome ReadResultFile(const QString &path, ResultGrid &grid);
+// The same for an open device: the seam through which tests make a read fail.
+ReadOutcome ReadResultFile(QIODevice &device, ResultGrid &grid);
 
 // Cuts the grid before the first data row from row 3 on that has an empty entry cell.
 void TrimIncompleteRows(ResultGrid &grid);

@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -43,8 +44,15 @@ int StrToInt(QStringView text)
 {
     int value = 0;
     if (!TryStrToInt(text, &value))
-        throw RuntimeError(QStringLiteral("'%1' は整数ではありません").arg(text));
+        throw RuntimeError(MsgNotAnInteger.arg(text));
     return value;
+}
+
+QString IntToStr(int value)
+{
+    char digits[12];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return QString::fromLatin1(digits, end - digits);
 }
 
 bool TryStrToFloat(QStringView text, double *value)
@@ -99,7 +107,7 @@ double StrToFloat(QStringView text)
     return value;
 }
 
-QString TrimText(QStringView text)
+QStringView TrimmedView(QStringView text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -107,7 +115,12 @@ QString TrimText(QStringView text)
         ++begin;
     while (end > begin && text[end - 1].unicode() <= 0x20)
         --end;
-    return text.sliced(begin, end - begin).toString();
+    return text.sliced(begin, end - begin);
+}
+
+QString TrimText(QStringView text)
+{
+    return TrimmedView(text).toString();
 }
 
 } // namespace Ordavex

@@ -1,12 +1,13 @@
 #include "settings.h"
 
+#include "atomicfile.h"
 #include "runtimeerror.h"
 #include "textcodec.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include <algorithm>
 #include <type_traits>
 
 namespace Ordavex {
@@ -18,20 +19,11 @@ namespace {
 // The Windows profile reader hands back at most this many characters of a text.
 constexpr qsizetype MaxTextLength = 2047;
 
+// Blanks around names and values are the same as around any text: everything up to
+// U+0020.
 bool isBlank(QChar c)
 {
-    return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f' || c == u'\r';
-}
-
-QStringView trimBlanks(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin);
+    return c.unicode() <= 0x20;
 }
 
 // Section and key names match as Windows matches them for ASCII names: A-Z equals a-z.
@@ -55,27 +47,27 @@ bool sameName(QStringView a, QStringView b)
 // "[name]" with blanks allowed around the line and inside the brackets.
 bool parseSectionLine(QStringView line, QStringView *name)
 {
-    const QStringView text = trimBlanks(line);
+    const QStringView text = TrimmedView(line);
     if (!text.startsWith(u'['))
         return false;
     const qsizetype close = text.indexOf(u']');
     if (close < 0)
         return false;
-    *name = trimBlanks(text.sliced(1, close - 1));
+    *name = TrimmedView(text.sliced(1, close - 1));
     return true;
 }
 
 // "key=value"; comment lines (";") and lines without a key are not key lines.
 bool parseKeyLine(QStringView line, QStringView *key, QStringView *value)
 {
-    const QStringView text = trimBlanks(line);
+    const QStringView text = TrimmedView(line);
     if (text.startsWith(u';') || text.startsWith(u'['))
         return false;
     const qsizetype eq = text.indexOf(u'=');
     if (eq <= 0)
         return false;
-    *key = trimBlanks(text.first(eq));
-    *value = trimBlanks(text.sliced(eq + 1));
+    *key = TrimmedView(text.first(eq));
+    *value = TrimmedView(text.sliced(eq + 1));
     return !key->isEmpty();
 }
 
@@ -86,19 +78,20 @@ QStringView unquoted(QStringView value)
     return value;
 }
 
-// The text as it goes after "key=". A line break would end the line and let the rest
-// pose as further keys or sections, so it becomes a blank. Blanks at either end and
-// enclosing quotes would be lost on reading, so such a value is quoted: the reader
-// removes exactly that pair again.
+// The text as it goes after "key=". Blanks at either end and enclosing quotes would be
+// lost on reading, so such a value is quoted: the reader removes exactly that pair again.
 QString storedForm(const QString &value)
 {
-    QString text = value;
-    text.replace(u'\r', u' ').replace(u'\n', u' ');
-    if (text.isEmpty())
-        return text;
-    if (isBlank(text.front()) || isBlank(text.back()) || unquoted(text).size() != text.size())
-        return u'"' + text + u'"';
-    return text;
+    if (value.isEmpty())
+        return value;
+    if (isBlank(value.front()) || isBlank(value.back()) || unquoted(value).size() != value.size())
+        return u'"' + value + u'"';
+    return value;
+}
+
+QString readBack(QStringView rawValue)
+{
+    return unquoted(rawValue).left(MaxTextLength).toString();
 }
 
 int hexDigit(QChar c)
@@ -168,47 +161,111 @@ void visitParams(Record &s, Visit visit)
     visit(u"MinBuffLen"_s, s.MinBuffLen);
 }
 
+Settings failedRead(const QString &defaultWorkFolder)
+{
+    Settings s = SettingsFromBytes({}, defaultWorkFolder);
+    s.readFailed = true;
+    return s;
+}
+
 } // namespace
 
 IniFile IniFile::fromBytes(const QByteArray &bytes)
 {
     IniFile ini;
+    ini.m_source = bytes;
     // Neither LF nor CR is ever the second byte of a code page 932 character, so the
-    // lines can be cut before decoding and each keeps its bytes.
-    QList<QByteArray> lines = bytes.split('\n');
-    if (lines.last().isEmpty())
-        lines.removeLast();
-    for (QByteArray &line : lines) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        ini.appendLine(line);
+    // lines can be cut before decoding and each keeps its bytes. Each line is looked at
+    // once: sections and their key lines are indexed as they come.
+    qsizetype current = -1;     // the current section when it counts
+    const qsizetype size = bytes.size();
+    for (qsizetype begin = 0; begin < size;) {
+        qsizetype end = bytes.indexOf('\n', begin);
+        const qsizetype next = end < 0 ? size : end + 1;
+        if (end < 0)
+            end = size;
+        qsizetype length = end - begin;
+        if (length > 0 && bytes[end - 1] == '\r')
+            --length;
+        const qsizetype index = ini.addLine(QByteArray::fromRawData(bytes.constData() + begin, length));
+        ini.m_order.append(index);
+        begin = next;
+
+        const Line &line = ini.m_lines[index];
+        if (line.keyLength > 0) {
+            if (current >= 0) {
+                ini.m_sections[current].lastKey = index;
+                ini.m_sections[current].keys.append(index);
+            }
+            continue;
+        }
+        QStringView name;
+        const QString text = line.bytes.contains('[') ? Cp932::decode(line.bytes) : QString();
+        if (!text.isEmpty() && parseSectionLine(text, &name)) {
+            current = -1;
+            if (!ini.findSection(name)) {
+                ini.m_sections.append({name.toString(), index, {}});
+                current = ini.m_sections.size() - 1;
+            }
+        }
     }
     return ini;
 }
 
 QByteArray IniFile::toBytes() const
 {
+    qsizetype size = 0;
+    for (const Line &line : m_lines)
+        size += line.bytes.size() + 2;
     QByteArray bytes;
-    for (const QByteArray &line : m_bytes) {
-        bytes += line;
+    bytes.reserve(size);
+    for (const qsizetype index : m_order) {
+        bytes += m_lines[index].bytes;
         bytes += "\r\n";
     }
     return bytes;
 }
 
+IniFile::Section *IniFile::findSection(QStringView name)
+{
+    for (Section &section : m_sections) {
+        if (sameName(section.name, name))
+            return &section;
+    }
+    return nullptr;
+}
+
+const IniFile::Section *IniFile::findSection(QStringView name) const
+{
+    return const_cast<IniFile *>(this)->findSection(name);
+}
+
+// With a key given twice in a section, the first one wins for reading and writing
+// alike: the Windows reader stops at the first, and writing elsewhere would give a
+// value that reading never sees.
+const IniFile::Line *IniFile::find(QStringView section, QStringView key) const
+{
+    const Section *found = findSection(section);
+    if (!found)
+        return nullptr;
+    for (const qsizetype index : found->keys) {
+        if (sameName(m_lines[index].key(), key))
+            return &m_lines[index];
+    }
+    return nullptr;
+}
+
 QString IniFile::readString(const QString &section, const QString &key, const QString &defaultValue) const
 {
-    const QString *text = value(section, key);
-    if (!text)
-        return defaultValue;
-    return unquoted(*text).left(MaxTextLength).toString();
+    const Line *line = find(section, key);
+    return line ? readBack(line->value()) : defaultValue;
 }
 
 int IniFile::readInteger(const QString &section, const QString &key, int defaultValue) const
 {
-    const QString *text = value(section, key);
+    const Line *line = find(section, key);
     int result = 0;
-    if (!text || !parseInteger(unquoted(*text), &result))
+    if (!line || !parseInteger(unquoted(line->value()), &result))
         return defaultValue;
     return result;
 }
@@ -218,37 +275,52 @@ bool IniFile::readBool(const QString &section, const QString &key, bool defaultV
     return readInteger(section, key, defaultValue ? 1 : 0) != 0;
 }
 
-void IniFile::writeString(const QString &section, const QString &key, const QString &value)
+bool IniFile::writeString(const QString &section, const QString &key, const QString &value)
 {
-    const qsizetype sectionLine = findSection(section);
-    if (sectionLine < 0) {
-        appendLine(Cp932::encode(u'[' + section + u']'));
-        appendLine(Cp932::encode(key + u'=' + storedForm(value)));
-        return;
+    // A line break would end the line and let the rest pose as further keys or sections.
+    if (value.contains(u'\n') || value.contains(u'\r'))
+        return false;
+    const Line *found = find(section, key);
+    const qsizetype existing = found ? found - m_lines.constData() : -1;
+    // The key keeps the spelling it has in the file.
+    const QString spelling = found ? found->key().toString() : key;
+    bool lossless = true;
+    const QByteArray bytes = Cp932::encode(spelling + u'=' + storedForm(value), &lossless);
+    if (!lossless)
+        return false;
+    const qsizetype index = addLine(bytes);
+    const Line &line = m_lines[index];
+    if (line.key() != spelling || readBack(line.value()) != value) {
+        m_lines.removeLast();
+        return false;
     }
-    const qsizetype keyLine = findKey(sectionLine, key);
-    if (keyLine >= 0) {
-        // The key keeps the spelling it has in the file.
-        setLine(keyLine, Cp932::encode(m_keys[keyLine] + u'=' + storedForm(value)));
-        return;
+
+    if (existing >= 0) {
+        m_lines[existing] = m_lines.takeLast();
+        return true;
     }
-    qsizetype insertAt = sectionLine + 1;
-    for (qsizetype i = sectionLine + 1; i < m_lines.size() && !isSectionLine(i); ++i) {
-        if (!m_keys[i].isEmpty())
-            insertAt = i + 1;
+    Section *target = findSection(section);
+    if (!target) {
+        m_lines.removeLast();
+        const qsizetype heading = addLine(Cp932::encode(u'[' + section + u']'));
+        const qsizetype keyLine = addLine(bytes);
+        m_order.append(heading);
+        m_order.append(keyLine);
+        m_sections.append({section, keyLine, {keyLine}});
+        return true;
     }
     // After the section's last key, so that blank lines and notes that end the section
     // stay between it and the next one.
-    m_lines.insert(insertAt, QString());
-    m_values.insert(insertAt, QString());
-    m_keys.insert(insertAt, QString());
-    m_bytes.insert(insertAt, QByteArray());
-    setLine(insertAt, Cp932::encode(key + u'=' + storedForm(value)));
+    const auto after = std::find(m_order.cbegin(), m_order.cend(), target->lastKey);
+    m_order.insert(after - m_order.cbegin() + 1, index);
+    target->lastKey = index;
+    target->keys.append(index);
+    return true;
 }
 
 void IniFile::writeInteger(const QString &section, const QString &key, int value)
 {
-    writeString(section, key, QString::number(value));
+    writeString(section, key, IntToStr(value));
 }
 
 void IniFile::writeBool(const QString &section, const QString &key, bool value)
@@ -256,75 +328,49 @@ void IniFile::writeBool(const QString &section, const QString &key, bool value)
     writeString(section, key, value ? u"1"_s : u"0"_s);
 }
 
-// With a section name given twice, the first one is the section, as in the Windows reader.
-qsizetype IniFile::findSection(const QString &section) const
+// Appended to the lines, not yet placed in file order.
+qsizetype IniFile::addLine(const QByteArray &bytes)
 {
-    for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        QStringView name;
-        if (parseSectionLine(m_lines[i], &name) && sameName(name, section))
-            return i;
-    }
-    return -1;
-}
-
-// With a key given twice in a section, the first one wins for reading and writing
-// alike: the Windows reader stops at the first, and writing elsewhere would give a
-// value that reading never sees.
-qsizetype IniFile::findKey(qsizetype sectionLine, const QString &key) const
-{
-    for (qsizetype i = sectionLine + 1; i < m_lines.size() && !isSectionLine(i); ++i) {
-        if (!m_keys[i].isEmpty() && sameName(m_keys[i], key))
-            return i;
-    }
-    return -1;
-}
-
-const QString *IniFile::value(const QString &section, const QString &key) const
-{
-    const qsizetype sectionLine = findSection(section);
-    if (sectionLine < 0)
-        return nullptr;
-    const qsizetype keyLine = findKey(sectionLine, key);
-    return keyLine < 0 ? nullptr : &m_values[keyLine];
-}
-
-bool IniFile::isSectionLine(qsizetype line) const
-{
-    QStringView name;
-    return parseSectionLine(m_lines[line], &name);
-}
-
-void IniFile::appendLine(const QByteArray &bytes)
-{
-    m_lines.append(QString());
-    m_values.append(QString());
-    m_keys.append(QString());
-    m_bytes.append(QByteArray());
-    setLine(m_lines.size() - 1, bytes);
-}
-
-void IniFile::setLine(qsizetype line, const QByteArray &bytes)
-{
-    m_bytes[line] = bytes;
-    m_lines[line] = Cp932::decode(bytes);
+    Line line{bytes, {}, 0, 0, 0, 0};
+    // Only a line with "=" can be a key line: the others are not decoded at all.
     QStringView key;
     QStringView value;
-    if (parseKeyLine(m_lines[line], &key, &value)) {
-        m_keys[line] = key.toString();
-        m_values[line] = value.toString();
-    } else {
-        m_keys[line].clear();
-        m_values[line].clear();
+    if (bytes.contains('=')) {
+        line.text = Cp932::decode(bytes);
+        if (parseKeyLine(line.text, &key, &value)) {
+            line.keyBegin = key.data() - line.text.constData();
+            line.keyLength = key.size();
+            line.valueBegin = value.data() - line.text.constData();
+            line.valueLength = value.size();
+        }
     }
+    m_lines.append(std::move(line));
+    return m_lines.size() - 1;
 }
 
 Settings ReadSettings(const QString &path, const QString &defaultWorkFolder)
 {
-    IniFile ini;
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return SettingsFromBytes({}, defaultWorkFolder);
+    // Opening a FIFO would wait for a writer; a folder is no settings file either.
     QFile file(path);
-    if (file.open(QIODevice::ReadOnly))
-        ini = IniFile::fromBytes(file.readAll());
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return failedRead(defaultWorkFolder);
+    return ReadSettings(file, defaultWorkFolder);
+}
 
+Settings ReadSettings(QIODevice &device, const QString &defaultWorkFolder)
+{
+    QByteArray bytes;
+    if (!ReadWhole(device, MaxSettingsFileSize, &bytes))
+        return failedRead(defaultWorkFolder);
+    return SettingsFromBytes(bytes, defaultWorkFolder);
+}
+
+Settings SettingsFromBytes(const QByteArray &bytes, const QString &defaultWorkFolder)
+{
+    const IniFile ini = IniFile::fromBytes(bytes);
     Settings s;
     s.exFilePath = ini.readString(u"WorkFiles"_s, u"exFilePath"_s, defaultWorkFolder);
     s.exLogFilePath = ini.readString(u"WorkFiles"_s, u"exLogFilePath"_s, s.exFilePath);
@@ -338,44 +384,55 @@ Settings ReadSettings(const QString &path, const QString &defaultWorkFolder)
     return s;
 }
 
-void WriteSettings(const QString &path, const Settings &settings)
+QByteArray SettingsBytes(const QByteArray &oldBytes, const Settings &settings, QStringList *notStored)
 {
-    const auto failure = [&path] {
-        return RuntimeError(QStringLiteral("%1 に書き込めません").arg(path));
-    };
-
-    IniFile ini;
-    const QFileInfo info(path);
-    if (info.exists()) {
-        // A file the user made read-only stays as it is, even where the folder would
-        // let it be replaced.
-        if (!info.isFile() || !info.isWritable())
-            throw failure();
-        // Without the old text the lines we do not know would be lost.
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw failure();
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            throw failure();
-        ini = IniFile::fromBytes(bytes);
-    }
-
-    ini.writeString(u"WorkFiles"_s, u"exFilePath"_s, settings.exFilePath);
-    ini.writeString(u"WorkFiles"_s, u"exLogFilePath"_s, settings.exLogFilePath);
+    IniFile ini = IniFile::fromBytes(oldBytes);
+    if (!ini.writeString(u"WorkFiles"_s, u"exFilePath"_s, settings.exFilePath))
+        notStored->append(u"exFilePath"_s);
+    if (!ini.writeString(u"WorkFiles"_s, u"exLogFilePath"_s, settings.exLogFilePath))
+        notStored->append(u"exLogFilePath"_s);
+    // Integers always read back.
     visitParams(settings, [&ini](const QString &key, const auto &field) {
         if constexpr (std::is_same_v<std::remove_cvref_t<decltype(field)>, bool>)
             ini.writeBool(u"Params"_s, key, field);
         else
             ini.writeInteger(u"Params"_s, key, field);
     });
+    return ini.toBytes();
+}
 
-    // Written beside the file and renamed over it, so that a failure part-way leaves
-    // the old file whole.
-    const QByteArray bytes = ini.toBytes();
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+QStringList SettingsKeys()
+{
+    QStringList keys{u"exFilePath"_s, u"exLogFilePath"_s};
+    Settings s;
+    visitParams(s, [&keys](const QString &key, const auto &) { keys.append(key); });
+    return keys;
+}
+
+QStringList WriteSettings(const QString &path, const Settings &settings)
+{
+    const auto failure = [&path] {
+        return RuntimeError(QStringLiteral("%1 に書き込めません").arg(path));
+    };
+
+    QByteArray oldBytes;
+    const QFileInfo info(path);
+    const bool exists = info.exists() || info.isSymLink();
+    if (exists) {
+        // Without the old text the lines we do not know would be lost.
+        QFile file(path);
+        if (!info.isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)
+            || !ReadWhole(file, MaxSettingsFileSize, &oldBytes))
+            throw failure();
+    }
+    if (settings.readFailed)
+        return SettingsKeys();
+
+    QStringList notStored;
+    const QByteArray bytes = SettingsBytes(oldBytes, settings, &notStored);
+    if ((!exists || bytes != oldBytes) && SaveFileAtomically(path, bytes) != SaveError::None)
         throw failure();
+    return notStored;
 }
 
 } // namespace Ordavex

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <optional>
 
 namespace Ordavex::Cp932 {
 
@@ -37,6 +36,20 @@ public:
 private:
     iconv_t m_cd;
 };
+
+// Opening a converter costs far more than converting a character, and a file decodes
+// many texts: one converter per direction and thread, always left in its initial state.
+Iconv &Decoder()
+{
+    thread_local Iconv cd("UTF-16LE", "CP932");
+    return cd;
+}
+
+Iconv &Encoder()
+{
+    thread_local Iconv cd("CP932", "UTF-16LE");
+    return cd;
+}
 #endif
 
 } // namespace
@@ -72,7 +85,7 @@ QString decode(QByteArrayView bytes)
     // Single bytes are mapped here (a result file is nearly all ASCII); only
     // double-byte characters go through iconv, one at a time, so that a bad pair costs
     // one replacement for its lead byte and its second byte is read again.
-    std::optional<Iconv> cd;
+    Iconv *cd = nullptr;
     const qsizetype n = bytes.size();
     result.resize(n);   // never more characters than bytes
     char16_t *out = reinterpret_cast<char16_t *>(result.data());
@@ -92,7 +105,7 @@ QString decode(QByteArrayView bytes)
         const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
         if (lead && i + 1 < n) {
             if (!cd)
-                cd.emplace("UTF-16LE", "CP932");
+                cd = &Decoder();
             char pair[2] = {bytes[i], bytes[i + 1]};
             char16_t converted[2];
             char *in = pair;
@@ -147,7 +160,7 @@ QByteArray encode(QStringView text, bool *lossless)
 #else
     // ASCII and half-width katakana are mapped here; everything else goes through iconv
     // a character (or surrogate pair) at a time.
-    std::optional<Iconv> cd;
+    Iconv *cd = nullptr;
     const qsizetype n = text.size();
     result.resize(2 * n);   // at most two bytes a character
     char *out = result.data();
@@ -167,7 +180,7 @@ QByteArray encode(QStringView text, bool *lossless)
         const qsizetype length =
             (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) ? 2 : 1;
         if (!cd)
-            cd.emplace("CP932", "UTF-16LE");
+            cd = &Encoder();
         char *in = reinterpret_cast<char *>(const_cast<char16_t *>(text.utf16() + i));
         size_t inLeft = size_t(length) * 2;
         char converted[8];

@@ -142,13 +142,13 @@ Completion CompleteTime(const QString &typed, const QString &above, const TimeSe
         const qint64 kept = k >= MaxReplacedDigits ? 0 : (a / PowerOfTen(int(k))) * PowerOfTen(int(k));
         const qint64 value = kept + t;
         if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
-            throw RuntimeError(QStringLiteral("'%1' は整数ではありません").arg(value));
+            throw RuntimeError(MsgNotAnInteger.arg(value));
         if (settings.validCheck) {
             result.needsCheck = settings.track
                 ? value < a
                 : PackedToSeconds(int(value)) < PackedToSeconds(int(a));
         }
-        result.text = QString::number(value);
+        result.text = IntToStr(int(value));
         return result;
     }
 

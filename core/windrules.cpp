@@ -27,11 +27,6 @@ QString FormatWind(const char *format, double x)
     return QString::fromLatin1(buffer);
 }
 
-QString IntegerError(const QString &text)
-{
-    return QStringLiteral("'%1' は整数ではありません").arg(text);
-}
-
 // The form that normalising writes: sign, digits without a leading zero, point,
 // one decimal.
 bool IsNormalised(const QString &text)
@@ -78,7 +73,7 @@ int WindCode(float wind)
         return 100;
     const QString text = FormatWind("%+3.1f", double(wind));
     if (!std::isfinite(wind))
-        throw RuntimeError(IntegerError(text));
+        throw RuntimeError(MsgNotAnInteger.arg(text));
 
     QString digits;
     for (const QChar c : text) {

@@ -43,16 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const ReadOutcome outcome = ReadResultText(bytes, grid);
 
     Check(outcome.entriesCleared, "entries cleared");
-    Check(grid.gridRowCount() >= 2 && grid.gridRowCount() <= MaxResultLines, "row count within 2..500");
+    Check(grid.gridRowCount() >= 2 && grid.gridRowCount() <= MaxResultLines, "row count within 2..501");
     if (outcome.ok) {
         Check(outcome.messages.isEmpty(), "no message on success");
     } else {
         Check(outcome.messages.size() == 1, "one message on failure");
         const QString &message = outcome.messages.front();
-        Check(message == MsgTooManyLines.arg(MaxResultLines) || message == MsgTooManyColumns
+        Check(message == MsgTooManyLines.arg(MaxCompetitors) || message == MsgTooManyColumns
                   || message == MsgReadFailure,
               "known failure message");
-        if (message == MsgTooManyLines.arg(MaxResultLines))
+        if (message == MsgTooManyLines.arg(MaxCompetitors))
             Check(grid.gridRowCount() == 2 && GridIsEmpty(grid), "grid cleared on too many lines");
     }
 

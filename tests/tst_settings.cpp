@@ -90,6 +90,8 @@ private slots:
     void japaneseFolderBytes();
     void awkwardTextsRoundTrip_data();
     void awkwardTextsRoundTrip();
+    void unstorableValueKeepsOldLine_data();
+    void unstorableValueKeepsOldLine();
 
     void failureLeavesOldFile_data();
     void failureLeavesOldFile();
@@ -428,9 +430,10 @@ void TestSettings::awkwardTextsRoundTrip_data()
                                         << QByteArray("exFilePath=\"\"race\"\"");
     QTest::newRow("one quote") << u"\"race"_s << u"\"race"_s << QByteArray("exFilePath=\"race");
     QTest::newRow("empty") << QString() << QString() << QByteArray("exFilePath=");
-    QTest::newRow("line breaks") << u"a\r\n[Params]\nMaxrunner=999"_s
-                                 << u"a  [Params] Maxrunner=999"_s
-                                 << QByteArray("exFilePath=a  [Params] Maxrunner=999");
+    QTest::newRow("NUL and control characters")
+        << u"\x01" "a\0b\x1f"_s << u"\x01" "a\0b\x1f"_s << QByteArray("exFilePath=\"\x01" "a\0b\x1f\"", 18);
+    QTest::newRow("longest text") << QString(2047, u'a') << QString(2047, u'a')
+                                  << "exFilePath=" + QByteArray(2047, 'a');
 }
 
 void TestSettings::awkwardTextsRoundTrip()
@@ -447,12 +450,58 @@ void TestSettings::awkwardTextsRoundTrip()
     QCOMPARE(ReadSettings(m_path, u"C:\\Work"_s), s);
 }
 
+// A value that would read back different is not written: the key keeps the line it has
+// (or gets none), and the caller is told which keys could not be stored.
+void TestSettings::unstorableValueKeepsOldLine_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("oldLine");
+
+    const QString notInCodePage = u"/home/josé/Läufe"_s;
+    const QString lineBreaks = u"a\r\n[Params]\nMaxrunner=999"_s;
+    const QString tooLong = QString(2048, u'a');
+    const QString loneSurrogate = u"C:\\"_s + QChar(0xD800);
+    QTest::newRow("not in code page 932, old line") << notInCodePage << true;
+    QTest::newRow("not in code page 932, no line") << notInCodePage << false;
+    QTest::newRow("line breaks, old line") << lineBreaks << true;
+    QTest::newRow("line breaks, no line") << lineBreaks << false;
+    QTest::newRow("beyond 2047 characters") << tooLong << true;
+    QTest::newRow("lone surrogate") << loneSurrogate << true;
+}
+
+void TestSettings::unstorableValueKeepsOldLine()
+{
+    QFETCH(QString, folder);
+    QFETCH(bool, oldLine);
+
+    const QByteArray old = oldLine ? QByteArray("[WorkFiles]\r\nexFilePath=C:\\Old\r\nexLogFilePath=L\r\n")
+                                   : QByteArray("[WorkFiles]\r\nexLogFilePath=L\r\n");
+    QVERIFY(writeBytes(m_path, old));
+    Settings s = ReadSettings(m_path, u"C:\\Work"_s);
+    const Settings before = s;
+    s.exFilePath = folder;
+    s.Maxrunner = 20;
+    QCOMPARE(WriteSettings(m_path, s), QStringList{u"exFilePath"_s});
+
+    const QByteArray bytes = readBytes(m_path);
+    QVERIFY(bytes.startsWith(old.chopped(2)));
+    QCOMPARE(bytes.count("exFilePath="), oldLine ? 1 : 0);
+    const Settings read = ReadSettings(m_path, u"C:\\Work"_s);
+    QCOMPARE(read.exFilePath, before.exFilePath);
+    QCOMPARE(read.Maxrunner, 20);
+
+    // Stored as soon as the value can be.
+    s.exFilePath = u"C:\\New"_s;
+    QCOMPARE(WriteSettings(m_path, s), QStringList());
+    QCOMPARE(ReadSettings(m_path, u"C:\\Work"_s).exFilePath, u"C:\\New"_s);
+}
+
 void TestSettings::expectWriteFailure(const QString &path, const QByteArray &oldBytes)
 {
     Settings s = defaultsWith(u"C:\\New"_s);
     s.Maxrunner = 40;
     try {
-        WriteSettings(path, s);
+        (void)WriteSettings(path, s);
         QFAIL("WriteSettings did not fail");
     } catch (const RuntimeError &e) {
         QCOMPARE(e.message(), path + u" に書き込めません"_s);

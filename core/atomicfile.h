@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+class QIODevice;
+
+// Whole-file reads and the one writer for every file the program writes (settings,
+// result files, logs).
+namespace Ordavex {
+
+// Reads the device to its end into bytes. False when a read fails, when more than
+// limit bytes are there (a file larger than limit is refused before anything is read),
+// or when fewer bytes arrive than its size promised: a file read only in part is no
+// file at all.
+bool ReadWhole(QIODevice &device, qint64 limit, QByteArray *bytes);
+
+enum class SaveError {
+    None,
+    NotRegularFile,   // the path names a folder, a FIFO, a device or a socket
+    ReadOnly,         // the file exists and may not be written
+    AppendOnlyFolder, // the folder lets files be made but not renamed or removed
+    CannotCreate,     // no temporary file could be made in the folder
+    WriteFailed,      // writing, syncing or closing the temporary file failed
+    CannotReplace,    // the temporary file could not be renamed over the file
+};
+
+// Replaces the file at path with bytes, or leaves it as it was: the bytes go to a
+// temporary file in the same folder, are synced to the disk and the temporary file is
+// renamed over the old one. On any failure the old file is untouched and the temporary
+// file is gone. A symbolic link is followed: the file it names is replaced.
+// The folder itself is not synced: after a crash right after the rename the folder may
+// still show the old file, whole, but never a cut-off new one.
+SaveError SaveFileAtomically(const QString &path, QByteArrayView bytes);
+
+} // namespace Ordavex
