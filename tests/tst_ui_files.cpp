@@ -2,6 +2,7 @@
 
 #include "core/gridmodel.h"
 #include "core/resultfile.h"
+#include "core/runtimeerror.h"
 #include "ui/inputgrid.h"
 #include "ui/mainform.h"
 #include "ui/sankaspin.h"
@@ -43,6 +44,8 @@ private slots:
     void eraseLeavesNoOldRow();
     void saveWithClearLeavesNoOldRow();
     void failedOpenLeavesNoOldRow();
+    void fullHeatReopens();
+    void invalidTimeStopsTheSave();
 
 private:
     TForm1 &form() { return *m_form; }
@@ -262,7 +265,7 @@ void TestFiles::openRefusesTooManyLines()
 {
     const QString path = work(QStringLiteral("big.csv"));
     QByteArray bytes = "\"a\",\"b\",\"c\"\r\n";
-    for (int i = 1; i <= 500; ++i)
+    for (int i = 1; i <= 501; ++i)
         bytes += QByteArray::number(i) + ",1,1000\r\n";
     writeFile(path, bytes);
     const QString status = form().StatusPanel0->text();
@@ -348,12 +351,51 @@ void TestFiles::saveWithClearLeavesNoOldRow()
     verifyEmptyFrom(1);
 }
 
+// The largest heat the grid holds is saved with its heading as 501 lines, and reopens.
+void TestFiles::fullHeatReopens()
+{
+    form().autoClear->setChecked(false);
+    form().SankaSpinNum->setValue(ResultGrid::MaxDataRows);
+    for (int r = 1; r <= ResultGrid::MaxDataRows; ++r) {
+        grid().setCell(1, r, QString::number(r));
+        grid().setCell(2, r, QString::number(1000 + r));
+    }
+    const QString path = work(QStringLiteral("full.csv"));
+    m_dialogs->files = {path, path};
+    form().FileSaveAS->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList());
+    form().SankaSpinNum->setValue(8);
+    form().AC_OpenFile->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList());
+    QCOMPARE(grid().gridRowCount(), ResultGrid::MaxRows);
+    QCOMPARE(form().SankaSpinNum->value(), ResultGrid::MaxDataRows);
+    QCOMPARE(grid().cell(1, 500), QStringLiteral("500"));
+    QCOMPARE(grid().cell(2, 500), QStringLiteral("1500"));
+}
+
+// A time that would not reopen as it is saved never reaches the file.
+void TestFiles::invalidTimeStopsTheSave()
+{
+    for (const QString &bad : {QStringLiteral("-1052"), QStringLiteral("-"), QStringLiteral("+")}) {
+        m_dialogs->clear();
+        fillHeat();
+        grid().setCell(2, 2, bad);
+        form().InputGrid->setCurrentCell(1, 1);
+        form().FileSaveAS->trigger();
+        QCOMPARE(m_dialogs->errors, QStringList{MsgNotAnInteger.arg(bad)});
+        QVERIFY(m_dialogs->saveRequests.isEmpty());
+        QCOMPARE(form().InputGrid->col(), 2);
+        QCOMPARE(form().InputGrid->row(), 2);
+        QCOMPARE(grid().cell(2, 2), bad);
+    }
+}
+
 void TestFiles::failedOpenLeavesNoOldRow()
 {
     fillLongHeat();
     const QString path = work(QStringLiteral("big.csv"));
     QByteArray bytes = "\"a\",\"b\",\"c\"\r\n";
-    for (int i = 1; i <= 500; ++i)
+    for (int i = 1; i <= 501; ++i)
         bytes += QByteArray::number(i) + ",1,1000\r\n";
     writeFile(path, bytes);
     m_dialogs->files = {path};

@@ -22,6 +22,12 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QScrollBar>
+
+#include <csignal>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolTip>
@@ -45,6 +51,8 @@ private slots:
     void targetPathJoinsWorkFolder();
     void answerNoStillWritesSettings();
     void windowStateIsWrittenBack();
+    void unreadableSettingsAreNeverOverwritten();
+    void unstorableFolderKeepsOldValue();
     void monitorVisibleRefusesClose();
     void failedSettingsWriteKeepsWindowOpen();
     void captionChangesWhenShown();
@@ -211,6 +219,49 @@ void TestMainForm::answerNoStillWritesSettings()
     QCOMPARE(writtenSettings(folder).Maxrunner, 8);
 }
 
+// Defaults that stood in for a settings file that could not be read never replace it.
+void TestMainForm::unreadableSettingsAreNeverOverwritten()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    // Far larger than any settings file: not read, as a read failing part-way would not be.
+    QByteArray huge = "[Params]\r\nMaxrunner=20\r\n";
+    huge += QByteArray(2 * 1024 * 1024, ';');
+    folder.writeSettings(huge);
+    TForm1 form(folder.appPaths());
+    QCOMPARE(dialogs.shown, QStringList{MsgSettingsUnreadable.arg(folder.settingsFile())});
+    form.show();
+    dialogs.answers = {false, true};
+    QVERIFY(!form.close());
+    QVERIFY(form.close());
+    QCOMPARE(dialogs.errors, QStringList());
+    QCOMPARE(folder.settingsBytes(), huge);
+}
+
+// A folder name that code page 932 cannot hold is not stored as "?": the old value
+// stays, and the operator hears of it once.
+void TestMainForm::unstorableFolderKeepsOldValue()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    const QByteArray old = "[WorkFiles]\r\nexFilePath=" + folder.path().toUtf8() + "\r\n";
+    folder.writeSettings(old);
+    TForm1 form(folder.appPaths());
+    form.show();
+    // The work folder follows a file opened in a folder named with such characters.
+    const QString odd = Paths::join(folder.path(), QStringLiteral("Läufe josé"));
+    QVERIFY(QDir().mkpath(odd));
+    dialogs.files = {Paths::join(odd, QStringLiteral("missing.csv"))};
+    form.AC_OpenFile->trigger();
+    QCOMPARE(form.workFolder(), odd + u'/');
+    dialogs.clear();
+    dialogs.answers = {false, false};
+    QVERIFY(!form.close());
+    QVERIFY(!form.close());
+    QCOMPARE(dialogs.shown, QStringList{MsgSettingsNotStored.arg(QStringLiteral("exFilePath"))});
+    QCOMPARE(writtenSettings(folder).exFilePath, folder.path());
+}
+
 void TestMainForm::windowStateIsWrittenBack()
 {
     ScriptedDialogs dialogs;
@@ -262,16 +313,34 @@ void TestMainForm::monitorVisibleRefusesClose()
 
 void TestMainForm::failedSettingsWriteKeepsWindowOpen()
 {
+#ifdef Q_OS_UNIX
     ScriptedDialogs dialogs;
     ProgramFolder folder;
-    // A folder where the settings file should be cannot be replaced by a file.
-    QVERIFY(QDir().mkpath(folder.settingsFile()));
+    const QByteArray old = "; the operator's own\r\n[Params]\r\nMaxrunner=12\r\n";
+    folder.writeSettings(old);
     TForm1 form(folder.appPaths());
     form.show();
     dialogs.answers = {true};
-    QVERIFY(!form.close());
+    {
+        // Files may grow to 100 bytes only, as on a full disk: the settings are cut short.
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit small = saved;
+        small.rlim_cur = 100;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool closed = form.close();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(!closed);
+    }
     QVERIFY(form.isVisible());
     QCOMPARE(dialogs.errors, QStringList({QStringLiteral("%1 に書き込めません").arg(folder.settingsFile())}));
+    QCOMPARE(folder.settingsBytes(), old);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ordavex.INI")});
+#else
+    QSKIP("needs a file-size limit");
+#endif
 }
 
 void TestMainForm::captionChangesWhenShown()

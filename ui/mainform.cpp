@@ -50,6 +50,9 @@ TForm1::TForm1(const Paths::AppPaths &paths, QWidget *parent)
     m_settings = ReadSettings(m_settingsPath, m_workFolder);
     m_workFolder = m_settings.exFilePath;
     m_logFolder = m_settings.exLogFilePath;
+    // The defaults stand in for settings that could not be read; the file is left alone.
+    if (m_settings.readFailed)
+        showMessage(MsgSettingsUnreadable.arg(m_settingsPath));
 
     const Paths::LogFolderCheck logCheck = Paths::CheckLogFolder(m_logFolder, m_paths.baseFolder);
     m_logFolder = logCheck.logFolder;
@@ -355,7 +358,13 @@ bool TForm1::FormClose()
     }
     const bool close = Dialogs::instance().confirm(this, MsgConfirmExit);
     takeSettingsFromControls();
-    WriteSettings(m_settingsPath, m_settings);
+    // Defaults from a failed read must not replace the operator's settings; the
+    // operator was told at start.
+    if (m_settings.readFailed)
+        return close;
+    const QStringList notStored = WriteSettings(m_settingsPath, m_settings);
+    if (!notStored.isEmpty() && !std::exchange(m_toldNotStored, true))
+        showMessage(MsgSettingsNotStored.arg(notStored.join(QStringLiteral(", "))));
     return close;
 }
 

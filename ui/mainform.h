@@ -15,6 +15,10 @@ inline const QString CaptionBuilding = QStringLiteral("Ordavex(RS232C_version) b
 inline const QString CaptionShown = QStringLiteral("Ordavex_Version 3.2 by_quillon");
 inline const QString MsgCloseMonitorFirst = QStringLiteral("先にRS232Cフォームを閉じて下さい。");
 inline const QString MsgConfirmExit = QStringLiteral("終了しますか ?");
+inline const QString MsgSettingsUnreadable =
+    QStringLiteral("設定ファイル %1 を読み込めませんでした。\n既定の設定で続けます。この設定ファイルは書き換えません。");
+inline const QString MsgSettingsNotStored =
+    QStringLiteral("設定ファイルに書けない文字を含むため、次の設定は前回の値のままにしました。\n%1");
 
 // The main window: results grid, entry options, wind, file list, tool bar and menu.
 // It owns the settings record, the work and log folders and the target path. Its
@@ -80,6 +84,8 @@ public:
     // Result files.
     bool GridIsFilled() const;
     bool CheckNumbers();
+    // Every time must reopen as it is saved: no sign, no text that is not a number.
+    bool CheckTimes();
     bool WriteResultFile(const QString &path);
     bool ReadResultFile();
     void TrimIncompleteRows();
@@ -151,6 +157,8 @@ private:
     // The window lost the activation to a modal box of the program's own: when it
     // comes back, the box has put the focus where it was, and it stays there.
     bool m_leftForOwnBox = false;
+    // The operator has been told once that some settings cannot be stored.
+    bool m_toldNotStored = false;
 };
 
 // The main window, reachable by the other windows.

@@ -36,7 +36,20 @@ bool TForm1::CheckNumbers()
         return true;
     showMessage(check.message);
     if (check.cursorRow > 0)
-        InputGrid->setCurrentCell(1, check.cursorRow);
+        InputGrid->setCurrentCell(check.cursorColumn, check.cursorRow);
+    return false;
+}
+
+bool TForm1::CheckTimes()
+{
+    const NumberCheck check = Ordavex::CheckTimes(*m_grid, RaceKindIndex() == 0, sixtyFix->isChecked());
+    if (check.ok)
+        return true;
+    // The conversion error of the time, as the number check gives it for a lane, with
+    // the cursor on the time so that it is typed again.
+    if (check.cursorRow > 0)
+        InputGrid->setCurrentCell(check.cursorColumn, check.cursorRow);
+    Dialogs::instance().error(this, check.message);
     return false;
 }
 
@@ -67,7 +80,7 @@ void TForm1::FileSaveASExecute()
         showMessage(MsgGridNotFilled);
         return;
     }
-    if (!CheckNumbers())
+    if (!CheckNumbers() || !CheckTimes())
         return;
     std::optional<int> code;
     if (!EditKaze->text().isEmpty()) {
