@@ -146,36 +146,23 @@ public:
     QString openFileName(QWidget *, OpenDialogState &) override { return {}; }
 };
 
-int runFloor(int argc, char **argv)
+// The floor: a bare window with a 500-row table, empty or filled with a heat's texts
+// under Japanese headings in the window's font.
+int runFloor(int argc, char **argv, bool filled)
 {
     mark("main");
     QApplication app(argc, argv);
     mark("app");
     QMainWindow window;
     auto *table = new QTableWidget(500, 3, &window);
-    window.setCentralWidget(table);
-    window.resize(438, 541);
-    mark("window");
-    FirstPaint firstPaint(&window);
-    armWatchdog();
-    window.show();
-    mark("show");
-    return app.exec();
-}
-
-int runFilledFloor(int argc, char **argv)
-{
-    mark("main");
-    QApplication app(argc, argv);
-    mark("app");
-    QMainWindow window;
-    window.setFont(WindowFont(12));
-    auto *table = new QTableWidget(500, 3, &window);
-    table->setHorizontalHeaderLabels({QStringLiteral("順位"), QStringLiteral("ﾚｰﾝ"), QStringLiteral("ﾀｲﾑ")});
-    for (int row = 0; row < 500; ++row) {
-        table->setItem(row, 0, new QTableWidgetItem(QString::number(row + 1)));
-        table->setItem(row, 1, new QTableWidgetItem(QString::number(row % 9 + 1)));
-        table->setItem(row, 2, new QTableWidgetItem(QString::number(1000 + row * 37)));
+    if (filled) {
+        window.setFont(WindowFont(12));
+        table->setHorizontalHeaderLabels({QStringLiteral("順位"), QStringLiteral("ﾚｰﾝ"), QStringLiteral("ﾀｲﾑ")});
+        for (int row = 0; row < 500; ++row) {
+            table->setItem(row, 0, new QTableWidgetItem(QString::number(row + 1)));
+            table->setItem(row, 1, new QTableWidgetItem(QString::number(row % 9 + 1)));
+            table->setItem(row, 2, new QTableWidgetItem(QString::number(1000 + row * 37)));
+        }
     }
     window.setCentralWidget(table);
     window.resize(438, 541);
@@ -423,10 +410,8 @@ int main(int argc, char **argv)
         const QString folder = QString::fromLocal8Bit(argv[3]);
         // Qt sees only the program name.
         int qtArgc = 1;
-        if (std::strcmp(argv[1], FloorMode) == 0)
-            return runFloor(qtArgc, argv);
-        if (std::strcmp(argv[1], FilledFloorMode) == 0)
-            return runFilledFloor(qtArgc, argv);
+        if (std::strcmp(argv[1], FloorMode) == 0 || std::strcmp(argv[1], FilledFloorMode) == 0)
+            return runFloor(qtArgc, argv, std::strcmp(argv[1], FilledFloorMode) == 0);
         if (std::strcmp(argv[1], OrdavexMode) == 0)
             return runOrdavex(qtArgc, argv, folder);
     }

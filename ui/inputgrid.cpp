@@ -213,6 +213,10 @@ void InputGridView::paintCorner(QWidget *corner)
 {
     QStyleOptionHeader option;
     option.initFrom(corner);
+    // The corner button is disabled so that a click selects nothing; its heading is
+    // drawn as the other headings are, not greyed.
+    option.state |= QStyle::State_Enabled;
+    option.palette.setCurrentColorGroup(QPalette::Active);
     option.rect = corner->rect();
     option.text = m_grid->cell(0, 0);
     option.textAlignment = Qt::AlignCenter;

@@ -61,6 +61,8 @@ TForm1::TForm1(const Paths::AppPaths &paths, QWidget *parent)
 
     putSettingsIntoControls();
     setTargetPath(Paths::join(m_workFolder, QStringLiteral("Untitled.csv")));
+    // Until a use of the open dialog sets its folder, it starts in the work folder.
+    OpenDialog1.folder = m_workFolder;
     LayoutGrid();
 
     m_activeMachine = 0;
