@@ -53,6 +53,23 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     painter->restore();
 }
 
+namespace {
+
+// The number column's header. Its width is the layout's, so it never measures the
+// texts of all 500 rows to find one, which the view would ask for at every change of
+// the row count.
+class NumberHeader final : public QHeaderView
+{
+public:
+    explicit NumberHeader(QWidget *parent)
+        : QHeaderView(Qt::Vertical, parent)
+    {
+    }
+    QSize sizeHint() const override { return {minimumWidth(), defaultSectionSize()}; }
+};
+
+} // namespace
+
 InputGridView::InputGridView(ResultGrid *grid, QWidget *parent)
     : QTableView(parent)
     , m_grid(grid)
@@ -68,6 +85,7 @@ InputGridView::InputGridView(ResultGrid *grid, QWidget *parent)
     setFocusPolicy(Qt::NoFocus);    // the editor takes the focus instead
     setWordWrap(false);
     setCornerButtonEnabled(false);
+    setVerticalHeader(new NumberHeader(this));
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(24);
     verticalHeader()->setMinimumSectionSize(1);
@@ -100,7 +118,8 @@ InputGridView::InputGridView(ResultGrid *grid, QWidget *parent)
             && current.column() >= topLeft.column() && current.column() <= bottomRight.column())
             syncEditorText();
     });
-    connect(m_grid, &QAbstractItemModel::rowsInserted, this, [this] { placeEditor(); });
+    // Rows come and go at the end only, after the cursor: the cursor keeps its place, and
+    // the geometry update that follows moves the editor with it.
     connect(m_grid, &QAbstractItemModel::rowsRemoved, this, [this] {
         if (!currentIndex().isValid() && m_grid->dataRowCount() > 0)
             setCurrentCell(1, m_grid->dataRowCount());
