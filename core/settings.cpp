@@ -430,6 +430,10 @@ QStringList WriteSettings(const QString &path, const Settings &settings)
 
     QStringList notStored;
     const QByteArray bytes = SettingsBytes(oldBytes, settings, &notStored);
+    // Line ends become CR LF: a file of bare line feeds near the limit would grow past
+    // what the reader takes, and be read as defaults next time.
+    if (bytes.size() > MaxSettingsFileSize)
+        throw failure();
     if ((!exists || bytes != oldBytes) && SaveFileAtomically(path, bytes) != SaveError::None)
         throw failure();
     return notStored;
