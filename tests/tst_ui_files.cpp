@@ -238,7 +238,7 @@ void TestFiles::openRefusesTooManyLines()
 {
     const QString path = work(QStringLiteral("big.csv"));
     QByteArray bytes = "\"a\",\"b\",\"c\"\r\n";
-    for (int i = 1; i <= 500; ++i)
+    for (int i = 1; i <= 501; ++i)
         bytes += QByteArray::number(i) + ",1,1000\r\n";
     writeFile(path, bytes);
     const QString status = form().StatusPanel0->text();
