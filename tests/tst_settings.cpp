@@ -659,6 +659,8 @@ void TestSettings::fifoRefused()
 }
 
 // Each key is found through an index made in one pass, not by scanning every line again.
+// The bounds are loose, for sanitizer builds on a busy machine: they catch a scan per key
+// of a file at the size limit, not small slow-downs.
 void TestSettings::largeFileReadInOnePass()
 {
     QByteArray bytes = "[Params]\r\n";
@@ -669,7 +671,7 @@ void TestSettings::largeFileReadInOnePass()
     QElapsedTimer timer;
     timer.start();
     const Settings s = ReadSettings(m_path, u"C:\\Work"_s);
-    QVERIFY2(timer.elapsed() < 2000, QByteArray::number(timer.elapsed()).constData());
+    QVERIFY2(timer.elapsed() < 10000, QByteArray::number(timer.elapsed()).constData());
     QVERIFY(!s.readFailed);
     QCOMPARE(s.cTime, 7);
     QCOMPARE(s.exFilePath, u"D:\\Race"_s);
@@ -678,7 +680,7 @@ void TestSettings::largeFileReadInOnePass()
     changed.cTime = 8;
     timer.start();
     QCOMPARE(WriteSettings(m_path, changed), QStringList());
-    QVERIFY2(timer.elapsed() < 2000, QByteArray::number(timer.elapsed()).constData());
+    QVERIFY2(timer.elapsed() < 10000, QByteArray::number(timer.elapsed()).constData());
     QCOMPARE(ReadSettings(m_path, u"C:\\Work"_s), changed);
 
     // Bare line feeds become CR LF: a write that would grow past the limit is refused.
