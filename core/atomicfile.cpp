@@ -13,10 +13,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#ifdef Q_OS_LINUX
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#endif
 #else
 #include <QSaveFile>
 #endif
@@ -55,53 +51,65 @@ bool ReadWhole(QIODevice &device, qint64 limit, QByteArray *bytes)
 
 namespace {
 
+// The mode a new file gets from the umask; read once, without changing the umask.
+mode_t NewFileMode()
+{
+    static const mode_t mode = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : status.readAll().split('\n')) {
+                if (line.startsWith("Umask:"))
+                    return mode_t(0666 & ~line.mid(6).trimmed().toUInt(nullptr, 8));
+            }
+        }
+        const mode_t mask = ::umask(022);
+        ::umask(mask);
+        return mode_t(0666 & ~mask);
+    }();
+    return mode;
+}
+
+// In an append-only folder a temporary file could be made but neither renamed nor
+// removed again: such a folder is refused before anything is made in it.
+bool IsAppendOnlyFolder(const QByteArray &folder)
+{
+#ifdef STATX_ATTR_APPEND
+    struct statx info;
+    return ::statx(AT_FDCWD, folder.constData(), 0, 0, &info) == 0
+        && (info.stx_attributes & info.stx_attributes_mask & STATX_ATTR_APPEND) != 0;
+#else
+    struct stat info;
+    return ::stat(folder.constData(), &info) == 0 && (info.st_flags & (UF_APPEND | SF_APPEND)) != 0;
+#endif
+}
+
 // Closes what it holds on every way out, and removes the temporary file unless the
 // rename has taken it.
 class TemporaryFile final
 {
 public:
-    TemporaryFile() = default;
+    explicit TemporaryFile(const QByteArray &folder) : m_folder(folder) {}
     ~TemporaryFile()
     {
         if (m_fd >= 0)
             ::close(m_fd);
-        if (!m_name.isEmpty())
-            ::unlinkat(m_folder, m_name.constData(), 0);
-        if (m_folder >= 0)
-            ::close(m_folder);
+        if (!m_path.isEmpty())
+            ::unlink(m_path.constData());
     }
     TemporaryFile(const TemporaryFile &) = delete;
     TemporaryFile &operator=(const TemporaryFile &) = delete;
-
-    bool openFolder(const QByteArray &folder)
-    {
-        m_folder = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        return m_folder >= 0;
-    }
-
-    // In an append-only folder the temporary file could be made but neither renamed nor
-    // removed again: refuse before anything is made there.
-    bool folderIsAppendOnly() const
-    {
-#ifdef Q_OS_LINUX
-        int flags = 0;
-        return ::ioctl(m_folder, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_APPEND_FL) != 0;
-#else
-        struct stat info;
-        return ::fstat(m_folder, &info) == 0 && (info.st_flags & (UF_APPEND | SF_APPEND)) != 0;
-#endif
-    }
 
     // A short name of its own, whatever the length of the target's name, so that it
     // stays within the file system's limit of a name.
     bool create()
     {
         for (int attempt = 0; attempt < 100; ++attempt) {
-            QByteArray name = ".ordavex-" + QByteArray::number(QRandomGenerator::global()->generate(), 16);
+            QByteArray path = m_folder + "/.ordavex-"
+                + QByteArray::number(QRandomGenerator::global()->generate(), 16);
             // The mode before the umask, as for any file the program creates.
-            m_fd = ::openat(m_folder, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            m_fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (m_fd >= 0) {
-                m_name = std::move(name);
+                m_path = std::move(path);
                 return true;
             }
             if (errno != EEXIST)
@@ -113,9 +121,12 @@ public:
     // The replaced file's permissions and, where we may, its owner carry over.
     void takeOver(const struct stat &old)
     {
-        ::fchmod(m_fd, old.st_mode & 07777);
+        if ((old.st_mode & 07777) != NewFileMode())
+            ::fchmod(m_fd, old.st_mode & 07777);
+        static const uid_t user = ::geteuid();
+        static const gid_t group = ::getegid();
         // Only root may give a file away; anyone else keeps the new file as theirs.
-        if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) && ::fchown(m_fd, old.st_uid, old.st_gid) != 0)
+        if ((old.st_uid != user || old.st_gid != group) && ::fchown(m_fd, old.st_uid, old.st_gid) != 0)
             return;
     }
 
@@ -145,16 +156,16 @@ public:
 
     bool renameOver(const QByteArray &target)
     {
-        if (::renameat(m_folder, m_name.constData(), m_folder, target.constData()) != 0)
+        if (::rename(m_path.constData(), target.constData()) != 0)
             return false;
-        m_name.clear();
+        m_path.clear();
         return true;
     }
 
 private:
-    int m_folder = -1;
+    QByteArray m_folder;
+    QByteArray m_path;
     int m_fd = -1;
-    QByteArray m_name;
 };
 
 } // namespace
@@ -181,20 +192,16 @@ SaveError SaveFileAtomically(const QString &path, QByteArrayView bytes)
 
     const qsizetype slash = encoded.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : encoded.left(slash);
-    const QByteArray name = encoded.mid(slash + 1);
-
-    TemporaryFile temporary;
-    if (!temporary.openFolder(folder))
-        return SaveError::CannotCreate;
-    if (temporary.folderIsAppendOnly())
+    if (IsAppendOnlyFolder(folder))
         return SaveError::AppendOnlyFolder;
+    TemporaryFile temporary(slash == 0 ? QByteArray() : folder);
     if (!temporary.create())
         return SaveError::CannotCreate;
     if (exists)
         temporary.takeOver(old);
     if (!temporary.write(bytes))
         return SaveError::WriteFailed;
-    if (!temporary.renameOver(name))
+    if (!temporary.renameOver(encoded))
         return SaveError::CannotReplace;
     return SaveError::None;
 }

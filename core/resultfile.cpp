@@ -83,13 +83,12 @@ bool IsSavableNumber(const QString &cell)
     return cell.size() <= MaxFieldLength && TryStrToInt(cell, &value) && value >= 0;
 }
 
-// A time that is saved as its display text and reopens into the same display text.
-bool IsSavableTime(const QString &cell, bool track, bool sixtyFix)
+// The display text of a time that reopens into the same display text: a time that is
+// an integer (not empty), not negative, whose digits fit into 32 bits.
+bool IsSavableDisplayTime(const QString &display)
 {
-    int value = 0;
     int reopened = 0;
-    return TryStrToInt(cell, &value) && value >= 0
-        && DigitsValue(TimeDisplayText(cell, track, sixtyFix), &reopened);
+    return !display.isEmpty() && !display.startsWith(u'-') && DigitsValue(display, &reopened);
 }
 
 ReadOutcome Failed(ReadOutcome outcome, const QString &message)
@@ -113,46 +112,50 @@ ReadOutcome FailedRead(ResultGrid &grid)
 
 // ---- saving ----
 
-QByteArray ResultFileBytes(const ResultGrid &grid, bool track, bool sixtyFix)
+namespace {
+
+// The file's bytes in one pass; when checking, nothing as soon as a cell would not reopen
+// as it is.
+std::optional<QByteArray> FormatResult(const ResultGrid &grid, bool track, bool sixtyFix, bool check)
 {
     const QString quoteComma = QStringLiteral("\",\"");
     QString text;
     text.reserve(grid.gridRowCount() * 24);
     for (int row = 0; row < grid.gridRowCount(); ++row) {
+        const QString first = grid.cell(0, row);
+        const QString second = grid.cell(1, row);
         const QString time = row == 0 ? grid.cell(2, 0) : TimeDisplayText(grid.cell(2, row), track, sixtyFix);
+        if (check) {
+            if (row == 0 ? !IsSavableHeading(first) || !IsSavableHeading(second) || !IsSavableHeading(time)
+                         : !IsSavableNumber(first) || !IsSavableNumber(second) || !IsSavableDisplayTime(time))
+                return std::nullopt;
+        }
         text += u'"';
-        text += grid.cell(0, row);
+        text += first;
         text += quoteComma;
-        text += grid.cell(1, row);
+        text += second;
         text += quoteComma;
         text += time;
         text += u"\"\r\n";
     }
-    return Cp932::encode(text);
+    bool lossless = true;
+    QByteArray bytes = Cp932::encode(text, &lossless);
+    // Only a heading can hold a character that code page 932 has no form for.
+    if (check && !lossless)
+        return std::nullopt;
+    return bytes;
+}
+
+} // namespace
+
+QByteArray ResultFileBytes(const ResultGrid &grid, bool track, bool sixtyFix)
+{
+    return *FormatResult(grid, track, sixtyFix, false);
 }
 
 std::optional<QByteArray> SavableResultBytes(const ResultGrid &grid, bool track, bool sixtyFix)
 {
-    for (int col = 0; col < ResultGrid::ColCount; ++col) {
-        if (!IsSavableHeading(grid.cell(col, 0)))
-            return std::nullopt;
-    }
-    for (int row = 1; row < grid.gridRowCount(); ++row) {
-        if (!IsSavableNumber(grid.cell(0, row)) || !IsSavableNumber(grid.cell(1, row))
-            || !IsSavableTime(grid.cell(2, row), track, sixtyFix))
-            return std::nullopt;
-    }
-    QByteArray bytes = ResultFileBytes(grid, track, sixtyFix);
-    // A heading that code page 932 cannot hold would be saved with "?" in it.
-    if (std::any_of(bytes.cbegin(), bytes.cend(), [](char c) { return c == '?'; })) {
-        for (int col = 0; col < ResultGrid::ColCount; ++col) {
-            bool lossless = true;
-            Cp932::encode(grid.cell(col, 0), &lossless);
-            if (!lossless)
-                return std::nullopt;
-        }
-    }
-    return bytes;
+    return FormatResult(grid, track, sixtyFix, true);
 }
 
 bool WriteResultFile(const QString &path, const ResultGrid &grid, bool track, bool sixtyFix)
@@ -240,7 +243,7 @@ NumberCheck CheckTimes(const ResultGrid &grid, bool track, bool sixtyFix)
         const QString text = grid.cell(2, row);
         // "-1052" would be saved as "-10.52" and reopen as 10.52, a "-" left alone as
         // "" and reopen as 00.00.
-        if (!IsSavableTime(text, track, sixtyFix))
+        if (!IsSavableDisplayTime(TimeDisplayText(text, track, sixtyFix)))
             return {false, MsgNotAnInteger.arg(text), row, 2};
     }
     return {};

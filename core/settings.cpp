@@ -179,6 +179,9 @@ IniFile IniFile::fromBytes(const QByteArray &bytes)
     // once: sections and their key lines are indexed as they come.
     qsizetype current = -1;     // the current section when it counts
     const qsizetype size = bytes.size();
+    const qsizetype lines = bytes.count('\n') + 1;
+    ini.m_lines.reserve(lines);
+    ini.m_order.reserve(lines);
     for (qsizetype begin = 0; begin < size;) {
         qsizetype end = bytes.indexOf('\n', begin);
         const qsizetype next = end < 0 ? size : end + 1;
@@ -430,6 +433,10 @@ QStringList WriteSettings(const QString &path, const Settings &settings)
 
     QStringList notStored;
     const QByteArray bytes = SettingsBytes(oldBytes, settings, &notStored);
+    // Line ends become CR LF: a file of bare line feeds near the limit would grow past
+    // what the reader takes, and be read as defaults next time.
+    if (bytes.size() > MaxSettingsFileSize)
+        throw failure();
     if ((!exists || bytes != oldBytes) && SaveFileAtomically(path, bytes) != SaveError::None)
         throw failure();
     return notStored;

@@ -126,7 +126,8 @@ Settings SettingsFromBytes(const QByteArray &bytes, const QString &defaultWorkFo
 // Writes the 30 keys in table order into the file, keeping everything else in it. The
 // file is replaced as a whole (SaveFileAtomically) or not at all: on failure it throws
 // RuntimeError "%s に書き込めません" naming the path, and the old file is left exactly
-// as it was. A file that holds the same bytes already is not written again.
+// as it was; a text that would grow past MaxSettingsFileSize is such a failure. A file
+// that holds the same bytes already is not written again.
 //
 // Returns the keys whose values could not be stored because they would not read back as
 // they are (a folder name with characters code page 932 cannot hold): each keeps its

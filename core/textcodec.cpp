@@ -7,7 +7,6 @@
 #endif
 
 #include <algorithm>
-#include <cerrno>
 
 namespace Ordavex::Cp932 {
 

@@ -1,22 +1,13 @@
 // Feeds arbitrary bytes to the result-file reader and checks what any read must leave.
+#include "check.h"
 #include "core/gridmodel.h"
 #include "core/resultfile.h"
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstdio>
 
 using namespace Ordavex;
 
 namespace {
-
-void Check(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 bool IsDecimalInt(const QString &text)
 {

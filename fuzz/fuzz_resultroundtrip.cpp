@@ -7,6 +7,7 @@
 // then either the bytes of a result file, opened as the program opens one, or a grid in
 // UTF-8: a line per row, cells separated by "|", the headings first, then lane and time
 // of each data row (column 0 numbered as the program numbers it).
+#include "check.h"
 #include "core/gridmodel.h"
 #include "core/resultfile.h"
 #include "core/runtimeerror.h"
@@ -14,20 +15,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace Ordavex;
 
 namespace {
-
-void Check(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 void FillFromText(ResultGrid &grid, const QString &text)
 {

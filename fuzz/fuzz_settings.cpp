@@ -4,26 +4,17 @@
 //
 // Input: the settings file's bytes, optionally followed by a NUL and a folder name in
 // UTF-8 that is written as both folders.
+#include "check.h"
 #include "core/runtimeerror.h"
 #include "core/settings.h"
 #include "core/textcodec.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace Ordavex;
 
 namespace {
-
-void Check(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 QList<QByteArray> Lines(const QByteArray &bytes)
 {

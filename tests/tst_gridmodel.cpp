@@ -15,6 +15,7 @@ class TestGridModel final : public QObject
 
 private slots:
     void rowCountKeepsHiddenTexts();
+    void clearEntriesEmptiesHiddenRows();
     void modelView();
     void rowCountText_data();
     void rowCountText();
@@ -46,6 +47,32 @@ void TestGridModel::rowCountKeepsHiddenTexts()
     grid.setCell(1, ResultGrid::MaxRows, QStringLiteral("x"));
     QCOMPARE(grid.cell(3, 1), QString());
     QCOMPARE(grid.cell(1, ResultGrid::MaxRows), QString());
+}
+
+// Emptying the heat empties what a raised row count would show again, and announces the
+// change once.
+void TestGridModel::clearEntriesEmptiesHiddenRows()
+{
+    ResultGrid grid;
+    QAbstractItemModelTester tester(&grid, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    grid.setGridRowCount(9);
+    for (int row = 0; row < 9; ++row) {
+        for (int col = 0; col < ResultGrid::ColCount; ++col)
+            grid.setCell(col, row, QStringLiteral("%1.%2").arg(col).arg(row));
+    }
+    grid.setGridRowCount(4);
+
+    QSignalSpy changed(&grid, &QAbstractItemModel::dataChanged);
+    grid.clearEntries();
+    QCOMPARE(changed.size(), 1);
+    grid.setGridRowCount(9);
+    for (int row = 1; row < 9; ++row) {
+        QCOMPARE(grid.cell(0, row), QStringLiteral("0.%1").arg(row));
+        QCOMPARE(grid.cell(1, row), QString());
+        QCOMPARE(grid.cell(2, row), QString());
+    }
+    QCOMPARE(grid.cell(1, 0), QStringLiteral("1.0"));
+    QCOMPARE(grid.cell(2, 0), QStringLiteral("2.0"));
 }
 
 void TestGridModel::modelView()

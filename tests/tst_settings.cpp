@@ -2,6 +2,7 @@
 #include "core/settings.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -9,6 +10,12 @@
 
 #include <limits>
 #include <memory>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
 
 using namespace Ordavex;
 using namespace Qt::StringLiterals;
@@ -98,6 +105,10 @@ private slots:
     void readOnlyFolder();
     void readOnlyFile();
     void unreadableFile();
+    void partWayFailureLeavesOldFile();
+    void failedReadIsNotWrittenOver();
+    void fifoRefused();
+    void largeFileReadInOnePass();
 
 private:
     void expectWriteFailure(const QString &path, const QByteArray &oldBytes);
@@ -572,6 +583,112 @@ void TestSettings::unreadableFile()
     }
     QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner));
     QCOMPARE(readBytes(m_path), old);
+}
+
+void TestSettings::partWayFailureLeavesOldFile()
+{
+#ifdef Q_OS_UNIX
+    // A file-size limit cuts the write short, as a full disk would, even for root.
+    QByteArray old = "; the operator's settings\r\n[WorkFiles]\r\nexFilePath=D:\\Race\r\n[Params]\r\n"
+        + defaultParamLines();
+    old.replace("cComName=0", "cComName=5");
+    QVERIFY(old.size() > 400);
+    QVERIFY(writeBytes(m_path, old));
+    Settings s = ReadSettings(m_path, u"C:\\Work"_s);
+    s.Maxrunner = 40;
+
+    rlimit previous{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit small = previous;
+    small.rlim_cur = 100;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool thrown = false;
+    try {
+        (void)WriteSettings(m_path, s);
+    } catch (const RuntimeError &e) {
+        thrown = e.message() == m_path + u" に書き込めません"_s;
+    }
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QVERIFY(thrown);
+    QCOMPARE(readBytes(m_path), old);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"ORDAVEX.INI"_s});
+#else
+    QSKIP("needs a file-size limit");
+#endif
+}
+
+// A file that is there but cannot be read gives defaults, which must never replace the
+// operator's settings: the write is refused while the file stays unreadable and leaves
+// it alone once it can be read again.
+void TestSettings::failedReadIsNotWrittenOver()
+{
+    const QByteArray old = "[Params]\r\nMaxrunner=20\r\ncComName=3\r\n";
+    QByteArray huge = old;
+    huge += QByteArray(MaxSettingsFileSize, '\n');
+    QVERIFY(writeBytes(m_path, huge));
+
+    const Settings s = ReadSettings(m_path, u"C:\\Work"_s);
+    QVERIFY(s.readFailed);
+    Settings defaults = defaultsWith(u"C:\\Work"_s);
+    defaults.readFailed = true;
+    QCOMPARE(s, defaults);
+    expectWriteFailure(m_path, huge);
+
+    QVERIFY(writeBytes(m_path, old));
+    QCOMPARE(WriteSettings(m_path, s), SettingsKeys());
+    QCOMPARE(readBytes(m_path), old);
+
+    // A file that is missing is no failed read.
+    QVERIFY(QFile::remove(m_path));
+    QVERIFY(!ReadSettings(m_path, u"C:\\Work"_s).readFailed);
+}
+
+void TestSettings::fifoRefused()
+{
+#ifdef Q_OS_UNIX
+    QCOMPARE(mkfifo(QFile::encodeName(m_path).constData(), 0600), 0);
+    QVERIFY(ReadSettings(m_path, u"C:\\Work"_s).readFailed);
+    QVERIFY_THROWS_EXCEPTION(RuntimeError, WriteSettings(m_path, defaultsWith(u"C:\\Work"_s)));
+    QVERIFY(QFileInfo(m_path).exists() && !QFileInfo(m_path).isFile());
+#else
+    QSKIP("no FIFOs here");
+#endif
+}
+
+// Each key is found through an index made in one pass, not by scanning every line again.
+// The bounds are loose, for sanitizer builds on a busy machine: they catch a scan per key
+// of a file at the size limit, not small slow-downs.
+void TestSettings::largeFileReadInOnePass()
+{
+    QByteArray bytes = "[Params]\r\n";
+    bytes += QByteArray("\r\n").repeated(MaxSettingsFileSize / 2 - 400);
+    bytes += "cTime=7\r\n[WorkFiles]\r\nexFilePath=D:\\Race\r\n";
+    QVERIFY(writeBytes(m_path, bytes));
+
+    QElapsedTimer timer;
+    timer.start();
+    const Settings s = ReadSettings(m_path, u"C:\\Work"_s);
+    QVERIFY2(timer.elapsed() < 10000, QByteArray::number(timer.elapsed()).constData());
+    QVERIFY(!s.readFailed);
+    QCOMPARE(s.cTime, 7);
+    QCOMPARE(s.exFilePath, u"D:\\Race"_s);
+
+    Settings changed = s;
+    changed.cTime = 8;
+    timer.start();
+    QCOMPARE(WriteSettings(m_path, changed), QStringList());
+    QVERIFY2(timer.elapsed() < 10000, QByteArray::number(timer.elapsed()).constData());
+    QCOMPARE(ReadSettings(m_path, u"C:\\Work"_s), changed);
+
+    // Bare line feeds become CR LF: a write that would grow past the limit is refused.
+    bytes.replace("\r\n", "\n");
+    bytes += QByteArray(MaxSettingsFileSize / 2, '\n');
+    QVERIFY(writeBytes(m_path, bytes));
+    QVERIFY(!ReadSettings(m_path, u"C:\\Work"_s).readFailed);
+    expectWriteFailure(m_path, bytes);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

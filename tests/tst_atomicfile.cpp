@@ -1,0 +1,402 @@
+#include "core/atomicfile.h"
+#include "core/gridmodel.h"
+#include "core/resultfile.h"
+#include "core/settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QIODevice>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+using namespace Ordavex;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A device that hands out its bytes and then fails, as a disk that reports EIO part-way.
+class FailDevice final : public QIODevice
+{
+public:
+    FailDevice(QByteArray data, qint64 failAfter, qint64 claimedSize = -1)
+        : m_data(std::move(data)), m_failAfter(failAfter), m_claimedSize(claimedSize)
+    {
+    }
+
+    qint64 size() const override { return m_claimedSize >= 0 ? m_claimedSize : m_data.size(); }
+    int reads() const { return m_reads; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        ++m_reads;
+        const qint64 at = pos();
+        if (at >= m_failAfter)
+            return -1;
+        const qint64 n = std::min({maxSize, m_failAfter - at, qint64(m_data.size()) - at});
+        if (n <= 0)
+            return 0;
+        memcpy(data, m_data.constData() + at, size_t(n));
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_data;
+    qint64 m_failAfter;
+    qint64 m_claimedSize;
+    int m_reads = 0;
+};
+
+QByteArray ReadBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WriteBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList Entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+const QByteArray OldBytes = "old contents\r\n";
+
+} // namespace
+
+class TestAtomicFile final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void createsAndReplaces();
+    void keepsPermissions();
+    void longFileName_data();
+    void longFileName();
+    void followsLink();
+    void refusesWhatIsNoRegularFile_data();
+    void refusesWhatIsNoRegularFile();
+    void missingFolder();
+    void readOnlyFile();
+    void readOnlyFolder();
+    void appendOnlyFolder();
+    void partWayFailureLeavesOldFile();
+    void fullDisk();
+
+    void readWhole_data();
+    void readWhole();
+    void largeDeviceRefusedUnread();
+    void failedReadOfResultFile();
+    void failedReadOfSettings();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestAtomicFile::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestAtomicFile::createsAndReplaces()
+{
+    const QString path = m_dir->filePath(u"R1w_112.csv"_s);
+    QCOMPARE(SaveFileAtomically(path, "first"), SaveError::None);
+    QCOMPARE(ReadBytes(path), "first");
+    QCOMPARE(SaveFileAtomically(path, "second, longer"), SaveError::None);
+    QCOMPARE(ReadBytes(path), "second, longer");
+    QCOMPARE(SaveFileAtomically(path, ""), SaveError::None);
+    QCOMPARE(ReadBytes(path), "");
+    QCOMPARE(Entries(m_dir->path()), QStringList{u"R1w_112.csv"_s});
+}
+
+void TestAtomicFile::keepsPermissions()
+{
+    const QString path = m_dir->filePath(u"R1.csv"_s);
+    QVERIFY(WriteBytes(path, OldBytes));
+    const QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    QVERIFY(QFile::setPermissions(path, permissions));
+    QCOMPARE(SaveFileAtomically(path, "new"), SaveError::None);
+    QCOMPARE(ReadBytes(path), "new");
+    QCOMPARE(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser), permissions);
+}
+
+// The temporary file's name does not grow with the target's: a name of 255 bytes, the
+// limit of most file systems, is saved over as any other.
+void TestAtomicFile::longFileName_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::newRow("249 bytes") << 249;
+    QTest::newRow("255 bytes") << 255;
+}
+
+void TestAtomicFile::longFileName()
+{
+    QFETCH(int, length);
+    const QString path = m_dir->filePath(QString(length - 4, u'a') + u".csv"_s);
+    QVERIFY(WriteBytes(path, OldBytes));
+    QCOMPARE(SaveFileAtomically(path, "new"), SaveError::None);
+    QCOMPARE(ReadBytes(path), "new");
+    QCOMPARE(Entries(m_dir->path()).size(), 1);
+}
+
+void TestAtomicFile::followsLink()
+{
+    const QString target = m_dir->filePath(u"target.INI"_s);
+    const QString link = m_dir->filePath(u"link.INI"_s);
+    QVERIFY(WriteBytes(target, OldBytes));
+    QVERIFY(QFile::link(target, link));
+    QCOMPARE(SaveFileAtomically(link, "new"), SaveError::None);
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(ReadBytes(target), "new");
+}
+
+// Opening a FIFO for writing waits for a reader: the save would hang.
+void TestAtomicFile::refusesWhatIsNoRegularFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO") << u"fifo"_s;
+    QTest::newRow("folder") << u"folder"_s;
+    QTest::newRow("link to a device") << u"device"_s;
+    QTest::newRow("dangling link") << u"dangling"_s;
+}
+
+void TestAtomicFile::refusesWhatIsNoRegularFile()
+{
+    QFETCH(QString, kind);
+    const QString path = m_dir->filePath(u"R1.csv"_s);
+    if (kind == u"fifo"_s) {
+#ifdef Q_OS_UNIX
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+#else
+        QSKIP("no FIFOs here");
+#endif
+    } else if (kind == u"folder"_s) {
+        QVERIFY(QDir(m_dir->path()).mkdir(u"R1.csv"_s));
+    } else if (kind == u"device"_s) {
+        QVERIFY(QFile::link(u"/dev/null"_s, path));
+    } else {
+        QVERIFY(QFile::link(m_dir->filePath(u"missing"_s), path));
+    }
+    const QStringList before = Entries(m_dir->path());
+    QCOMPARE(SaveFileAtomically(path, "new"), SaveError::NotRegularFile);
+    QCOMPARE(Entries(m_dir->path()), before);
+}
+
+void TestAtomicFile::missingFolder()
+{
+    QCOMPARE(SaveFileAtomically(m_dir->filePath(u"missing/R1.csv"_s), "new"), SaveError::CannotCreate);
+    QCOMPARE(Entries(m_dir->path()), QStringList());
+}
+
+void TestAtomicFile::readOnlyFile()
+{
+    const QString path = m_dir->filePath(u"R1.csv"_s);
+    QVERIFY(WriteBytes(path, OldBytes));
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
+    if (QFile(path).open(QIODevice::Append))
+        QSKIP("permissions are not enforced for this user");
+    QCOMPARE(SaveFileAtomically(path, "new"), SaveError::ReadOnly);
+    QCOMPARE(ReadBytes(path), OldBytes);
+    QCOMPARE(Entries(m_dir->path()), QStringList{u"R1.csv"_s});
+}
+
+void TestAtomicFile::readOnlyFolder()
+{
+    const QString path = m_dir->filePath(u"R1.csv"_s);
+    QVERIFY(WriteBytes(path, OldBytes));
+    QVERIFY(QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner));
+    const auto restore = qScopeGuard([&] {
+        QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
+    if (QFile(m_dir->filePath(u"probe"_s)).open(QIODevice::WriteOnly))
+        QSKIP("permissions are not enforced for this user");
+    QCOMPARE(SaveFileAtomically(path, "new"), SaveError::CannotCreate);
+    QCOMPARE(ReadBytes(path), OldBytes);
+    QCOMPARE(Entries(m_dir->path()), QStringList{u"R1.csv"_s});
+}
+
+// In a folder where files can be made but neither renamed nor removed, a temporary file
+// would stay behind: nothing is made there at all.
+void TestAtomicFile::appendOnlyFolder()
+{
+    const QString chattr = QStandardPaths::findExecutable(u"chattr"_s);
+    if (chattr.isEmpty())
+        QSKIP("chattr is not installed");
+    const QString path = m_dir->filePath(u"R1.csv"_s);
+    QVERIFY(WriteBytes(path, OldBytes));
+    if (QProcess::execute(chattr, {u"+a"_s, m_dir->path()}) != 0)
+        QSKIP("the folder cannot be made append-only here");
+    const auto restore = qScopeGuard([&] { QProcess::execute(chattr, {u"-a"_s, m_dir->path()}); });
+    QCOMPARE(SaveFileAtomically(path, "new"), SaveError::AppendOnlyFolder);
+    QCOMPARE(ReadBytes(path), OldBytes);
+    QCOMPARE(Entries(m_dir->path()), QStringList{u"R1.csv"_s});
+}
+
+void TestAtomicFile::partWayFailureLeavesOldFile()
+{
+#ifdef Q_OS_UNIX
+    // A file-size limit makes the write fail part-way, as a full disk would, even for root.
+    const QString path = m_dir->filePath(u"ORDAVEX.INI"_s);
+    QVERIFY(WriteBytes(path, OldBytes));
+    rlimit previous{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit small = previous;
+    small.rlim_cur = 100;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const SaveError error = SaveFileAtomically(path, QByteArray(414, 'x'));
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QCOMPARE(error, SaveError::WriteFailed);
+    QCOMPARE(ReadBytes(path), OldBytes);
+    QCOMPARE(Entries(m_dir->path()), QStringList{u"ORDAVEX.INI"_s});
+#else
+    QSKIP("needs a file-size limit");
+#endif
+}
+
+void TestAtomicFile::fullDisk()
+{
+#ifdef Q_OS_LINUX
+    if (geteuid() != 0)
+        QSKIP("mounting a small file system needs root");
+    const QString folder = m_dir->filePath(u"small"_s);
+    QVERIFY(QDir().mkdir(folder));
+    const QByteArray mountPoint = QFile::encodeName(folder);
+    if (mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
+        QSKIP("a tmpfs cannot be mounted here");
+    const auto unmount = qScopeGuard([&] { umount(mountPoint.constData()); });
+
+    const QString path = folder + u"/R1.csv"_s;
+    QVERIFY(WriteBytes(path, OldBytes));
+    QCOMPARE(SaveFileAtomically(path, QByteArray(256 * 1024, 'x')), SaveError::WriteFailed);
+    QCOMPARE(ReadBytes(path), OldBytes);
+    QCOMPARE(Entries(folder), QStringList{u"R1.csv"_s});
+#else
+    QSKIP("needs Linux mounts");
+#endif
+}
+
+void TestAtomicFile::readWhole_data()
+{
+    QTest::addColumn<qint64>("failAfter");
+    QTest::addColumn<qint64>("claimedSize");   // -1: the true size
+    QTest::addColumn<bool>("ok");
+
+    QTest::newRow("whole") << qint64(1000) << qint64(-1) << true;
+    QTest::newRow("fails at once") << qint64(0) << qint64(-1) << false;
+    QTest::newRow("fails part-way") << qint64(37) << qint64(-1) << false;
+    QTest::newRow("fails at the last byte") << qint64(99) << qint64(-1) << false;
+    QTest::newRow("shorter than its size") << qint64(1000) << qint64(150) << false;
+    QTest::newRow("longer than its size") << qint64(1000) << qint64(50) << true;
+}
+
+void TestAtomicFile::readWhole()
+{
+    QFETCH(qint64, failAfter);
+    QFETCH(qint64, claimedSize);
+    QFETCH(bool, ok);
+
+    const QByteArray data(100, 'd');
+    FailDevice device(data, failAfter, claimedSize);
+    QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    QByteArray bytes = "untouched";
+    QCOMPARE(ReadWhole(device, 1000, &bytes), ok);
+    QCOMPARE(bytes, ok ? data : QByteArray("untouched"));
+
+    FailDevice limited(data, failAfter, claimedSize);
+    QVERIFY(limited.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    QVERIFY(!ReadWhole(limited, 99, &bytes));
+}
+
+void TestAtomicFile::largeDeviceRefusedUnread()
+{
+    FailDevice device(QByteArray(10, 'd'), 10, qint64(2) << 30);
+    QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    QByteArray bytes;
+    QVERIFY(!ReadWhole(device, 1024 * 1024, &bytes));
+    QCOMPARE(device.reads(), 0);
+}
+
+// A read that fails part-way is a failed read, and the old heat is gone all the same.
+void TestAtomicFile::failedReadOfResultFile()
+{
+    QByteArray bytes = "\"h\",\"l\",\"t\"\r\n";
+    for (int row = 1; row <= 8; ++row)
+        bytes += QByteArray::number(row) + ",4,1052\r\n";
+    const qint64 never = bytes.size() + 1;
+    for (const qint64 failAfter : {qint64(0), qint64(20), qint64(bytes.size() - 1), qint64(bytes.size()), never}) {
+        ResultGrid grid;
+        grid.setGridRowCount(9);
+        for (int row = 1; row < 9; ++row) {
+            grid.setCell(1, row, u"7"_s);
+            grid.setCell(2, row, u"1234"_s);
+        }
+        FailDevice device(bytes, failAfter);
+        QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+        const ReadOutcome outcome = ReadResultFile(device, grid);
+        const bool whole = failAfter == never;
+        QCOMPARE(outcome.ok, whole);
+        QVERIFY(outcome.entriesCleared);
+        if (!whole) {
+            QCOMPARE(outcome.messages, QStringList{MsgReadFailure});
+            QCOMPARE(grid.gridRowCount(), 2);
+            grid.setGridRowCount(9);
+            QVERIFY(GridIsEmpty(grid));
+        }
+    }
+}
+
+void TestAtomicFile::failedReadOfSettings()
+{
+    const QByteArray bytes = "[Params]\r\nMaxrunner=20\r\ncComName=3\r\n";
+    FailDevice failing(bytes, 12);
+    QVERIFY(failing.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    const Settings failed = ReadSettings(failing, u"C:\\Work"_s);
+    QVERIFY(failed.readFailed);
+    Settings defaults;
+    defaults.exFilePath = defaults.exLogFilePath = u"C:\\Work"_s;
+    defaults.readFailed = true;
+    QCOMPARE(failed, defaults);
+
+    // The record holds defaults: it must not be written over the operator's file.
+    const QString path = m_dir->filePath(u"ORDAVEX.INI"_s);
+    QVERIFY(WriteBytes(path, bytes));
+    QCOMPARE(WriteSettings(path, failed), SettingsKeys());
+    QCOMPARE(ReadBytes(path), bytes);
+
+    FailDevice whole(bytes, bytes.size() + 1);
+    QVERIFY(whole.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    const Settings read = ReadSettings(whole, u"C:\\Work"_s);
+    QVERIFY(!read.readFailed);
+    QCOMPARE(read.Maxrunner, 20);
+    QCOMPARE(read.cComName, 3);
+}
+
+QTEST_GUILESS_MAIN(TestAtomicFile)
+#include "tst_atomicfile.moc"
