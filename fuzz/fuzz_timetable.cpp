@@ -1,25 +1,13 @@
 // Feeds arbitrary bytes as a timetable file: decodes, numbers, and turns every item
 // into a race name, checking that no target path can leave the work folder.
+#include "check.h"
 #include "core/paths.h"
 #include "core/timetable.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace Ordavex;
 
-namespace {
-
-void Check(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
