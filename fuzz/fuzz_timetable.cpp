@@ -8,7 +8,6 @@
 
 using namespace Ordavex;
 
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArrayView bytes(reinterpret_cast<const char *>(data), qsizetype(size));
