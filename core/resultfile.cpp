@@ -381,6 +381,14 @@ ReadOutcome ReadResultFile(QIODevice &device, ResultGrid &grid)
     return ReadResultText(bytes, grid);
 }
 
+void NumberEmptyPlaces(ResultGrid &grid)
+{
+    for (int row = 1; row < grid.gridRowCount(); ++row) {
+        if (grid.cell(0, row).isEmpty())
+            grid.setCell(0, row, IntToStr(row));
+    }
+}
+
 void TrimIncompleteRows(ResultGrid &grid)
 {
     for (int row = grid.gridRowCount() - 1; row >= 3; --row) {

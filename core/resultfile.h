@@ -111,6 +111,10 @@ ReadOutcome ReadResultFile(QIODevice &device, ResultGrid &grid);
 // Cuts the grid before the first data row from row 3 on that has an empty entry cell.
 void TrimIncompleteRows(ResultGrid &grid);
 
+// A row the file left without a place (its line began with a comma) gets its row
+// number, as the number column shows it; places the file gave stay.
+void NumberEmptyPlaces(ResultGrid &grid);
+
 struct PathWind
 {
     bool found = false;     // a valid wind code followed the first "w_" of the path

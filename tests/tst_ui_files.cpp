@@ -2,6 +2,7 @@
 
 #include "core/gridmodel.h"
 #include "core/resultfile.h"
+#include "core/textcodec.h"
 #include "core/runtimeerror.h"
 #include "ui/inputgrid.h"
 #include "ui/mainform.h"
@@ -46,6 +47,7 @@ private slots:
     void failedOpenLeavesNoOldRow();
     void fullHeatReopens();
     void invalidTimeStopsTheSave();
+    void openedRowsWithoutPlacesAreNumbered();
 
 private:
     TForm1 &form() { return *m_form; }
@@ -388,6 +390,29 @@ void TestFiles::invalidTimeStopsTheSave()
         QCOMPARE(form().InputGrid->row(), 2);
         QCOMPARE(grid().cell(2, 2), bad);
     }
+}
+
+// Lines that begin with a comma leave the place cells of the file's rows empty; with the
+// row count unchanged by the open, the rows still get their numbers and the heat saves.
+void TestFiles::openedRowsWithoutPlacesAreNumbered()
+{
+    const QString path = work(QStringLiteral("noplaces.csv"));
+    QByteArray bytes = "\"順位\",\"ﾚｰﾝ\",\"ﾀｲﾑ\"\r\n";
+    bytes = Cp932::encode(QString::fromUtf8(bytes));
+    for (int i = 1; i <= 8; ++i)
+        bytes += "," + QByteArray::number(i) + ",\"10." + QByteArray::number(10 + i) + "\"\r\n";
+    writeFile(path, bytes);
+    m_dialogs->files = {path};
+    form().AC_OpenFile->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList());
+    QCOMPARE(form().SankaSpinNum->value(), 8);
+    for (int r = 1; r <= 8; ++r)
+        QCOMPARE(grid().cell(0, r), QString::number(r));
+    const QString saved = work(QStringLiteral("numbered.csv"));
+    m_dialogs->files = {saved};
+    form().FileSaveAS->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList({MsgSavedClearing}));
+    QVERIFY(QFile::exists(saved));
 }
 
 void TestFiles::failedOpenLeavesNoOldRow()

@@ -157,6 +157,8 @@ void TForm1::AC_OpenFileExecute()
     }
     TrimIncompleteRows();
     SankaSpinNum->setValue(m_grid->gridRowCount() - 1);
+    // The row count may not have changed, so that no renumbering ran.
+    NumberEmptyPlaces(*m_grid);
     setTargetPath(m_targetPath);
 }
 
