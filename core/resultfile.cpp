@@ -116,11 +116,31 @@ namespace {
 
 // The file's bytes in one pass; when checking, nothing as soon as a cell would not reopen
 // as it is.
+// Appends a cell's bytes: ASCII as it is, anything else through code page 932.
+void AppendCell(QByteArray &bytes, const QString &cell, bool *lossless)
+{
+    const qsizetype size = cell.size();
+    const char16_t *chars = reinterpret_cast<const char16_t *>(cell.constData());
+    for (qsizetype i = 0; i < size; ++i) {
+        if (chars[i] >= 0x80) {
+            bool ok = true;
+            bytes += Cp932::encode(cell, &ok);
+            *lossless = *lossless && ok;
+            return;
+        }
+    }
+    const qsizetype at = bytes.size();
+    bytes.resize(at + size);
+    char *out = bytes.data() + at;
+    for (qsizetype i = 0; i < size; ++i)
+        out[i] = char(chars[i]);
+}
+
 std::optional<QByteArray> FormatResult(const ResultGrid &grid, bool track, bool sixtyFix, bool check)
 {
-    const QString quoteComma = QStringLiteral("\",\"");
-    QString text;
-    text.reserve(grid.gridRowCount() * 24);
+    QByteArray bytes;
+    bytes.reserve(grid.gridRowCount() * 28);
+    bool lossless = true;
     for (int row = 0; row < grid.gridRowCount(); ++row) {
         const QString first = grid.cell(0, row);
         const QString second = grid.cell(1, row);
@@ -130,16 +150,14 @@ std::optional<QByteArray> FormatResult(const ResultGrid &grid, bool track, bool 
                          : !IsSavableNumber(first) || !IsSavableNumber(second) || !IsSavableDisplayTime(time))
                 return std::nullopt;
         }
-        text += u'"';
-        text += first;
-        text += quoteComma;
-        text += second;
-        text += quoteComma;
-        text += time;
-        text += u"\"\r\n";
+        bytes += '"';
+        AppendCell(bytes, first, &lossless);
+        bytes += "\",\"";
+        AppendCell(bytes, second, &lossless);
+        bytes += "\",\"";
+        AppendCell(bytes, time, &lossless);
+        bytes += "\"\r\n";
     }
-    bool lossless = true;
-    QByteArray bytes = Cp932::encode(text, &lossless);
     // Only a heading can hold a character that code page 932 has no form for.
     if (check && !lossless)
         return std::nullopt;
