@@ -1,3 +1,4 @@
+#include "filesizelimit.h"
 #include "core/atomicfile.h"
 #include "core/gridmodel.h"
 #include "core/resultfile.h"
@@ -13,9 +14,7 @@
 #include <QTest>
 
 #ifdef Q_OS_UNIX
-#include <csignal>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -262,15 +261,12 @@ void TestAtomicFile::partWayFailureLeavesOldFile()
     // A file-size limit makes the write fail part-way, as a full disk would, even for root.
     const QString path = m_dir->filePath(u"ORDAVEX.INI"_s);
     QVERIFY(WriteBytes(path, OldBytes));
-    rlimit previous{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    rlimit small = previous;
-    small.rlim_cur = 100;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const SaveError error = SaveFileAtomically(path, QByteArray(414, 'x'));
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
+    SaveError error = SaveError::None;
+    {
+        const Testing::FileSizeLimit limit(100);
+        QVERIFY(limit.isSet());
+        error = SaveFileAtomically(path, QByteArray(414, 'x'));
+    }
 
     QCOMPARE(error, SaveError::WriteFailed);
     QCOMPARE(ReadBytes(path), OldBytes);

@@ -1,3 +1,4 @@
+#include "filesizelimit.h"
 #include "core/gridmodel.h"
 #include "core/resultfile.h"
 #include "core/runtimeerror.h"
@@ -17,9 +18,7 @@
 #include <QTest>
 
 #ifdef Q_OS_UNIX
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <csignal>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -829,15 +828,12 @@ void TestResultFile::failedWriteKeepsExistingFile()
         grid.setCell(2, row, QString::number(1000 + row));
     }
 
-    rlimit previous{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    rlimit small = previous;
-    small.rlim_cur = 1024;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = WriteResultFile(path, grid, true, true);
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
+    bool written = true;
+    {
+        const Testing::FileSizeLimit limit(1024);
+        QVERIFY(limit.isSet());
+        written = WriteResultFile(path, grid, true, true);
+    }
 
     QVERIFY(!written);
     QFile file(path);

@@ -1,3 +1,4 @@
+#include "filesizelimit.h"
 #include "core/runtimeerror.h"
 #include "core/settings.h"
 
@@ -12,8 +13,6 @@
 #include <memory>
 
 #ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #endif
 
@@ -597,20 +596,16 @@ void TestSettings::partWayFailureLeavesOldFile()
     Settings s = ReadSettings(m_path, u"C:\\Work"_s);
     s.Maxrunner = 40;
 
-    rlimit previous{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    rlimit small = previous;
-    small.rlim_cur = 100;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     bool thrown = false;
-    try {
-        (void)WriteSettings(m_path, s);
-    } catch (const RuntimeError &e) {
-        thrown = e.message() == m_path + u" に書き込めません"_s;
+    {
+        const Testing::FileSizeLimit limit(100);
+        QVERIFY(limit.isSet());
+        try {
+            (void)WriteSettings(m_path, s);
+        } catch (const RuntimeError &e) {
+            thrown = e.message() == m_path + u" に書き込めません"_s;
+        }
     }
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
 
     QVERIFY(thrown);
     QCOMPARE(readBytes(m_path), old);

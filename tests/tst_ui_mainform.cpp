@@ -1,6 +1,7 @@
 // Start-up, settings round trip, closing, the message seam and the row-count field of
 // the main window.
 
+#include "filesizelimit.h"
 #include "core/gridmodel.h"
 #include "core/runtimeerror.h"
 #include "core/settings.h"
@@ -22,12 +23,6 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QScrollBar>
-
-#include <csignal>
-
-#ifdef Q_OS_UNIX
-#include <sys/resource.h>
-#endif
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolTip>
@@ -323,16 +318,9 @@ void TestMainForm::failedSettingsWriteKeepsWindowOpen()
     dialogs.answers = {true};
     {
         // Files may grow to 100 bytes only, as on a full disk: the settings are cut short.
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        rlimit small = saved;
-        small.rlim_cur = 100;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool closed = form.close();
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
-        QVERIFY(!closed);
+        const Testing::FileSizeLimit limit(100);
+        QVERIFY(limit.isSet());
+        QVERIFY(!form.close());
     }
     QVERIFY(form.isVisible());
     QCOMPARE(dialogs.errors, QStringList({QStringLiteral("%1 に書き込めません").arg(folder.settingsFile())}));
