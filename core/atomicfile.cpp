@@ -19,6 +19,13 @@
 
 namespace Ordavex {
 
+bool ReadWholeFile(const QString &path, qint64 limit, QByteArray *bytes)
+{
+    QFile file(path);
+    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)
+        && ReadWhole(file, limit, bytes);
+}
+
 bool ReadWhole(QIODevice &device, qint64 limit, QByteArray *bytes)
 {
     const qint64 expected = device.isSequential() ? 0 : device.size();

@@ -15,6 +15,9 @@ namespace Ordavex {
 // or when fewer bytes arrive than its size promised: a file read only in part is no
 // file at all.
 bool ReadWhole(QIODevice &device, qint64 limit, QByteArray *bytes);
+// ReadWhole of the file at path, which must be a regular file: a FIFO would wait for a
+// writer, and a folder or a device is no file of the program's.
+bool ReadWholeFile(const QString &path, qint64 limit, QByteArray *bytes);
 
 enum class SaveError {
     None,

@@ -8,8 +8,6 @@
 #include "timerules.h"
 #include "windrules.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QStringTokenizer>
 
 #include <algorithm>
@@ -384,11 +382,10 @@ ReadOutcome ReadResultText(const QByteArray &bytes, ResultGrid &grid)
 
 ReadOutcome ReadResultFile(const QString &path, ResultGrid &grid)
 {
-    // Opening a FIFO would wait for a writer; a folder or a device is no heat either.
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    QByteArray bytes;
+    if (!ReadWholeFile(path, MaxResultFileSize, &bytes))
         return FailedRead(grid);
-    return ReadResultFile(file, grid);
+    return ReadResultText(bytes, grid);
 }
 
 ReadOutcome ReadResultFile(QIODevice &device, ResultGrid &grid)

@@ -4,7 +4,6 @@
 #include "runtimeerror.h"
 #include "textcodec.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -356,11 +355,10 @@ Settings ReadSettings(const QString &path, const QString &defaultWorkFolder)
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink())
         return SettingsFromBytes({}, defaultWorkFolder);
-    // Opening a FIFO would wait for a writer; a folder is no settings file either.
-    QFile file(path);
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    QByteArray bytes;
+    if (!ReadWholeFile(path, MaxSettingsFileSize, &bytes))
         return failedRead(defaultWorkFolder);
-    return ReadSettings(file, defaultWorkFolder);
+    return SettingsFromBytes(bytes, defaultWorkFolder);
 }
 
 Settings ReadSettings(QIODevice &device, const QString &defaultWorkFolder)
@@ -423,9 +421,7 @@ QStringList WriteSettings(const QString &path, const Settings &settings)
     const bool exists = info.exists() || info.isSymLink();
     if (exists) {
         // Without the old text the lines we do not know would be lost.
-        QFile file(path);
-        if (!info.isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)
-            || !ReadWhole(file, MaxSettingsFileSize, &oldBytes))
+        if (!ReadWholeFile(path, MaxSettingsFileSize, &oldBytes))
             throw failure();
     }
     if (settings.readFailed)

@@ -1,5 +1,6 @@
 #include "timetable.h"
 
+#include "atomicfile.h"
 #include "paths.h"
 #include "textcodec.h"
 
@@ -54,6 +55,16 @@ QStringList DecodeTimetable(QByteArrayView bytes)
     if (start < size)
         lines.append(text.sliced(start));
     return lines;
+}
+
+QStringList ReadTimetableFile(const QString &path)
+{
+    // A timetable is a page of text; anything far larger was chosen by mistake.
+    constexpr qint64 MaxTimetableBytes = 16 * 1024 * 1024;
+    QByteArray bytes;
+    if (!ReadWholeFile(path, MaxTimetableBytes, &bytes))
+        return {};
+    return DecodeTimetable(bytes);
 }
 
 QStringList NumberTimetableLines(const QStringList &lines)

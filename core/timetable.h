@@ -13,6 +13,9 @@ namespace Ordavex {
 // The lines of a timetable file: code page 932; a line ends at CR LF, at LF or at CR;
 // a line end at the very end adds no line; a NUL byte ends the text.
 QStringList DecodeTimetable(QByteArrayView bytes);
+// The lines of the timetable file at path; none when it cannot be read whole (missing,
+// not a regular file, larger than any timetable, a read error).
+QStringList ReadTimetableFile(const QString &path);
 
 // The list items: a line holding "<" anywhere stays as it is and gets no number; every
 // other line (empty ones too) becomes "%03d) %s" with a number counting those lines only.

@@ -4,6 +4,8 @@
 #include "core/textcodec.h"
 #include "core/timetable.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Ordavex;
@@ -23,6 +25,7 @@ private slots:
     void namesNeverLeaveTheWorkFolder_data();
     void namesNeverLeaveTheWorkFolder();
     void targetPathSeparator();
+    void readsOnlyWholeRegularFiles();
 };
 
 void TestTimetable::lineEnds_data()
@@ -132,6 +135,19 @@ void TestTimetable::targetPathSeparator()
 {
     QCOMPARE(RaceTargetPath(u"/meet/work"_s, u"001)R1"_s), u"/meet/work/001)R1"_s);
     QCOMPARE(RaceTargetPath(u"/meet/work/"_s, u"001)R1"_s), u"/meet/work/001)R1"_s);
+}
+
+void TestTimetable::readsOnlyWholeRegularFiles()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"timetable.txt"_s);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(Cp932::encode(u"男子 100m\r\n<決勝>\r\n"_s));
+    file.close();
+    QCOMPARE(ReadTimetableFile(path), (QStringList{u"男子 100m"_s, u"<決勝>"_s}));
+    QCOMPARE(ReadTimetableFile(dir.filePath(u"missing.txt"_s)), QStringList());
+    QCOMPARE(ReadTimetableFile(dir.path()), QStringList());
 }
 
 QTEST_APPLESS_MAIN(TestTimetable)

@@ -97,11 +97,11 @@ void TForm1::InputGridKeyPress(QChar &key)
             if (completion.needsCheck)
                 return;
         }
-        const bool vertical = UpdateCursorWay();
-        if (EnterAddsRow(at, m_grid->gridRowCount(), vertical, autoInc->isChecked()))
+        const EnterMove move = PlanEnter(at, m_grid->gridRowCount(), UpdateCursorWay(), autoInc->isChecked(),
+                                         ResultGrid::MaxDataRows);
+        if (move.addRow)
             SankaSpinNum->setValue(rowCountFieldValue() + 1);
-        const CellPosition next = CursorAfterEnter(at, m_grid->gridRowCount(), vertical);
-        InputGrid->setCurrentCell(next.col, next.row);
+        InputGrid->setCurrentCell(move.cursor.col, move.cursor.row);
         return;
     }
     key = FilterNumericKey(key, false);

@@ -11,36 +11,12 @@
 
 #include <QAction>
 #include <QClipboard>
-#include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QSignalBlocker>
 
 namespace Ordavex {
-
-namespace {
-
-// A timetable is a page of text; anything far larger was chosen by mistake.
-constexpr qint64 MaxTimetableBytes = 16 * 1024 * 1024;
-
-// The timetable's lines, or none when the file cannot be read whole.
-QStringList ReadTimetable(const QString &path)
-{
-    // Only a regular file: reading a pipe or a device could wait for ever.
-    if (!QFileInfo(path).isFile())
-        return {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxTimetableBytes)
-        return {};
-    const QByteArray bytes = file.read(MaxTimetableBytes + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > MaxTimetableBytes)
-        return {};
-    return DecodeTimetable(bytes);
-}
-
-} // namespace
 
 void TForm1::connectWorkFolderHandlers()
 {
@@ -72,7 +48,7 @@ void TForm1::AC_OpenTTBLExecute()
     const QSignalBlocker blocker(ListDirBox);
     ListDirBox->clear();
     // A file that cannot be read leaves the list empty, without a message.
-    ListDirBox->addItems(NumberTimetableLines(ReadTimetable(chosen)));
+    ListDirBox->addItems(NumberTimetableLines(ReadTimetableFile(chosen)));
     ListDirBox->setCurrentRow(-1);
 }
 
