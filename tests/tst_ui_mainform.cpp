@@ -57,6 +57,7 @@ private slots:
     void headingsFollowSwapAndAssignment();
     void strayPlaceColumnIsIgnored();
     void hiddenRowsKeepTheirTexts();
+    void rowsFromAnotherWindowReplaceTheHeat();
     void rowCountFieldFollowsTyping();
     void rowCountSameValueRunsNothing();
     void statusBarKeepsTargetPath();
@@ -462,6 +463,44 @@ void TestMainForm::hiddenRowsKeepTheirTexts()
     QCOMPARE(form.grid()->cell(1, 7), QStringLiteral("5"));
     QCOMPARE(form.grid()->cell(2, 8), QStringLiteral("1234"));
     QCOMPARE(form.grid()->data(form.grid()->indexOf(2, 8)).toString(), QStringLiteral("1234"));
+}
+
+// What another window (the import of received records) puts into the grid replaces the
+// heat whole: no row of the heat before comes back when the row count is raised.
+void TestMainForm::rowsFromAnotherWindowReplaceTheHeat()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    HeatAccess &heat = form;
+    form.SankaSpinNum->setValue(10);
+    for (int r = 1; r <= 10; ++r) {
+        form.grid()->setCell(1, r, QString::number(r));
+        form.grid()->setCell(2, r, QString::number(1000 + r));
+    }
+    form.EditKaze->setText(QStringLiteral("+1.2"));
+    form.SankaSpinNum->setValue(8);
+
+    heat.setLaneTimeRows({{QStringLiteral("4"), QStringLiteral("1052")}, {QStringLiteral("5"), QStringLiteral("1061")}});
+    QCOMPARE(heat.rowCount(), 2);
+    QCOMPARE(form.SankaSpinNum->value(), 2);
+    QCOMPARE(form.settings().Maxrunner, 2);
+    QCOMPARE(heat.cellText(0, 2), QStringLiteral("2"));
+    QCOMPARE(heat.cellText(1, 2), QStringLiteral("5"));
+    QCOMPARE(heat.cellText(2, 1), QStringLiteral("1052"));
+    QCOMPARE(heat.windText(), QStringLiteral("+1.2"));   // the wind is the caller's to set
+    QCOMPARE(form.InputGrid->row(), 1);
+
+    heat.setRowCount(10);
+    for (int r = 3; r <= 10; ++r) {
+        QCOMPARE(heat.cellText(1, r), QString());
+        QCOMPARE(heat.cellText(2, r), QString());
+    }
+
+    // Nothing received still leaves one empty row to type into.
+    heat.setLaneTimeRows({});
+    QCOMPARE(heat.rowCount(), 1);
+    QVERIFY(heat.GridIsEmpty());
 }
 
 void TestMainForm::rowCountFieldFollowsTyping()
