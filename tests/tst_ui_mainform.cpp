@@ -9,6 +9,7 @@
 #include "ui/guard.h"
 #include "ui/inputgrid.h"
 #include "ui/mainform.h"
+#include "ui/rs232cfunc.h"
 #include "ui/sankaspin.h"
 #include "uitest.h"
 
@@ -295,8 +296,10 @@ void TestMainForm::monitorVisibleRefusesClose()
     ScriptedDialogs dialogs;
     ProgramFolder folder;
     TForm1 form(folder.appPaths());
-    QWidget monitor;
+    TForm3 monitor;
     form.setMonitor(&monitor);
+    form.settings().cCheckAutoLog = false;
+    monitor.prepareShowing({});
     monitor.show();
     dialogs.answers = {true};
     QVERIFY(!form.close());

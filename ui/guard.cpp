@@ -3,6 +3,7 @@
 #include "core/runtimeerror.h"
 #include "dialogs.h"
 
+#include <QThread>
 #include <QWidget>
 
 namespace Ordavex {
@@ -17,6 +18,11 @@ void ShowException(QWidget *parent, std::exception_ptr error)
     } catch (const std::exception &e) {
         text = QString::fromLocal8Bit(e.what());
     } catch (...) {
+    }
+    // A box belongs to the window thread; an error elsewhere (the serial reader) is logged.
+    if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+        qWarning("%s", qUtf8Printable(text));
+        return;
     }
     Dialogs::instance().error(parent, text);
 }

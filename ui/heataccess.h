@@ -23,7 +23,9 @@ public:
     virtual ~HeatAccess() = default;
 
     // The rows replace the data rows from row 1 on; the grid gets as many rows (at
-    // least one) and the row-count field follows, with its usual handling.
+    // least one) and the row-count field follows. Column 0 keeps the texts given, even
+    // where the row-count field would number the rows afresh (imported places, ties
+    // included).
     virtual void setRows(const QList<Row> &rows) = 0;
     // The same for (lane, time) pairs: column 0 keeps its row numbers.
     virtual void setLaneTimeRows(const QList<std::array<QString, 2>> &rows) = 0;
@@ -48,6 +50,9 @@ public:
     virtual void setOptionGroupsEnabled(bool enabled) = 0;
     // The tool-bar and menu entries of the serial link.
     virtual void setLinkActionsEnabled(bool enabled) = 0;
+
+    // The timer-on state of the timing machine in use, handed back by the monitor.
+    virtual void setActiveTimer(bool on) = 0;
 
     virtual QString targetPath() const = 0;
     virtual void setTargetPath(const QString &path) = 0;

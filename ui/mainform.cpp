@@ -7,7 +7,9 @@
 #include "guard.h"
 #include "ime.h"
 #include "inputgrid.h"
+#include "rs232cfunc.h"
 #include "sankaspin.h"
+#include "serial/seriallink.h"
 #include "windowfont.h"
 
 #include <QAction>
@@ -33,6 +35,7 @@ TForm1::TForm1(const Paths::AppPaths &paths, QWidget *parent)
     : QMainWindow(parent)
     , m_paths(paths)
     , m_grid(new ResultGrid(this))
+    , m_link(std::make_unique<SerialLink>())
 {
     // Handlers fired while the window is built reach it through the global.
     Form1 = this;
@@ -83,9 +86,7 @@ void TForm1::connectHandlers()
     ConnectHandler(EraseInputGrid, &QAction::triggered, this, &TForm1::EraseInputGridExecute);
     ConnectHandler(AC_Close, &QAction::triggered, this, &TForm1::AC_CloseExecute);
     connectWorkFolderHandlers();
-    // The serial link comes with its windows.
-    for (QAction *pending : {RS232COpen, RS232CParamOpen})
-        pending->setEnabled(false);
+    connectLinkHandlers();
 
     ConnectHandler(SankaSpinNum, &SpinEdit::changed, this, &TForm1::SankaSpinNumChange);
     ConnectHandler(SankaSpinNum, &SpinEdit::clicked, this, &TForm1::SankaSpinNumClick);
@@ -243,6 +244,9 @@ void TForm1::setRows(const QList<Row> &rows)
     }
     InputGrid->setCurrentCell(1, 1);
     setRowCount(m_grid->dataRowCount());
+    // The row-count field numbers column 0 when its value changes.
+    for (int r = 1; r <= m_grid->dataRowCount() && r <= rows.size(); ++r)
+        m_grid->setCell(0, r, rows[r - 1][0]);
 }
 
 void TForm1::setLaneTimeRows(const QList<std::array<QString, 2>> &rows)

@@ -9,11 +9,15 @@
 
 #include <QMainWindow>
 
+#include <memory>
+
 namespace Ordavex {
 
 inline const QString CaptionBuilding = QStringLiteral("Ordavex(RS232C_version) by_quillon");
 inline const QString CaptionShown = QStringLiteral("Ordavex_Version 3.2 by_quillon");
 inline const QString MsgCloseMonitorFirst = QStringLiteral("先にRS232Cフォームを閉じて下さい。");
+inline const QString MsgPortOpenFailed = QStringLiteral("RS232Cﾎﾟｰﾄがｵｰﾌﾟﾝできませんでした。");
+inline const QString MsgEraseBeforeLink = QStringLiteral("画面ﾃﾞｰﾀを消去して先に進んでもいいですか？");
 inline const QString MsgConfirmExit = QStringLiteral("終了しますか ?");
 inline const QString MsgSettingsUnreadable =
     QStringLiteral("設定ファイル %1 を読み込めませんでした。\n既定の設定で続けます。この設定ファイルは書き換えません。");
@@ -26,7 +30,10 @@ inline const QString MsgSettingsNotStored =
 //
 // Construction, settings, grid shape and closing: mainform.cpp; keyboard entry:
 // mainformentry.cpp; result files: mainformfiles.cpp; timetable, rename, delete and
-// clipboard: mainformworkfolder.cpp.
+// clipboard: mainformworkfolder.cpp; the serial link: mainformlink.cpp.
+class SerialLink;
+class TForm3;
+
 class TForm1 final : public QMainWindow, public MainFormUi, public HeatAccess
 {
     Q_OBJECT
@@ -42,7 +49,8 @@ public:
     int activePort() const { return m_activePort; }
     bool activeTimer() const { return m_activeTimer; }
     // The communication monitor, whose visibility forbids closing.
-    void setMonitor(QWidget *monitor) { m_monitor = monitor; }
+    void setMonitor(TForm3 *monitor);
+    SerialLink &link() { return *m_link; }
 
     // HeatAccess
     void setRows(const QList<Row> &rows) override;
@@ -63,6 +71,7 @@ public:
     QString workFolder() const override { return m_workFolder; }
     QString logFolder() const override { return m_logFolder; }
     void setLogFolder(const QString &folder) override { m_logFolder = folder; }
+    void setActiveTimer(bool on) override { m_activeTimer = on; }
     Settings &settings() override { return m_settings; }
     const Settings &settings() const override { return m_settings; }
 
@@ -117,6 +126,12 @@ public:
     void RenameCsvFileExecute();
     void ClipCopyExecute();
     void openDelFormExecute();
+    // The serial link.
+    int OpenComPort();
+    void RS232COpenExecute();
+    void RS232CParamOpenExecute();
+    enum class TimingMachine { First, Second, None };
+    TimingMachine ChooseTimingMachine();
 
     // The one open dialog of the window, shared by every use of it.
     Dialogs::OpenDialogState OpenDialog1;
@@ -132,6 +147,7 @@ private:
     void connectHandlers();
     void connectEntryHandlers();
     void connectWorkFolderHandlers();
+    void connectLinkHandlers();
     // The settings record into the controls at start, and back at close.
     void putSettingsIntoControls();
     void takeSettingsFromControls();
@@ -153,7 +169,9 @@ private:
     int m_activeMachine = 0;
     int m_activePort = 0;
     bool m_activeTimer = true;
-    QWidget *m_monitor = nullptr;
+    QString m_portNote;
+    std::unique_ptr<SerialLink> m_link;
+    TForm3 *m_monitor = nullptr;
     // The window lost the activation to a modal box of the program's own: when it
     // comes back, the box has put the focus where it was, and it stays there.
     bool m_leftForOwnBox = false;

@@ -1,20 +1,595 @@
 #include "rs232cfunc.h"
 
+#include "actionicons.h"
+#include "core/lineframer.h"
+#include "core/linklists.h"
+#include "core/settings.h"
+#include "core/textcodec.h"
+#include "dialogs.h"
+#include "guard.h"
+#include "heataccess.h"
+#include "serial/seriallink.h"
+#include "windowfont.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+
 namespace Ordavex {
 
 TForm3 *Form3 = nullptr;
 
+namespace {
+
+constexpr int ClientWidth = 230;
+constexpr int ClientHeight = 173;
+
+// Wait ticks of the one-second timer by cWaitTime.
+int WaitTicks(int cWaitTime)
+{
+    return LinkLists::ValidIndex(cWaitTime, LinkLists::WaitTimeCount, LinkLists::DefaultWaitTime) + 1;
+}
+
+QString SlitLogCountText(int count)
+{
+    return QStringLiteral("%1").arg(count, 4, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
 TForm3::TForm3(QWidget *parent)
-    : QWidget(parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , m_clock(SystemClock())
+    , m_counters(std::make_shared<ReceiveCounters>())
 {
     Form3 = this;
-    setWindowTitle(QStringLiteral("RS232C通信"));
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(CaptionMonitor);
+    setFont(WindowFont(12));
+    // Closing the monitor while the main window is hidden must not end the program: the
+    // close shows the main window again.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    buildControls();
+    connectHandlers();
+    setFixedSize(ClientWidth, ClientHeight);
 }
 
 TForm3::~TForm3()
 {
     if (Form3 == this)
         Form3 = nullptr;
+}
+
+void TForm3::buildControls()
+{
+    auto named = [](QWidget *widget, const char *name) {
+        widget->setObjectName(QLatin1StringView(name));
+        return widget;
+    };
+
+    Label2 = new QLabel(QStringLiteral("監視中"), this);
+    named(Label2, "Label2");
+    Label2->setFont(WindowFont(27));
+    Label2->setStyleSheet(QStringLiteral("color: red;"));
+    Label2->setGeometry(4, 2, 92, 34);
+
+    bStopThread = new QPushButton(QStringLiteral("取込"), this);
+    named(bStopThread, "bStopThread");
+    bStopThread->setGeometry(100, 7, 50, 25);
+    bStopThread->setEnabled(false);
+
+    sEraseBuff = new QToolButton(this);
+    named(sEraseBuff, "sEraseBuff");
+    sEraseBuff->setIcon(ActionIcon(ActionIconKind::Erase));
+    sEraseBuff->setToolTip(QStringLiteral("画面ｸﾘｱ"));
+    sEraseBuff->setAutoRaise(true);
+    sEraseBuff->setGeometry(152, 7, 25, 25);
+
+    bLog = new QPushButton(QStringLiteral("ﾛｸﾞ"), this);
+    named(bLog, "bLog");
+    bLog->setGeometry(179, 7, 47, 25);
+
+    LabelBigLog = new QLabel(this);
+    named(LabelBigLog, "LabelBigLog");
+    LabelBigLog->setFont(WindowFont(24));
+    LabelBigLog->setStyleSheet(QStringLiteral("color: navy;"));
+    LabelBigLog->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    LabelBigLog->setGeometry(100, 4, 126, 30);
+
+    Memo1 = new QPlainTextEdit(this);
+    named(Memo1, "Memo1");
+    Memo1->setReadOnly(true);
+    Memo1->setFocusPolicy(Qt::ClickFocus);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1->setStyleSheet(QStringLiteral("QPlainTextEdit { color: blue; background: white; }"));
+    Memo1->setGeometry(4, 38, 222, 72);
+    Memo1->viewport()->installEventFilter(this);
+
+    Label1 = new QLabel(QStringLiteral("idle:"), this);
+    named(Label1, "Label1");
+    Label1->setGeometry(4, 111, 222, 16);
+
+    CheckAutoLog = new QCheckBox(QStringLiteral("COMのみ"), this);
+    named(CheckAutoLog, "CheckAutoLog");
+    CheckAutoLog->setChecked(true);
+    CheckAutoLog->setGeometry(4, 128, 76, 20);
+
+    CheckTimerON = new QCheckBox(QStringLiteral("ﾀｲﾏｰON"), this);
+    named(CheckTimerON, "CheckTimerON");
+    CheckTimerON->setChecked(true);
+    CheckTimerON->setGeometry(82, 128, 70, 20);
+
+    bLogWrite = new QPushButton(QStringLiteral("書き込み"), this);
+    named(bLogWrite, "bLogWrite");
+    bLogWrite->setGeometry(154, 126, 72, 24);
+
+    CheckMustComma = new QCheckBox(QStringLiteral("ｶﾝﾏ必須"), this);
+    named(CheckMustComma, "CheckMustComma");
+    CheckMustComma->setChecked(true);
+    CheckMustComma->setGeometry(4, 151, 76, 20);
+
+    LabelMinBuffLen = new QLabel(QStringLiteral("最少列文字数"), this);
+    named(LabelMinBuffLen, "LabelMinBuffLen");
+    LabelMinBuffLen->setGeometry(82, 151, 84, 20);
+
+    MinBuffLen = new QSpinBox(this);
+    named(MinBuffLen, "MinBuffLen");
+    MinBuffLen->setRange(0, 10);
+    MinBuffLen->setGeometry(168, 150, 58, 22);
+    // The value changes with the spin buttons only.
+    MinBuffLen->installEventFilter(this);
+    MinBuffLen->findChild<QLineEdit *>()->installEventFilter(this);
+    MinBuffLen->setContextMenuPolicy(Qt::NoContextMenu);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+
+    for (QPushButton *button : {bStopThread, bLog, bLogWrite})
+        button->setAutoDefault(false);
+}
+
+void TForm3::connectHandlers()
+{
+    ConnectHandler(bStopThread, &QPushButton::clicked, this, &TForm3::bStopThreadClick);
+    ConnectHandler(sEraseBuff, &QToolButton::clicked, this, &TForm3::sEraseBuffClick);
+    ConnectHandler(bLog, &QPushButton::clicked, this, &TForm3::bLogClick);
+    ConnectHandler(bLogWrite, &QPushButton::clicked, this, &TForm3::bLogWriteClick);
+    // A box's click handler runs on every change of its state, by the operator or the program.
+    ConnectHandler(CheckAutoLog, &QCheckBox::toggled, this, &TForm3::CheckAutoLogClick);
+    ConnectHandler(CheckTimerON, &QCheckBox::toggled, this, &TForm3::CheckTimerONClick);
+    ConnectHandler(Memo1, &QPlainTextEdit::textChanged, this, &TForm3::Memo1Change);
+    ConnectHandler(Timer1, &QTimer::timeout, this, &TForm3::Timer1Timer);
+}
+
+void TForm3::attach(HeatAccess *heat, QWidget *mainWindow, SerialLink *link, const Paths::AppPaths &paths)
+{
+    m_heat = heat;
+    m_mainWindow = mainWindow;
+    m_link = link;
+    m_paths = paths;
+}
+
+void TForm3::prepareShowing(const LinkShowing &showing)
+{
+    m_showing = showing;
+    m_threadStarted = false;
+}
+
+void TForm3::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        Guarded(this, [this] { FormShow(); });
+}
+
+void TForm3::closeEvent(QCloseEvent *event)
+{
+    Guarded(this, [this] { FormClose(); });
+    event->accept();
+}
+
+bool TForm3::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Memo1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        Guarded(this, [this] { Memo1DblClick(); });
+        return true;
+    }
+    if ((watched == MinBuffLen || watched->parent() == MinBuffLen) && event->type() == QEvent::KeyPress) {
+        // Tab and Shift+Tab still move the focus on.
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        return key != Qt::Key_Tab && key != Qt::Key_Backtab;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm3::message(const QString &text)
+{
+    Dialogs::instance().message(this, text);
+}
+
+// --- Showing and closing ---
+
+void TForm3::FormShow()
+{
+    StartReader();
+    if (m_heat)
+        m_heat->setLinkActionsEnabled(false);
+    const Settings *settings = m_heat ? &m_heat->settings() : nullptr;
+    const bool comOnly = settings ? settings->cCheckAutoLog : true;
+    CheckAutoLog->setChecked(comOnly);
+    CheckTimerON->setChecked(m_showing.activeTimer);
+    SetComOnlyMode(comOnly);
+    LabelBigLog->setText(SlitLogCountText(m_slitLogCount));
+    if (settings) {
+        CheckMustComma->setChecked(settings->MustComma);
+        MinBuffLen->setValue(settings->MinBuffLen);
+    }
+    setWindowTitle(m_showing.activeMachine == 1 ? CaptionMonitorMachine2 : CaptionMonitorMachine1);
+    if (!m_showing.portNote.isEmpty())
+        Label1->setText(m_showing.portNote);
+}
+
+void TForm3::FormClose()
+{
+    if (m_link)
+        m_link->requestStop();
+    Timer1->stop();
+    if (m_mainWindow)
+        m_mainWindow->show();
+    bStopThread->setEnabled(true);
+    if (m_heat) {
+        m_heat->setOptionGroupsEnabled(true);
+        m_heat->setLinkActionsEnabled(true);
+    }
+    Settings *settings = m_heat ? &m_heat->settings() : nullptr;
+    if (settings)
+        settings->cCheckAutoLog = CheckAutoLog->isChecked();
+    SetComOnlyMode(false);
+    const bool timerOn = CheckTimerON->isChecked();
+    if (settings) {
+        if (m_showing.activeMachine == 1)
+            settings->cCheckTimerON2 = timerOn;
+        else
+            settings->cCheckTimerON = timerOn;
+        settings->MustComma = CheckMustComma->isChecked();
+        settings->MinBuffLen = MinBuffLen->value();
+    }
+    m_showing.activeTimer = timerOn;
+    if (m_heat)
+        m_heat->setActiveTimer(timerOn);
+}
+
+// --- Reception ---
+
+void TForm3::StartReader()
+{
+    if (!m_threadStarted && m_link) {
+        m_counters->keptBytes = 0;
+        m_counters->receivedBytes = 0;
+        m_reader = m_link->startReader(m_counters);
+        if (m_reader) {
+            // The reader's signals come from its own thread: queued, carrying values.
+            connect(m_reader, &TMyThread::linesReceived, this,
+                    [this](const QList<QByteArray> &lines) { appendReceivedLines(lines); }, Qt::QueuedConnection);
+            connect(m_reader, &TMyThread::statusChanged, Label1, &QLabel::setText, Qt::QueuedConnection);
+            connect(m_reader, &TMyThread::portLost, Label1, &QLabel::setText, Qt::QueuedConnection);
+        }
+    }
+    m_threadStarted = true;
+}
+
+void TForm3::appendReceivedLines(const QList<QByteArray> &lines)
+{
+    // A closed monitor has discarded its lines; what its reader still sends goes too.
+    if (isHidden())
+        return;
+    m_settingMemo = true;
+    for (const QByteArray &line : lines) {
+        m_lines.append(line);
+        Memo1->appendPlainText(Cp932::decode(line));
+    }
+    m_settingMemo = false;
+    setReceptionButtons();
+    Memo1Change();
+}
+
+void TForm3::setReceptionButtons()
+{
+    const bool any = !m_lines.isEmpty();
+    bStopThread->setEnabled(any);
+    sEraseBuff->setEnabled(any);
+    bLog->setEnabled(any);
+}
+
+void TForm3::ClearMonitor()
+{
+    m_lines.clear();
+    showLines();
+    Label1->clear();
+    bStopThread->setEnabled(false);
+    sEraseBuff->setEnabled(false);
+    bLog->setEnabled(false);
+    bLogWrite->setEnabled(false);
+    m_counters->line = qint32(m_lines.size());
+    m_counters->keptBytes = 0;
+    m_counters->receivedBytes = 0;
+}
+
+void TForm3::dropWrittenLines(qsizetype count)
+{
+    if (count >= m_lines.size()) {
+        ClearMonitor();
+        return;
+    }
+    m_lines.remove(0, count);
+    showLines();
+    Label1->clear();
+    setReceptionButtons();
+    Memo1Change();
+    m_counters->line = qint32(m_lines.size());
+    m_counters->keptBytes = 0;
+    m_counters->receivedBytes = 0;
+}
+
+void TForm3::showLines()
+{
+    QStringList shown;
+    shown.reserve(m_lines.size());
+    for (const QByteArray &line : std::as_const(m_lines))
+        shown.append(Cp932::decode(line));
+    m_settingMemo = true;
+    Memo1->setPlainText(shown.join(QLatin1Char('\n')));
+    m_settingMemo = false;
+}
+
+void TForm3::takeLinesFromMemo()
+{
+    // With the timer off the operator may edit the lines before writing them. A line left
+    // as it was keeps its bytes as received; an edited one is taken as typed.
+    const QString text = Memo1->toPlainText();
+    const QStringList shown = text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    QList<QByteArray> lines;
+    lines.reserve(shown.size());
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        if (i < m_lines.size() && Cp932::decode(m_lines[i]) == shown[i])
+            lines.append(m_lines[i]);
+        else
+            lines.append(Cp932::encode(shown[i]));
+    }
+    m_lines = lines;
+}
+
+void TForm3::Memo1Change()
+{
+    if (!m_settingMemo && !Memo1->isReadOnly())
+        takeLinesFromMemo();
+    bLogWrite->setEnabled(bLogWrite->isVisibleTo(this) && !m_lines.isEmpty());
+}
+
+// --- Modes ---
+
+void TForm3::SetComOnlyMode(bool on)
+{
+    UpdateWriteControls();
+    if (on)
+        Timer1->start();
+    else
+        Timer1->stop();
+    if (m_mainWindow)
+        m_mainWindow->setVisible(!on);
+    bStopThread->setVisible(!on);
+    bLog->setVisible(!on);
+    sEraseBuff->setVisible(!on);
+    LabelBigLog->setVisible(on);
+    CheckTimerON->setVisible(on);
+    PlaceMonitor(on);
+    ClearMonitor();
+}
+
+void TForm3::UpdateWriteControls()
+{
+    const bool timerOn = CheckTimerON->isChecked();
+    Memo1->setReadOnly(timerOn);
+    bLogWrite->setVisible(!timerOn);
+    MinBuffLen->setVisible(bLogWrite->isHidden() && CheckAutoLog->isChecked());
+    LabelMinBuffLen->setVisible(!MinBuffLen->isHidden() && CheckAutoLog->isChecked());
+}
+
+void TForm3::PlaceMonitor(bool on)
+{
+    const int width = frameGeometry().width();
+    if (on) {
+        const QScreen *where = screen();
+        if (!where)
+            return;
+        const QRect area = where->availableGeometry();
+        move(area.right() + 1 - width, area.top());
+    } else if (m_mainWindow) {
+        const QRect main = m_mainWindow->frameGeometry();
+        move(main.right() + 1 - width, main.top());
+    }
+}
+
+void TForm3::CheckAutoLogClick()
+{
+    SetComOnlyMode(CheckAutoLog->isChecked());
+    ClearMonitor();
+}
+
+void TForm3::CheckTimerONClick()
+{
+    UpdateWriteControls();
+}
+
+// --- Import ---
+
+RecordColumns TForm3::columns() const
+{
+    return m_heat ? RecordColumnsFrom(m_heat->settings()) : RecordColumns{};
+}
+
+void TForm3::bStopThreadClick()
+{
+    if (m_heat && !m_heat->GridIsEmpty() && !Dialogs::instance().confirm(this, MsgImportOverwrite))
+        return;
+    ImportLines();
+}
+
+void TForm3::ImportLines()
+{
+    if (!m_heat)
+        return;
+    const ImportedHeat heat = Ordavex::ImportLines(m_lines, columns());
+    QList<HeatAccess::Row> rows;
+    rows.reserve(heat.rows.size());
+    for (const GridRow &row : heat.rows)
+        rows.append({row[0], row[1], row[2]});
+    // Clears the heat before, hidden rows included, and sets the row count; the places
+    // stay as they came.
+    m_heat->setRows(rows);
+    m_heat->setWindText(heat.wind);
+    ClearMonitor();
+}
+
+// --- Logs ---
+
+QString TForm3::logFolder() const
+{
+    const QString folder = m_heat ? m_heat->logFolder() : QString();
+    // Cleared in the parameter dialog: the default folder, as the next start would take.
+    if (folder.isEmpty())
+        return Paths::join(m_paths.baseFolder, QStringLiteral("log"));
+    return folder;
+}
+
+bool TForm3::WriteSlitLog()
+{
+    const qsizetype taken = m_lines.size();
+    const SlitLog log = BuildSlitLog(m_lines, columns());
+    const SaveOutcome outcome = SaveSlitLogFile(log);
+    const bool done = outcome == SaveOutcome::Written || outcome == SaveOutcome::NothingToWrite;
+    // Lines are let go only once they are in a file (or hold nothing to write); the lines
+    // that came while a message was shown stay for the next write.
+    if (CheckAutoLog->isChecked() && done)
+        dropWrittenLines(taken);
+    return done;
+}
+
+TForm3::SaveOutcome TForm3::SaveSlitLogFile(const SlitLog &log)
+{
+    if (SlitLogIsEmpty(log))
+        return SaveOutcome::NothingToWrite;
+    const QString folder = logFolder();
+    if (!QFileInfo(folder).isDir()) {
+        if (!m_folderError) {
+            m_folderError = true;
+            message(MsgLogFolderMissing.arg(folder));
+        }
+        return SaveOutcome::FolderMissing;
+    }
+    m_folderError = false;
+    const int extension = m_heat ? m_heat->settings().cLogExtOpt : LinkLists::DefaultLogExt;
+    const QString name = SlitLogName(m_clock().time(), log.windCode, extension);
+    const LogWriteResult written = WriteNewLogFile(folder, name, SlitLogBytes(log));
+    if (!written.ok) {
+        Label1->setText(MsgLogFileFailed);
+        // Once per run of failures: the timer tries again every tick.
+        if (!m_writeError) {
+            m_writeError = true;
+            message(MsgLogFileFailed);
+        }
+        return SaveOutcome::Failed;
+    }
+    m_writeError = false;
+    ++m_slitLogCount;
+    LabelBigLog->setText(SlitLogCountText(m_slitLogCount));
+    if (!CheckAutoLog->isChecked())
+        message(MsgLogFileCreated.arg(QDir::toNativeSeparators(written.path)));
+    return SaveOutcome::Written;
+}
+
+void TForm3::SaveMonitorText()
+{
+    if (m_lines.isEmpty())
+        return;
+    const QString folder = MonitorTextFolder(m_paths);
+    if (!EnsureFolder(folder)) {
+        Dialogs::instance().error(this, MsgCannotCreate.arg(QDir::toNativeSeparators(folder)));
+        return;
+    }
+    const LogWriteResult written = WriteNewLogFile(folder, MonitorTextName(m_clock()), MonitorTextBytes(m_lines));
+    if (!written.ok) {
+        message(MsgLogFileFailed);
+        return;
+    }
+    message(MsgLogFileCreated.arg(QDir::toNativeSeparators(written.path)));
+}
+
+void TForm3::bLogClick()
+{
+    SaveMonitorText();
+}
+
+void TForm3::Memo1DblClick()
+{
+    SaveMonitorText();
+}
+
+void TForm3::sEraseBuffClick()
+{
+    if (!m_lines.isEmpty() && Dialogs::instance().confirm(this, MsgClearBuffer))
+        ClearMonitor();
+}
+
+void TForm3::bLogWriteClick()
+{
+    if (m_lines.isEmpty())
+        return;
+    WriteSlitLog();
+    m_tickCount = 0;
+}
+
+void TForm3::Timer1Timer()
+{
+    // A message box shown by a write runs its own event loop, in which the timer goes on.
+    if (m_inTimer || !CheckAutoLog->isChecked())
+        return;
+    m_inTimer = true;
+    const auto done = qScopeGuard([this] { m_inTimer = false; });
+
+    if (!isActiveWindow())
+        activateWindow();
+    const bool any = !m_lines.isEmpty();
+    if (any && bLogWrite->isVisibleTo(this)) {
+        bLogWrite->setEnabled(true);
+        m_tickCount = 0;
+    }
+    if (!any || !CheckTimerON->isChecked())
+        return;
+    const int minLength = MinBuffLen->value();
+    if (CheckMustComma->isChecked() && NoLineQualifies(m_lines, 0, minLength))
+        return;
+    if (minLength > 0 && NoLineQualifies(m_lines, 1, minLength))
+        return;
+    if (m_tickCount >= WaitTicks(m_heat ? m_heat->settings().cWaitTime : LinkLists::DefaultWaitTime)) {
+        // WriteSlitLog lets the written lines go; failed lines stay for the next tick.
+        WriteSlitLog();
+        m_tickCount = 0;
+    }
+    ++m_tickCount;
 }
 
 } // namespace Ordavex

@@ -1,11 +1,54 @@
 #pragma once
 
+#include "core/paths.h"
+#include "core/records.h"
+#include "core/slitlog.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPointer>
 #include <QWidget>
+
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QTimer;
+class QToolButton;
 
 namespace Ordavex {
 
-// The communication monitor of the timing machine's serial link. Created once at start with the
-// other windows and hidden between uses.
+class HeatAccess;
+class SerialLink;
+class TMyThread;
+struct ReceiveCounters;
+
+inline const QString CaptionMonitor = QStringLiteral("RS232C通信");
+inline const QString CaptionMonitorMachine1 = QStringLiteral("RS232C通信(1号機)");
+inline const QString CaptionMonitorMachine2 = QStringLiteral("RS232C通信(2号機)");
+inline const QString MsgImportOverwrite =
+    QStringLiteral("記録ｸﾞﾘｯﾄﾞにﾃﾞｰﾀが残っています\n上書きしてもいいですか？");
+inline const QString MsgClearBuffer = QStringLiteral("ﾊﾞｯﾌｧをｸﾘｱしても良いですか ?\n元には戻せません。");
+// The received lines are kept when the log folder cannot be reached, and written once it can.
+inline const QString MsgLogFolderMissing = QStringLiteral("アクセス出来ません！\n%1\nﾛｸﾞﾃﾞｰﾀは保持されています。");
+inline const QString MsgCannotCreate = QStringLiteral("Cannot create %1");
+
+// What the monitor needs to know of the link while it is shown: set by the main window
+// before every showing, and the timer state handed back when it closes.
+struct LinkShowing
+{
+    int activeMachine = 0;      // 0 "1号機", 1 "2号機"
+    bool activeTimer = true;    // CheckTimerON of that machine
+    QString portNote;           // what the port could not take of the settings, for Label1
+};
+
+// The communication monitor of the timing machine's serial link. Created once at start with
+// the other windows and hidden between uses. It holds the received lines as they came from
+// the port, shows them, imports them into the heat, and in COM-only mode writes them as slit
+// log files unattended while the main window is hidden.
 class TForm3 final : public QWidget
 {
     Q_OBJECT
@@ -14,6 +57,105 @@ class TForm3 final : public QWidget
 public:
     explicit TForm3(QWidget *parent = nullptr);
     ~TForm3() override;
+
+    // The main window and the link, set once before the first showing.
+    void attach(HeatAccess *heat, QWidget *mainWindow, SerialLink *link, const Paths::AppPaths &paths);
+    // Before each showing: a new showing starts one new reader.
+    void prepareShowing(const LinkShowing &showing);
+    const LinkShowing &showing() const { return m_showing; }
+    // Tests fix the time that names the log files.
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+
+    const QList<QByteArray> &receivedLines() const { return m_lines; }
+    int slitLogCount() const { return m_slitLogCount; }
+    int tickCount() const { return m_tickCount; }
+    bool threadStarted() const { return m_threadStarted; }
+    ReceiveCounters &counters() { return *m_counters; }
+    TMyThread *reader() const { return m_reader; }
+
+    // Lines as the reader hands them over: appended whole, in order.
+    void appendReceivedLines(const QList<QByteArray> &lines);
+
+    QLabel *Label2 = nullptr;
+    QPushButton *bStopThread = nullptr;
+    QToolButton *sEraseBuff = nullptr;
+    QPushButton *bLog = nullptr;
+    QLabel *LabelBigLog = nullptr;
+    QPlainTextEdit *Memo1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QCheckBox *CheckAutoLog = nullptr;
+    QCheckBox *CheckTimerON = nullptr;
+    QPushButton *bLogWrite = nullptr;
+    QCheckBox *CheckMustComma = nullptr;
+    QSpinBox *MinBuffLen = nullptr;
+    QLabel *LabelMinBuffLen = nullptr;
+    QTimer *Timer1 = nullptr;
+
+    // Handlers.
+    void FormShow();
+    void FormClose();
+    void bStopThreadClick();
+    void sEraseBuffClick();
+    void bLogClick();
+    void Memo1DblClick();
+    void Memo1Change();
+    void CheckAutoLogClick();
+    void CheckTimerONClick();
+    void bLogWriteClick();
+    void Timer1Timer();
+
+    // Operations.
+    void StartReader();
+    void ClearMonitor();
+    void ImportLines();
+    void SetComOnlyMode(bool on);
+    void UpdateWriteControls();
+    void PlaceMonitor(bool on);
+    // True when the lines are done with: written, or nothing in them to write.
+    bool WriteSlitLog();
+    enum class SaveOutcome { Written, NothingToWrite, FolderMissing, Failed };
+    SaveOutcome SaveSlitLogFile(const SlitLog &log);
+    void SaveMonitorText();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void connectHandlers();
+    void setReceptionButtons();
+    // The first count lines were written: they go, the lines that came meanwhile stay.
+    void dropWrittenLines(qsizetype count);
+    void showLines();
+    void takeLinesFromMemo();
+    QString logFolder() const;
+    RecordColumns columns() const;
+    void message(const QString &text);
+
+    HeatAccess *m_heat = nullptr;
+    QWidget *m_mainWindow = nullptr;
+    SerialLink *m_link = nullptr;
+    Paths::AppPaths m_paths;
+    LinkShowing m_showing;
+    Clock m_clock;
+
+    QPointer<TMyThread> m_reader;
+    bool m_threadStarted = false;
+    std::shared_ptr<ReceiveCounters> m_counters;
+    // The received lines, bytes as they came; Memo1 shows them decoded.
+    QList<QByteArray> m_lines;
+    // Memo1's text is being set by the program, not edited by the operator.
+    bool m_settingMemo = false;
+
+    int m_tickCount = 0;
+    int m_slitLogCount = 0;
+    // A failed automatic write has been reported; the next one that succeeds clears it.
+    bool m_folderError = false;
+    bool m_writeError = false;
+    // The timer's handler is running (a message box runs its own event loop).
+    bool m_inTimer = false;
 };
 
 extern TForm3 *Form3;
