@@ -25,18 +25,6 @@ bool IsSign(char c)
     return c == '+' || c == '-';
 }
 
-// Blanks and control bytes (0 to 32) removed at both ends.
-QByteArrayView Trimmed(QByteArrayView line)
-{
-    qsizetype begin = 0;
-    qsizetype end = line.size();
-    while (begin < end && quint8(line[begin]) <= 0x20)
-        ++begin;
-    while (end > begin && quint8(line[end - 1]) <= 0x20)
-        --end;
-    return line.sliced(begin, end - begin);
-}
-
 // The fields of a line, keeping the bytes that keep() accepts, each cut to
 // MaxRecordFieldLength; the scan ends after the last field that is read.
 template<typename Keep>
@@ -61,6 +49,17 @@ QByteArray Field(const std::array<QByteArray, MaxRecordFields> &fields, int numb
 }
 
 } // namespace
+
+QByteArrayView TrimmedLine(QByteArrayView line)
+{
+    qsizetype begin = 0;
+    qsizetype end = line.size();
+    while (begin < end && quint8(line[begin]) <= 0x20)
+        ++begin;
+    while (end > begin && quint8(line[end - 1]) <= 0x20)
+        --end;
+    return line.sliced(begin, end - begin);
+}
 
 RecordColumns RecordColumnsFrom(const Settings &s)
 {
@@ -104,7 +103,7 @@ QByteArray FormatLogRow(QByteArrayView line, const RecordColumns &columns)
         if (!row.isEmpty())
             row += ',';
         row += '"';
-        row += Trimmed(Field(fields, number));
+        row += TrimmedLine(Field(fields, number));
         row += '"';
     }
     return row;
@@ -128,7 +127,7 @@ int LogWindCode(QByteArrayView line)
 bool NoLineQualifies(const QList<QByteArray> &lines, int rule, int minBuffLen)
 {
     for (const QByteArray &line : lines) {
-        const QByteArrayView trimmed = Trimmed(line);
+        const QByteArrayView trimmed = TrimmedLine(line);
         if (rule == 0 && trimmed.contains(','))
             return false;
         if (rule == 1 && trimmed.size() > minBuffLen)
@@ -146,7 +145,7 @@ ImportedHeat ImportLines(const QList<QByteArray> &lines, const RecordColumns &co
         first = 1;
     }
     for (qsizetype i = first; i < lines.size(); ++i) {
-        if (!Trimmed(lines[i]).isEmpty())
+        if (!TrimmedLine(lines[i]).isEmpty())
             heat.rows.append(SplitRecordToRow(lines[i], columns));
     }
     return heat;

@@ -36,6 +36,9 @@ inline constexpr int MaxRecordFieldLength = 254;
 // LogWindCode's value for a line without a wind.
 inline constexpr int NoWindCode = 9999;
 
+// The line without the blanks and control bytes (0 to 32) at both ends.
+QByteArrayView TrimmedLine(QByteArrayView line);
+
 // Column 0, 1, 2 of one grid row: place, lane, time.
 using GridRow = std::array<QString, 3>;
 

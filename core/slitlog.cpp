@@ -13,17 +13,6 @@ namespace {
 
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 
-QByteArrayView Trimmed(QByteArrayView line)
-{
-    qsizetype begin = 0;
-    qsizetype end = line.size();
-    while (begin < end && quint8(line[begin]) <= 0x20)
-        ++begin;
-    while (end > begin && quint8(line[end - 1]) <= 0x20)
-        --end;
-    return line.sliced(begin, end - begin);
-}
-
 QString TwoDigits(int value)
 {
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
@@ -56,7 +45,7 @@ SlitLog BuildSlitLog(const QList<QByteArray> &lines, const RecordColumns &column
 {
     SlitLog log;
     for (const QByteArray &line : lines) {
-        const QByteArrayView trimmed = Trimmed(line);
+        const QByteArrayView trimmed = TrimmedLine(line);
         if (!trimmed.isEmpty() && (trimmed.front() == '+' || trimmed.front() == '-'))
             log.windCode = LogWindCode(trimmed);
         else if (trimmed.contains(','))

@@ -52,6 +52,8 @@ class TestRecords final : public QObject
 
 private slots:
     void columnsFromSettings();
+    void trimmedLine_data();
+    void trimmedLine();
     void splitRecordToRow_data();
     void splitRecordToRow();
     void longFieldKeepsFirstDigits();
@@ -79,6 +81,25 @@ void TestRecords::columnsFromSettings()
     settings.cTime = 8;
     settings.cZekken = 7;
     QCOMPARE(RecordColumnsFrom(settings), (RecordColumns{0, 5, 8, 7}));
+}
+
+void TestRecords::trimmedLine_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("trimmed");
+
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("blanks only") << QByteArray(" \t\r\x01 ") << QByteArray();
+    QTest::newRow("control bytes and blanks")
+        << QByteArray("\x00\x1f +1.2, 3  \x7f\t", 14) << QByteArray("+1.2, 3  \x7f");
+    QTest::newRow("bytes above 127 stay") << QByteArray("\xb1\xb2 ") << QByteArray("\xb1\xb2");
+}
+
+void TestRecords::trimmedLine()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, trimmed);
+    QCOMPARE(TrimmedLine(line).toByteArray(), trimmed);
 }
 
 void TestRecords::splitRecordToRow_data()
