@@ -4,6 +4,7 @@
 #include "settings.h"
 #include "windrules.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace Ordavex {
