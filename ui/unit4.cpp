@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QRadioButton>
 #include <QShowEvent>
 #include <QTabWidget>
@@ -251,7 +252,8 @@ void TForm4::setVisible(bool visible)
 {
     // Centred on the desktop whatever window it belongs to.
     if (visible && !isVisible())
-        adjustPosition(nullptr);
+        if (const QScreen *desktop = screen())
+            move(desktop->availableGeometry().center() - rect().center());
     QDialog::setVisible(visible);
 }
 

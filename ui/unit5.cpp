@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 namespace Ordavex {
 
@@ -46,9 +47,13 @@ TForm5::~TForm5()
 
 void TForm5::setVisible(bool visible)
 {
-    // Centred on the desktop whatever window it belongs to.
-    if (visible && !isVisible())
-        adjustPosition(nullptr);
+    if (visible && !isVisible()) {
+        // Centred on the desktop whatever window it belongs to.
+        if (const QScreen *desktop = screen())
+            move(desktop->availableGeometry().center() - rect().center());
+        // Every showing starts on 1号機, wherever the last one left the focus.
+        Button1->setFocus(Qt::OtherFocusReason);
+    }
     QDialog::setVisible(visible);
 }
 
