@@ -130,7 +130,6 @@ void TForm4::buildSlitDataTab()
     for (QPushButton *button : {bGetPath, bLogPathClear}) {
         // No default button: Enter in the folder box does not browse or clear.
         button->setAutoDefault(false);
-        button->setFixedWidth(65);
     }
     EditLogFilePath = new QLineEdit(TabSheet1);
     EditLogFilePath->setObjectName(QStringLiteral("EditLogFilePath"));
