@@ -160,6 +160,12 @@ void visitParams(Record &s, Visit visit)
     visit(u"MinBuffLen"_s, s.MinBuffLen);
 }
 
+// COM1 to COM5.
+QString portKey(std::size_t index)
+{
+    return u"COM"_s + IntToStr(int(index) + 1);
+}
+
 Settings failedRead(const QString &defaultWorkFolder)
 {
     Settings s = SettingsFromBytes({}, defaultWorkFolder);
@@ -382,6 +388,8 @@ Settings SettingsFromBytes(const QByteArray &bytes, const QString &defaultWorkFo
         else
             field = ini.readInteger(u"Params"_s, key, field);
     });
+    for (std::size_t i = 0; i < s.ports.size(); ++i)
+        s.ports[i] = ini.readString(u"Ports"_s, portKey(i), QString());
     return s;
 }
 
@@ -399,6 +407,19 @@ QByteArray SettingsBytes(const QByteArray &oldBytes, const Settings &settings, Q
         else
             ini.writeInteger(u"Params"_s, key, field);
     });
+    // A line break can never be read back, so it tells a missing key from an empty one.
+    const QString absent = u"\n"_s;
+    bool portsShown = false;
+    for (std::size_t i = 0; i < settings.ports.size(); ++i) {
+        portsShown = portsShown || !settings.ports[i].isEmpty()
+                     || ini.readString(u"Ports"_s, portKey(i), absent) != absent;
+    }
+    if (portsShown) {
+        for (std::size_t i = 0; i < settings.ports.size(); ++i) {
+            if (!ini.writeString(u"Ports"_s, portKey(i), settings.ports[i]))
+                notStored->append(portKey(i));
+        }
+    }
     return ini.toBytes();
 }
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
+
 class QIODevice;
 
 namespace Ordavex {
@@ -44,6 +46,9 @@ struct Settings
     bool cCheckTimerON2 = false;
     bool MustComma = true;
     int MinBuffLen = 0;
+    // [Ports]: the device behind COM1 to COM5 where the system does not name its
+    // serial ports so (COM1=/dev/ttyUSB0); empty when the file gives none.
+    std::array<QString, 5> ports;
 
     // Set by ReadSettings when the file is there but could not be read whole: the fields
     // then hold defaults, which WriteSettings must not write over the operator's file.
@@ -123,7 +128,9 @@ Settings ReadSettings(QIODevice &device, const QString &defaultWorkFolder);
 // The file-free part of ReadSettings.
 Settings SettingsFromBytes(const QByteArray &bytes, const QString &defaultWorkFolder);
 
-// Writes the 30 keys in table order into the file, keeping everything else in it. The
+// Writes the 30 keys in table order into the file, keeping everything else in it, and
+// the section Ports in full (COM1 to COM5, empty where no device is given) once the
+// record or the file has an entry there, so that the operator finds every key. The
 // file is replaced as a whole (SaveFileAtomically) or not at all: on failure it throws
 // RuntimeError "%s に書き込めません" naming the path, and the old file is left exactly
 // as it was; a text that would grow past MaxSettingsFileSize is such a failure. A file
@@ -140,7 +147,7 @@ QStringList WriteSettings(const QString &path, const Settings &settings);
 // The file-free part of WriteSettings: the new text made from the old one.
 QByteArray SettingsBytes(const QByteArray &oldBytes, const Settings &settings, QStringList *notStored);
 
-// The names of the 30 keys in file order.
+// The names of the 30 keys in file order (without the section Ports).
 QStringList SettingsKeys();
 
 } // namespace Ordavex

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <array>
 #include <limits>
 #include <memory>
 
@@ -98,6 +99,10 @@ private slots:
     void awkwardTextsRoundTrip();
     void unstorableValueKeepsOldLine_data();
     void unstorableValueKeepsOldLine();
+    void portsRead();
+    void portsWrittenInFullOnceGiven_data();
+    void portsWrittenInFullOnceGiven();
+    void unstorablePortKeepsOldLine();
 
     void failureLeavesOldFile_data();
     void failureLeavesOldFile();
@@ -504,6 +509,69 @@ void TestSettings::unstorableValueKeepsOldLine()
     s.exFilePath = u"C:\\New"_s;
     QCOMPARE(WriteSettings(m_path, s), QStringList());
     QCOMPARE(ReadSettings(m_path, u"C:\\Work"_s).exFilePath, u"C:\\New"_s);
+}
+
+void TestSettings::portsRead()
+{
+    QVERIFY(writeBytes(m_path,
+                       "[Params]\r\ncComName=1\r\n"
+                       "[ports]\r\ncom1 = /dev/ttyUSB0 \r\nCOM3=\"/dev/serial/by-id/usb-FTDI 1\"\r\n"
+                       "COM6=/dev/ignored\r\n"));
+    const Settings s = ReadSettings(m_path, u"C:\\Work"_s);
+    std::array<QString, 5> expected;
+    expected[0] = u"/dev/ttyUSB0"_s;
+    expected[2] = u"/dev/serial/by-id/usb-FTDI 1"_s;
+    QCOMPARE(s.ports, expected);
+    QCOMPARE(s.cComName, 1);
+    const std::array<QString, 5> none;
+    QCOMPARE(ReadSettings(m_path + u".missing"_s, u"C:\\Work"_s).ports, none);
+}
+
+// A fresh file gets no section Ports (the defaults need none); once the record or the
+// file has one, all five keys are written so that the operator sees what can be set.
+void TestSettings::portsWrittenInFullOnceGiven_data()
+{
+    QTest::addColumn<QByteArray>("oldBytes");
+    QTest::addColumn<int>("given");             // index of the entry set in the record, or -1
+    QTest::addColumn<QByteArray>("expectedPart");
+
+    const QByteArray full = "[Ports]\r\nCOM1=\r\nCOM2=/dev/ttyUSB0\r\nCOM3=\r\nCOM4=\r\nCOM5=\r\n";
+    QTest::newRow("none anywhere") << QByteArray() << -1 << QByteArray("MinBuffLen=0\r\n");
+    QTest::newRow("given in the record") << QByteArray() << 1 << defaultParamLines() + full;
+    QTest::newRow("one key in the file")
+        << QByteArray("[Ports]\r\nCOM4=\r\n") << -1
+        << QByteArray("[Ports]\r\nCOM4=\r\nCOM1=\r\nCOM2=\r\nCOM3=\r\nCOM5=\r\n");
+}
+
+void TestSettings::portsWrittenInFullOnceGiven()
+{
+    QFETCH(QByteArray, oldBytes);
+    QFETCH(int, given);
+    QFETCH(QByteArray, expectedPart);
+
+    if (!oldBytes.isEmpty())
+        QVERIFY(writeBytes(m_path, oldBytes));
+    Settings s = defaultsWith(u"C:\\Work"_s);
+    if (given >= 0)
+        s.ports[std::size_t(given)] = u"/dev/ttyUSB0"_s;
+    QCOMPARE(WriteSettings(m_path, s), QStringList());
+    const QByteArray bytes = readBytes(m_path);
+    QVERIFY2(bytes.contains(expectedPart), bytes.constData());
+    QCOMPARE(bytes.count("[Ports]"), oldBytes.isEmpty() && given < 0 ? 0 : 1);
+    QCOMPARE(ReadSettings(m_path, u"C:\\Work"_s), s);
+}
+
+void TestSettings::unstorablePortKeepsOldLine()
+{
+    QVERIFY(writeBytes(m_path, "[Ports]\r\nCOM2=/dev/ttyS7\r\n"));
+    Settings s = ReadSettings(m_path, u"C:\\Work"_s);
+    s.ports[1] = u"/dev/tty\nCOM3=/dev/evil"_s;
+    s.ports[4] = u"/dev/ｼﾘｱﾙ"_s;
+    QCOMPARE(WriteSettings(m_path, s), QStringList{u"COM2"_s});
+    const Settings read = ReadSettings(m_path, u"C:\\Work"_s);
+    QCOMPARE(read.ports[1], u"/dev/ttyS7"_s);
+    QCOMPARE(read.ports[2], QString());
+    QCOMPARE(read.ports[4], u"/dev/ｼﾘｱﾙ"_s);
 }
 
 void TestSettings::expectWriteFailure(const QString &path, const QByteArray &oldBytes)

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+class QIODevice;
+
+namespace Ordavex {
+
+inline constexpr int LineBufferSize = 516, MaxLineBytes = 515, LineLimit = 1000;
+
+// The status text while the line count is above LineLimit.
+inline const QString MsgLineLimit = QStringLiteral("Line が %1 を超えました。").arg(LineLimit);
+
+// "line=%d nb=%d gb=%d": the line count, the kept and the received byte counts.
+QString ReceiveStatusText(qint32 line, qint32 kept, qint32 received);
+
+// What one call of LineFramer::feed framed.
+struct FramedLines
+{
+    QList<QByteArray> lines;    // completed lines with text, as received
+    qint32 completed = 0;       // lines completed, those without text included: the line count grows by this
+    qint32 kept = 0;            // bytes stored into lines (nb)
+    qint32 received = 0;        // bytes framed, framing bytes included (gb)
+};
+
+// Cuts the timing machine's byte stream into lines: STX is dropped; ETX, LF and CR end
+// a line that holds at least one byte and are ignored otherwise; every other byte, NUL
+// included, is stored. A line's text runs up to its first NUL, so a line that starts
+// with NUL is completed and counted but has no text.
+//
+// A line never grows past MaxLineBytes: the 515th byte completes it and the next bytes
+// start a new line, so the line buffer of LineBufferSize (the line and a closing zero)
+// is never overrun and nothing is dropped.
+//
+// No line is started while the line count is above LineLimit: the bytes are held, in
+// order, and framed by a later call once the count has come down (the monitor's clear
+// resets it). Holding them here rather than leaving them to the driver keeps a long
+// unattended run from losing bytes to a full input queue.
+//
+// The result depends only on the bytes and the counts, never on how the stream was
+// split into calls.
+class LineFramer final
+{
+public:
+    // Frames the bytes held so far, then these, while lineCount (the count before the
+    // call, plus the lines completed in it) allows.
+    FramedLines feed(QByteArrayView bytes, qint32 lineCount);
+    // Everything the device has ready to read.
+    FramedLines feed(QIODevice &device, qint32 lineCount);
+
+    // Bytes wait for the line count to come down.
+    bool holding() const { return m_heldBegin < m_held.size(); }
+    qsizetype heldBytes() const { return m_held.size() - m_heldBegin; }
+    // The bytes of the line being assembled.
+    QByteArrayView partialLine() const { return m_line; }
+
+private:
+    qsizetype frame(QByteArrayView bytes, qint32 lineCount, FramedLines &out);
+
+    QByteArray m_line;
+    QByteArray m_held;
+    qsizetype m_heldBegin = 0;  // framed bytes at the front of m_held, removed in bulk
+};
+
+} // namespace Ordavex

@@ -1,0 +1,103 @@
+#include "tmythread.h"
+
+#include "serialtexts.h"
+
+#include "core/lineframer.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+
+namespace Ordavex {
+
+namespace {
+
+// Waits that end at once without input or error, one after another, mean a device
+// that no longer blocks (hung up without saying so): reading it further would spin.
+constexpr int QuickReturnLimit = 20;
+
+} // namespace
+
+TMyThread::TMyThread(QSerialPort *port, LineFramer *framer, std::shared_ptr<ReceiveCounters> counters,
+                     QThread *home)
+    : m_port(port)
+    , m_framer(framer)
+    , m_counters(std::move(counters))
+    , m_home(home)
+{
+}
+
+TMyThread::~TMyThread()
+{
+    requestInterruption();
+    wait();
+}
+
+void TMyThread::startOnce()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    start();
+}
+
+void TMyThread::run()
+{
+    ReceiveCounters &counters = *m_counters;
+    QString shown;
+    int quickReturns = 0;
+    bool lost = false;
+
+    const auto frame = [&](QByteArrayView bytes) {
+        const FramedLines f = m_framer->feed(bytes, counters.line.load());
+        if (f.received > 0) {
+            counters.line.fetch_add(f.completed);
+            counters.keptBytes.fetch_add(f.kept);
+            counters.receivedBytes.fetch_add(f.received);
+        }
+        if (f.completed > 0)
+            emit linesReceived(f.lines);
+    };
+
+    while (!isInterruptionRequested()) {
+        // Bytes the port took in on the window thread between two readers come first.
+        if (m_port->bytesAvailable() > 0) {
+            frame(m_port->readAll());
+            quickReturns = 0;
+        } else {
+            QElapsedTimer waited;
+            waited.start();
+            if (m_port->waitForReadyRead(WaitMs)) {
+                quickReturns = 0;
+            } else {
+                const QSerialPort::SerialPortError error = m_port->error();
+                if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError) {
+                    lost = true;
+                    break;
+                }
+                m_port->clearError();
+                if (waited.elapsed() < WaitMs / 2 && ++quickReturns >= QuickReturnLimit) {
+                    lost = true;
+                    break;
+                }
+            }
+            // Held bytes go on once the monitor's clear has brought the count down;
+            // new bytes, if any, queue behind them.
+            if (m_framer->holding() || m_port->bytesAvailable() > 0)
+                frame(m_port->readAll());
+        }
+        const QString text = m_framer->holding()
+                                 ? MsgLineLimit
+                                 : ReceiveStatusText(counters.line.load(), counters.keptBytes.load(),
+                                                     counters.receivedBytes.load());
+        if (text != shown) {
+            shown = text;
+            emit statusChanged(text);
+        }
+    }
+    // Only this thread may give the port away while it holds it.
+    m_port->moveToThread(m_home);
+    if (lost)
+        emit portLost(MsgPortLost);
+}
+
+} // namespace Ordavex

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "receivecounters.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QThread>
+
+#include <memory>
+
+class QSerialPort;
+
+namespace Ordavex {
+
+class LineFramer;
+
+// The reader: one per showing of the monitor, started by SerialLink::startReader on the
+// open port. While it runs only its thread touches the port; before its body returns it
+// hands the port back to the thread of the SerialLink that keeps it.
+//
+// It sleeps in the port's wait for input, a short wait at a time, and looks at its stop
+// request (requestInterruption) between waits, so it stops within one wait and never
+// spins. Everything it tells the window thread travels as values in queued signals.
+class TMyThread final : public QThread
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TMyThread)
+
+public:
+    // The longest wait for input between two looks at the stop request.
+    static constexpr int WaitMs = 100;
+
+    // A reader still running is asked to stop and waited for: it never outlives the
+    // port and framer it was given.
+    ~TMyThread() override;
+
+signals:
+    // Emitted on the reader thread; the monitor connects them (queued).
+    // After each read that completed at least one line: the lines with text, as
+    // received (so the list may be empty).
+    void linesReceived(const QList<QByteArray> &lines);
+    // The text for Label1, when it changes.
+    void statusChanged(const QString &text);
+    // The device went away (an adapter pulled out, a read error); reading has ended.
+    void portLost(const QString &text);
+
+protected:
+    void run() override;
+
+private:
+    friend class SerialLink;
+    TMyThread(QSerialPort *port, LineFramer *framer, std::shared_ptr<ReceiveCounters> counters, QThread *home);
+    // Starts the reader unless it has been started already (by a stop request).
+    void startOnce();
+
+    QSerialPort *const m_port;          // used here only between start and hand-back
+    LineFramer *const m_framer;         // likewise; it goes with the port
+    const std::shared_ptr<ReceiveCounters> m_counters;
+    QThread *const m_home;              // where the port goes when reading ends
+    bool m_started = false;             // window thread only
+};
+
+} // namespace Ordavex

@@ -1,0 +1,254 @@
+#include "core/lineframer.h"
+
+#include <QBuffer>
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace Ordavex;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Totals
+{
+    QList<QByteArray> lines;
+    qint32 completed = 0;
+    qint32 kept = 0;
+    qint32 received = 0;
+
+    void add(const FramedLines &f)
+    {
+        lines += f.lines;
+        completed += f.completed;
+        kept += f.kept;
+        received += f.received;
+    }
+};
+
+// The stream fed in pieces cut at the given points; the line count starts at 0 and
+// grows as the reader would grow it.
+Totals feedInPieces(const QByteArray &stream, const QList<qsizetype> &cuts, LineFramer *framer = nullptr)
+{
+    LineFramer own;
+    LineFramer &f = framer ? *framer : own;
+    Totals t;
+    qsizetype begin = 0;
+    for (qsizetype cut : cuts) {
+        t.add(f.feed(QByteArrayView(stream).sliced(begin, cut - begin), t.completed));
+        begin = cut;
+    }
+    t.add(f.feed(QByteArrayView(stream).sliced(begin), t.completed));
+    return t;
+}
+
+QList<qsizetype> everyByte(qsizetype size)
+{
+    QList<qsizetype> cuts;
+    for (qsizetype i = 1; i < size; ++i)
+        cuts.append(i);
+    return cuts;
+}
+
+QList<qsizetype> randomCuts(qsizetype size, QRandomGenerator &random)
+{
+    QList<qsizetype> cuts;
+    for (qsizetype at = 0; size > 0;) {
+        at += random.bounded(1, 40);
+        if (at >= size)
+            break;
+        cuts.append(at);
+    }
+    return cuts;
+}
+
+QByteArray records(int first, int count)
+{
+    QByteArray bytes;
+    for (int i = first; i < first + count; ++i)
+        bytes += "\x02" + QByteArray::number(i) + ",1,3,12.34\x03\r\n";
+    return bytes;
+}
+
+} // namespace
+
+class TestLineFramer final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void texts();
+    void framing_data();
+    void framing();
+    void deviceFeed();
+    void lineLimitHoldsUntilReset();
+    void limitLetsALineInProgressFinish();
+    void heldBytesKeepOrderAcrossResets();
+};
+
+void TestLineFramer::texts()
+{
+    QCOMPARE(ReceiveStatusText(3, 120, 4567), u"line=3 nb=120 gb=4567"_s);
+    QCOMPARE(MsgLineLimit, u"Line が 1000 を超えました。"_s);
+}
+
+void TestLineFramer::framing_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<int>("completed");
+    QTest::addColumn<int>("kept");
+    QTest::addColumn<int>("received");
+    QTest::addColumn<QByteArray>("partial");
+
+    using L = QList<QByteArray>;
+    QTest::newRow("STX record ETX CR LF") << QByteArray("\x02" "1,3,1234\x03\r\n") << L{"1,3,1234"} << 1 << 8 << 12 << QByteArray();
+    QTest::newRow("record CR LF") << QByteArray("1,3,1234\r\n") << L{"1,3,1234"} << 1 << 8 << 10 << QByteArray();
+    QTest::newRow("record CR") << QByteArray("1,3,1234\r") << L{"1,3,1234"} << 1 << 8 << 9 << QByteArray();
+    QTest::newRow("record LF") << QByteArray("1,3,1234\n") << L{"1,3,1234"} << 1 << 8 << 9 << QByteArray();
+    QTest::newRow("end bytes only") << QByteArray("\r\n\r\n") << L{} << 0 << 0 << 4 << QByteArray();
+    QTest::newRow("framing bytes only") << QByteArray("\x02\x03\x02\r\n\x03") << L{} << 0 << 0 << 6 << QByteArray();
+    QTest::newRow("runs of end bytes give no empty lines")
+        << QByteArray("\r\n\r\na\r\n\r\n\x03\x03" "b\r") << L{"a", "b"} << 2 << 2 << 13 << QByteArray();
+    QTest::newRow("first byte NUL: counted, no text")
+        << QByteArray("\0abc\r\n", 6) << L{} << 1 << 4 << 6 << QByteArray();
+    QTest::newRow("NUL inside: text up to it") << QByteArray("ab\0cd\r", 6) << L{"ab"} << 1 << 5 << 6 << QByteArray();
+    QTest::newRow("no end byte") << QByteArray("\x02" "1,3") << L{} << 0 << 3 << 4 << QByteArray("1,3");
+    QTest::newRow("STX inside a line is dropped") << QByteArray("a\x02" "b\r") << L{"ab"} << 1 << 2 << 4 << QByteArray();
+    QTest::newRow("bytes as they come")
+        << QByteArray("\x83\x8c\x81\x5b\x83\x93\t\xff\x7f\r") << L{QByteArray("\x83\x8c\x81\x5b\x83\x93\t\xff\x7f")}
+        << 1 << 9 << 10 << QByteArray();
+    QTest::newRow("wind and two records")
+        << QByteArray("\x02+1.2\x03\r\n\x02R,1,3,123,12.34\x03\r\n\x02R,2,5,77,1:02.34\x03\r\n")
+        << L{"+1.2", "R,1,3,123,12.34", "R,2,5,77,1:02.34"} << 3 << 35 << 47 << QByteArray();
+
+    const QByteArray a515(515, 'a');
+    QTest::newRow("515 bytes: one line") << a515 + "\r\n" << L{a515} << 1 << 515 << 517 << QByteArray();
+    QTest::newRow("516 bytes: the 516th starts a line")
+        << QByteArray(516, 'b') + "\r" << L{QByteArray(515, 'b'), "b"} << 2 << 516 << 517 << QByteArray();
+    QByteArray long2000;
+    for (int i = 0; i < 2000; ++i)
+        long2000 += char('0' + i % 10);
+    QTest::newRow("2000 bytes")
+        << "\x02" + long2000 + "\x03\r\n"
+        << L{long2000.sliced(0, 515), long2000.sliced(515, 515), long2000.sliced(1030, 515), long2000.sliced(1545)}
+        << 4 << 2000 << 2004 << QByteArray();
+    QTest::newRow("515 bytes then no end byte") << a515 << L{a515} << 1 << 515 << 515 << QByteArray();
+}
+
+// The same lines and counts however the stream is cut into reads.
+void TestLineFramer::framing()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(QList<QByteArray>, lines);
+    QFETCH(int, completed);
+    QFETCH(int, kept);
+    QFETCH(int, received);
+    QFETCH(QByteArray, partial);
+
+    QList<QList<qsizetype>> splits{{}, everyByte(stream.size())};
+    QRandomGenerator random(20261207);
+    for (int i = 0; i < 20; ++i)
+        splits.append(randomCuts(stream.size(), random));
+    for (const QList<qsizetype> &cuts : std::as_const(splits)) {
+        LineFramer framer;
+        const Totals t = feedInPieces(stream, cuts, &framer);
+        QCOMPARE(t.lines, lines);
+        QCOMPARE(t.completed, completed);
+        QCOMPARE(t.kept, kept);
+        QCOMPARE(t.received, received);
+        QCOMPARE(framer.partialLine(), QByteArrayView(partial));
+        QVERIFY(framer.partialLine().size() <= MaxLineBytes);
+        QVERIFY(!framer.holding());
+    }
+}
+
+void TestLineFramer::deviceFeed()
+{
+    QByteArray bytes = records(1, 2) + "\x02" "3,";
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    LineFramer framer;
+    const FramedLines f = framer.feed(buffer, 0);
+    QCOMPARE(f.lines, (QList<QByteArray>{"1,1,3,12.34", "2,1,3,12.34"}));
+    QCOMPARE(f.received, bytes.size());
+    QCOMPARE(framer.partialLine(), QByteArrayView("3,"));
+    QVERIFY(buffer.atEnd());
+}
+
+// The 1001st line is still read; then the bytes are held, not dropped, until the count
+// is reset, and come out in order.
+void TestLineFramer::lineLimitHoldsUntilReset()
+{
+    LineFramer framer;
+    qint32 line = 0;
+    const QByteArray first = records(1, 1001);
+    FramedLines f = framer.feed(first, line);
+    line += f.completed;
+    QCOMPARE(line, 1001);
+    QCOMPARE(f.lines.size(), 1001);
+    QCOMPARE(f.lines.last(), "1001,1,3,12.34");
+    // The end bytes after the 1001st line's ETX wait with the rest.
+    QVERIFY(framer.holding());
+    QCOMPARE(framer.heldBytes(), 2);
+
+    const QByteArray more = records(1002, 3);
+    for (char c : more) {
+        f = framer.feed(QByteArrayView(&c, 1), line);
+        QCOMPARE(f.completed, 0);
+        QCOMPARE(f.received, 0);
+        QVERIFY(f.lines.isEmpty());
+    }
+    QCOMPARE(framer.heldBytes(), 2 + more.size());
+
+    // The monitor's clear: everything held comes through.
+    line = 0;
+    f = framer.feed({}, line);
+    QCOMPARE(f.lines, (QList<QByteArray>{"1002,1,3,12.34", "1003,1,3,12.34", "1004,1,3,12.34"}));
+    QCOMPARE(f.completed, 3);
+    QCOMPARE(f.received, 2 + more.size());
+    QVERIFY(!framer.holding());
+}
+
+void TestLineFramer::limitLetsALineInProgressFinish()
+{
+    LineFramer framer;
+    FramedLines f = framer.feed("12", LineLimit);
+    QCOMPARE(f.completed, 0);
+    // The count rises above the limit while a line is in progress (the line started
+    // below it): the line is finished, the next one waits.
+    f = framer.feed("34\r\n56\r\n", LineLimit + 1);
+    QCOMPARE(f.lines, QList<QByteArray>{"1234"});
+    QCOMPARE(f.received, 3);
+    QCOMPARE(framer.heldBytes(), 5);
+    f = framer.feed({}, 0);
+    QCOMPARE(f.lines, QList<QByteArray>{"56"});
+}
+
+// A long stream with resets at random moments, fed in random pieces: every line comes
+// out once, in order, and nothing is started above the limit.
+void TestLineFramer::heldBytesKeepOrderAcrossResets()
+{
+    const int total = 5000;
+    const QByteArray stream = records(1, total);
+    QRandomGenerator random(7);
+    LineFramer framer;
+    QList<QByteArray> lines;
+    qint32 line = 0;
+    qsizetype at = 0;
+    while (at < stream.size() || framer.holding()) {
+        const qsizetype piece = std::min<qsizetype>(random.bounded(1, 3000), stream.size() - at);
+        const FramedLines f = framer.feed(QByteArrayView(stream).sliced(at, piece), line);
+        at += piece;
+        QVERIFY(line + f.completed <= LineLimit + 1);
+        line += f.completed;
+        lines += f.lines;
+        if (random.bounded(10) == 0 || at == stream.size())
+            line = 0;
+    }
+    QCOMPARE(lines.size(), total);
+    for (int i = 0; i < total; ++i)
+        QCOMPARE(lines[i], QByteArray::number(i + 1) + ",1,3,12.34");
+}
+
+QTEST_APPLESS_MAIN(TestLineFramer)
+#include "tst_lineframer.moc"
