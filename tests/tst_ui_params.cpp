@@ -9,18 +9,19 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QWindow>
 
 #include <climits>
 #include <memory>
+#include <stdexcept>
 
 using namespace Ordavex;
 using namespace Ordavex::Testing;

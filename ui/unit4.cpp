@@ -19,6 +19,9 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <iterator>
+#include <utility>
+
 namespace Ordavex {
 
 TForm4 *Form4 = nullptr;
