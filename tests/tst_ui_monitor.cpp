@@ -15,7 +15,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
+#include <QTextBlock>
 #include <QTimer>
 
 #include <memory>
@@ -53,6 +55,7 @@ private slots:
     void normalModeWriteKeepsLinesAndTellsPath();
     void importFillsHeatAndKeepsPlaces();
     void importAsksBeforeOverwriting();
+    void tooManyRecordsAreKept();
     void editedLinesKeepUntouchedBytes();
     void monitorTextFiles();
     void closeHandsBackPerMachineState();
@@ -210,8 +213,11 @@ void TestMonitor::sameSecondLogsAreBothKept()
     m_main->settings().cWaitTime = 0;
     m_main->settings().cLogExtOpt = 1;
     showMonitor(true, true);
+    // One wait tick: the first batch at the second tick, the next at the first.
     m_monitor->appendReceivedLines({"+1.2"_ba, Record1});
     m_monitor->Timer1Timer();
+    m_monitor->Timer1Timer();
+    QCOMPARE(logFiles().size(), 1);
     m_monitor->appendReceivedLines({"+1.2"_ba, Record2});
     m_monitor->Timer1Timer();
     QCOMPARE(logFiles(), QStringList({u"140509w_112.TXT"_s, u"140509w_112_2.TXT"_s}));
@@ -286,6 +292,31 @@ void TestMonitor::importAsksBeforeOverwriting()
     m_dialogs->answers = {true};
     QTest::mouseClick(m_monitor->bStopThread, Qt::LeftButton);
     QCOMPARE(m_main->cellText(2, 1), u"1234"_s);
+    QVERIFY(m_monitor->receivedLines().isEmpty());
+}
+
+void TestMonitor::tooManyRecordsAreKept()
+{
+    showMonitor(false, true);
+    QList<QByteArray> lines;
+    for (int i = 1; i <= ResultGrid::MaxDataRows + 1; ++i)
+        lines.append("R," + QByteArray::number(i) + ",1,1,10.00");
+    m_monitor->appendReceivedLines(lines);
+    m_main->grid()->setCell(2, 1, u"1111"_s);
+    m_dialogs->answers = {true};
+    QTest::mouseClick(m_monitor->bStopThread, Qt::LeftButton);
+    QCOMPARE(m_dialogs->shown, QStringList{MsgTooManyRecords.arg(ResultGrid::MaxDataRows)});
+    QCOMPARE(m_monitor->receivedLines(), lines);
+    QCOMPARE(m_main->cellText(2, 1), u"1111"_s);
+
+    // One fewer fits.
+    m_monitor->ClearMonitor();
+    lines.removeLast();
+    m_monitor->appendReceivedLines(lines);
+    m_dialogs->answers = {true};
+    QTest::mouseClick(m_monitor->bStopThread, Qt::LeftButton);
+    QCOMPARE(m_main->rowCount(), ResultGrid::MaxDataRows);
+    QCOMPARE(m_main->cellText(0, ResultGrid::MaxDataRows), u"500"_s);
     QVERIFY(m_monitor->receivedLines().isEmpty());
 }
 

@@ -1,6 +1,7 @@
 #include "rs232cfunc.h"
 
 #include "actionicons.h"
+#include "core/gridmodel.h"
 #include "core/lineframer.h"
 #include "core/linklists.h"
 #include "core/settings.h"
@@ -17,6 +18,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -453,6 +455,10 @@ void TForm3::ImportLines()
     if (!m_heat)
         return;
     const ImportedHeat heat = Ordavex::ImportLines(m_lines, columns());
+    if (heat.rows.size() > ResultGrid::MaxDataRows) {
+        message(MsgTooManyRecords.arg(ResultGrid::MaxDataRows));
+        return;
+    }
     QList<HeatAccess::Row> rows;
     rows.reserve(heat.rows.size());
     for (const GridRow &row : heat.rows)

@@ -6,7 +6,6 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -34,6 +33,9 @@ inline const QString MsgImportOverwrite =
 inline const QString MsgClearBuffer = QStringLiteral("ﾊﾞｯﾌｧをｸﾘｱしても良いですか ?\n元には戻せません。");
 // The received lines are kept when the log folder cannot be reached, and written once it can.
 inline const QString MsgLogFolderMissing = QStringLiteral("アクセス出来ません！\n%1\nﾛｸﾞﾃﾞｰﾀは保持されています。");
+// More records than the grid has rows: nothing is imported and nothing is lost.
+inline const QString MsgTooManyRecords =
+    QStringLiteral("記録が%1行を超えているため取込めません。\n受信ﾃﾞｰﾀはそのまま残っています。");
 inline const QString MsgCannotCreate = QStringLiteral("Cannot create %1");
 
 // What the monitor needs to know of the link while it is shown: set by the main window
@@ -141,7 +143,8 @@ private:
     LinkShowing m_showing;
     Clock m_clock;
 
-    QPointer<TMyThread> m_reader;
+    // Valid until the link starts the next reader or closes the port.
+    TMyThread *m_reader = nullptr;
     bool m_threadStarted = false;
     std::shared_ptr<ReceiveCounters> m_counters;
     // The received lines, bytes as they came; Memo1 shows them decoded.
