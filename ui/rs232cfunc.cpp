@@ -209,11 +209,8 @@ bool TForm3::eventFilter(QObject *watched, QEvent *event)
         Guarded(this, [this] { Memo1DblClick(); });
         return true;
     }
-    if ((watched == MinBuffLen || watched->parent() == MinBuffLen) && event->type() == QEvent::KeyPress) {
-        // Tab and Shift+Tab still move the focus on.
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        return key != Qt::Key_Tab && key != Qt::Key_Backtab;
-    }
+    if ((watched == MinBuffLen || watched->parent() == MinBuffLen) && event->type() == QEvent::KeyPress)
+        return MinBuffLenKeyPress(static_cast<QKeyEvent *>(event)->key());
     return QWidget::eventFilter(watched, event);
 }
 
@@ -558,6 +555,12 @@ void TForm3::sEraseBuffClick()
 {
     if (!m_lines.isEmpty() && Dialogs::instance().confirm(this, MsgClearBuffer))
         ClearMonitor();
+}
+
+bool TForm3::MinBuffLenKeyPress(int key)
+{
+    // The value changes with the spin buttons only; Tab and Shift+Tab still move on.
+    return key != Qt::Key_Tab && key != Qt::Key_Backtab;
 }
 
 void TForm3::bLogWriteClick()

@@ -105,6 +105,8 @@ public:
     void CheckTimerONClick();
     void bLogWriteClick();
     void Timer1Timer();
+    // True when the key is discarded.
+    bool MinBuffLenKeyPress(int key);
 
     // Operations.
     void StartReader();
