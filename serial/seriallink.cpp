@@ -34,6 +34,14 @@ SerialLink::OpenResult SerialLink::open(const QString &deviceName, const Setting
     port->setStopBits(wanted.stopBits);
     // Refusals leave an error behind that is no failure of the port.
     port->clearError();
+    // The device going away while no reader runs: the port sits on this thread, and its
+    // notifier would fire without end. Direct, so that only these errors are passed on
+    // (a reader's every wait ends in a time-out error); closed here, later.
+    QSerialPort *const raw = port.get();
+    connect(raw, &QSerialPort::errorOccurred, raw, [this, raw](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError)
+            QMetaObject::invokeMethod(this, [this, raw] { closeDeadPort(raw); }, Qt::QueuedConnection);
+    }, Qt::DirectConnection);
     m_port = std::move(port);
     m_framer = LineFramer();
     return {true, wanted.note};
@@ -70,6 +78,18 @@ bool SerialLink::waitForReader(int ms)
     if (!m_reader->m_started)
         return false;
     return m_reader->wait(QDeadlineTimer(ms));
+}
+
+bool SerialLink::readerActive() const
+{
+    return m_reader && !m_reader->isFinished();
+}
+
+void SerialLink::closeDeadPort(const QSerialPort *port)
+{
+    // A reader deals with it itself; a port replaced since is gone already.
+    if (m_port.get() == port && !readerActive())
+        m_port->close();
 }
 
 bool SerialLink::stopReader(int ms)

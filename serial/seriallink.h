@@ -45,6 +45,8 @@ public:
     // exclusively and configures it from cBauRate, cBitSize, cParity and cStopBits. A
     // setting the driver refuses is not a failure: the port keeps what it accepted.
     OpenResult open(const QString &deviceName, const Settings &settings);
+    // A port is held from a successful open to the next open or close; one whose device
+    // went away is held closed, and a reader started on it reports the loss at once.
     bool isOpen() const { return m_port != nullptr; }
 
     // Starts one reader on the open port (nullptr when none is open); the port passes
@@ -62,6 +64,8 @@ public:
 
 private:
     bool stopReader(int ms);
+    bool readerActive() const;
+    void closeDeadPort(const QSerialPort *port);
 
     std::unique_ptr<QSerialPort> m_port;
     // The line being assembled and bytes held at the line limit go with the port from

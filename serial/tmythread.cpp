@@ -59,6 +59,11 @@ void TMyThread::run()
     };
 
     while (!isInterruptionRequested()) {
+        // Closed after its device went away while no reader ran.
+        if (!m_port->isOpen()) {
+            lost = true;
+            break;
+        }
         // Bytes the port took in on the window thread between two readers come first.
         if (m_port->bytesAvailable() > 0) {
             frame(m_port->readAll());
@@ -94,6 +99,10 @@ void TMyThread::run()
             emit statusChanged(text);
         }
     }
+    // A dead device is closed here: left open on the window thread, its notifier would
+    // fire without end.
+    if (lost)
+        m_port->close();
     // Only this thread may give the port away while it holds it.
     m_port->moveToThread(m_home);
     if (lost)
