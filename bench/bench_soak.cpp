@@ -1,0 +1,261 @@
+// The program as an unattended logger: the main window and the communication monitor in
+// COM-only mode, on a pseudo-terminal that plays the timing machine, with the monitor's
+// own one-second timer writing the slit log files. A heat goes out every 1 to 3 seconds:
+// random sizes, random wind lines or none, some batches without commas (TAB separated),
+// sent in random bursts. At the end every record sent with commas must be in exactly one
+// slit log file.
+//
+// The same windows with the port open and nothing arriving, for the same time, are the
+// baseline of CPU use and memory.
+//
+//   bench_soak [seconds] [seed]      default 300 seconds; runs the soak, then the idle,
+//                                    each in a process of its own
+//
+// Run with QT_QPA_PLATFORM=offscreen when there is no display.
+
+#include "core/settings.h"
+#include "serial/pseudoterminal.h"
+#include "ui/dialogs.h"
+#include "ui/mainform.h"
+#include "ui/rs232cfunc.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+
+namespace {
+
+using namespace Ordavex;
+
+[[noreturn]] void fail(const QString &what)
+{
+    std::fprintf(stderr, "bench_soak: FAILED: %s\n", qPrintable(what));
+    std::fflush(stderr);
+    std::exit(1);
+}
+
+// An unattended logger shows no box; one would stop the run, so it is counted instead.
+class CountingDialogs final : public Dialogs
+{
+public:
+    void message(QWidget *, const QString &text) override { boxes << text; }
+    bool confirm(QWidget *, const QString &text) override
+    {
+        boxes << text;
+        return true;
+    }
+    void error(QWidget *, const QString &text) override { boxes << text; }
+    QString saveFileName(QWidget *, const FileRequest &) override { return {}; }
+    QString openFileName(QWidget *, OpenDialogState &) override { return {}; }
+    QStringList boxes;
+};
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long peakKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+struct Figures
+{
+    int batches = 0;
+    int records = 0;            // with commas, to be logged
+    int tabRecords = 0;         // without commas
+    int files = 0;
+    int lost = 0;
+    int duplicated = 0;
+    double cpu = 0;
+    double wall = 0;
+    long peak = 0;
+};
+
+Figures run(int seconds, bool send, quint32 seed)
+{
+    CountingDialogs dialogs;
+    Dialogs::setInstance(&dialogs);
+    QTemporaryDir program;
+    QTemporaryDir logs;
+    PseudoTerminal machine;
+    if (!program.isValid() || !logs.isValid() || !machine.isValid())
+        fail(QStringLiteral("set-up"));
+
+    auto main = std::make_unique<TForm1>(
+        Paths::resolveAppPaths(QDir(program.path()).filePath(QStringLiteral("ordavex")), true, {}, {}));
+    auto monitor = std::make_unique<TForm3>();
+    main->setMonitor(monitor.get());
+    main->setLogFolder(logs.path());
+    Settings &settings = main->settings();
+    settings.ports[0] = machine.slavePath();
+    settings.cCheckAutoLog = true;
+    settings.cCheckTimerON = true;
+    settings.cWaitTime = 1;
+    main->show();
+    main->RS232COpen->trigger();
+    if (!monitor->isVisible())
+        fail(QStringLiteral("the monitor did not open: %1").arg(dialogs.boxes.join(u' ')));
+
+    Figures figures;
+    std::map<QByteArray, int> expected;     // log row -> times sent
+    QRandomGenerator random(seed);
+    int bib = 0;
+    QTimer sender;
+    sender.setSingleShot(true);
+    QObject::connect(&sender, &QTimer::timeout, [&] {
+        const bool commas = random.bounded(5) != 0;
+        const char separator = commas ? ',' : '\t';
+        QByteArray stream;
+        if (random.bounded(3) != 0) {
+            const int tenths = random.bounded(-40, 41);
+            stream += "\x02" + QByteArray(tenths < 0 ? "-" : "+") + QByteArray::number(std::abs(tenths) / 10) + '.'
+                      + QByteArray::number(std::abs(tenths) % 10) + "\x03\r\n";
+        }
+        const int count = random.bounded(1, 13);
+        for (int place = 1; place <= count; ++place) {
+            const QByteArray lane = QByteArray::number(random.bounded(1, 10));
+            const QByteArray number = QByteArray::number(++bib);
+            const int hundredths = 1000 + place * 7 + random.bounded(5);
+            const QByteArray time = QByteArray::number(hundredths / 100) + '.'
+                                    + QByteArray::number(hundredths % 100).rightJustified(2, '0');
+            const QByteArray fields[] = {"R", QByteArray::number(place), lane, number, time};
+            QByteArray record;
+            for (const QByteArray &field : fields) {
+                if (!record.isEmpty())
+                    record += separator;
+                record += field;
+            }
+            stream += "\x02" + record + "\x03\r\n";
+            if (commas) {
+                ++expected["\"" + QByteArray::number(place) + "\",\"" + lane + "\",\"" + time + "\",\"" + number + "\""];
+                ++figures.records;
+            } else {
+                ++figures.tabRecords;
+            }
+        }
+        // In bursts, as a machine's driver hands them over.
+        for (qsizetype at = 0; at < stream.size();) {
+            const qsizetype burst = random.bounded(1, 64);
+            if (!machine.write(QByteArrayView(stream).sliced(at, std::min(burst, stream.size() - at))))
+                fail(QStringLiteral("write to the pseudo-terminal"));
+            at += burst;
+        }
+        ++figures.batches;
+        sender.start(random.bounded(1000, 3001));
+    });
+
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    if (send)
+        sender.start(500);
+    QTimer::singleShot(seconds * 1000, [&] { sender.stop(); });
+    // After the last batch, time for the monitor to write it.
+    // A loop of its own: quitting the application would ask the windows to close.
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000 + 5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    figures.cpu = cpuSeconds() - cpuBefore;
+    figures.wall = double(wall.elapsed()) / 1000;
+    figures.peak = peakKiB();
+
+    std::map<QByteArray, int> written;
+    const QDir folder(logs.path());
+    for (const QString &name : folder.entryList(QDir::Files)) {
+        ++figures.files;
+        QFile file(folder.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            fail(QStringLiteral("cannot read %1").arg(name));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            if (!lines[i].isEmpty())
+                ++written[lines[i].chopped(1)];
+        }
+    }
+    for (const auto &[row, times] : expected) {
+        const auto found = written.find(row);
+        const int got = found == written.end() ? 0 : found->second;
+        if (got < times)
+            figures.lost += times - got;
+        if (got > times)
+            figures.duplicated += got - times;
+    }
+    for (const auto &[row, times] : written) {
+        if (!expected.count(row))
+            figures.duplicated += times;
+    }
+    if (!dialogs.boxes.isEmpty())
+        fail(QStringLiteral("a box was shown: %1").arg(dialogs.boxes.join(u' ')));
+    monitor->close();
+    monitor.reset();
+    main.reset();
+    Dialogs::setInstance(nullptr);
+    return figures;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const int seconds = args.size() > 1 ? args[1].toInt() : 300;
+    const quint32 seed = args.size() > 2 ? args[2].toUInt() : 1;
+    if (seconds <= 0)
+        fail(QStringLiteral("seconds"));
+
+    // One run a process, so that each peak of memory is its own.
+    if (args.size() > 3) {
+        const bool send = args[3] == QLatin1String("soak");
+        const Figures f = run(seconds, send, seed);
+        std::printf("%d %d %d %d %d %d %.3f %.3f %ld\n", f.batches, f.records, f.tabRecords, f.files, f.lost,
+                    f.duplicated, f.cpu, f.wall, f.peak);
+        return 0;
+    }
+    auto child = [&](const char *mode) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QCoreApplication::applicationFilePath(),
+                      {QString::number(seconds), QString::number(seed), QLatin1String(mode)});
+        if (!process.waitForFinished(-1) || process.exitCode() != 0)
+            fail(QStringLiteral("the %1 run").arg(QLatin1String(mode)));
+        Figures f;
+        if (std::sscanf(process.readAllStandardOutput().constData(), "%d %d %d %d %d %d %lf %lf %ld", &f.batches,
+                        &f.records, &f.tabRecords, &f.files, &f.lost, &f.duplicated, &f.cpu, &f.wall, &f.peak)
+            != 9)
+            fail(QStringLiteral("the %1 run's figures").arg(QLatin1String(mode)));
+        return f;
+    };
+    const Figures soak = child("soak");
+    const Figures idle = child("idle");
+    std::printf("soak %d s: %d batches, %d records with commas, %d without, %d files; lost %d, duplicated %d\n",
+                seconds, soak.batches, soak.records, soak.tabRecords, soak.files, soak.lost, soak.duplicated);
+    std::printf("  soak: CPU %.2f s over %.1f s (%.3f %% of a core), peak RSS %ld KiB\n", soak.cpu, soak.wall,
+                100 * soak.cpu / soak.wall, soak.peak);
+    std::printf("  idle: CPU %.2f s over %.1f s (%.3f %% of a core), peak RSS %ld KiB\n", idle.cpu, idle.wall,
+                100 * idle.cpu / idle.wall, idle.peak);
+    std::printf("  soak against idle: CPU %.2fx, peak memory %.2fx\n", soak.cpu / idle.cpu,
+                double(soak.peak) / double(idle.peak));
+    return soak.lost == 0 && soak.duplicated == 0 ? 0 : 1;
+}
