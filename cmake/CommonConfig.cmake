@@ -26,3 +26,12 @@ if(ORDAVEX_SANITIZE)
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(ordavex_common INTERFACE -fsanitize=address,undefined)
 endif()
+
+# The thread sanitizer cannot share a build with the address sanitizer.
+if(ORDAVEX_TSAN)
+    if(ORDAVEX_SANITIZE)
+        message(FATAL_ERROR "ORDAVEX_TSAN and ORDAVEX_SANITIZE exclude each other")
+    endif()
+    target_compile_options(ordavex_common INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(ordavex_common INTERFACE -fsanitize=thread)
+endif()

@@ -2,6 +2,8 @@
 
 #include <QIODevice>
 
+#include <cstring>
+
 namespace Ordavex {
 
 namespace {
@@ -55,13 +57,14 @@ qsizetype LineFramer::frame(QByteArrayView bytes, qint32 lineCount, FramedLines 
     const char *const data = bytes.data();
     const qsizetype size = bytes.size();
     qint32 count = lineCount;
-    const auto complete = [&] {
+    // A line's text runs up to its first NUL; one without text is counted, not kept.
+    const auto complete = [&](const char *line, qsizetype length) {
         ++count;
         ++out.completed;
-        const qsizetype text = m_line.indexOf('\0');
-        if (text != 0)
-            out.lines.append(text < 0 ? m_line : m_line.first(text));
-        m_line.resize(0);
+        const void *nul = std::memchr(line, 0, size_t(length));
+        const qsizetype text = nul ? static_cast<const char *>(nul) - line : length;
+        if (text > 0)
+            out.lines.append(QByteArray(line, text));
     };
 
     qsizetype i = 0;
@@ -73,8 +76,10 @@ qsizetype LineFramer::frame(QByteArrayView bytes, qint32 lineCount, FramedLines 
         if (isFraming(c)) {
             ++i;
             ++out.received;
-            if (c != Stx && !m_line.isEmpty())
-                complete();
+            if (c != Stx && !m_line.isEmpty()) {
+                complete(m_line.constData(), m_line.size());
+                m_line.resize(0);
+            }
             continue;
         }
         // A run of stored bytes, up to the room left in the line.
@@ -82,12 +87,23 @@ qsizetype LineFramer::frame(QByteArrayView bytes, qint32 lineCount, FramedLines 
         qsizetype j = i + 1;
         while (j < size && j - i < room && !isFraming(data[j]))
             ++j;
-        m_line.append(data + i, j - i);
         out.kept += qint32(j - i);
         out.received += qint32(j - i);
+        if (m_line.isEmpty() && (j - i == MaxLineBytes || (j < size && data[j] != Stx))) {
+            // A whole line in this piece of the stream: taken from it directly.
+            complete(data + i, j - i);
+            if (j < size && j - i < MaxLineBytes) {
+                ++j;
+                ++out.received;
+            }
+        } else {
+            m_line.append(data + i, j - i);
+            if (m_line.size() == MaxLineBytes) {
+                complete(m_line.constData(), m_line.size());
+                m_line.resize(0);
+            }
+        }
         i = j;
-        if (m_line.size() == MaxLineBytes)
-            complete();
     }
     return i;
 }

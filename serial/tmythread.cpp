@@ -71,7 +71,8 @@ void TMyThread::run()
         } else {
             QElapsedTimer waited;
             waited.start();
-            if (m_port->waitForReadyRead(WaitMs)) {
+            const int wait = m_framer->holding() ? HeldWaitMs : WaitMs;
+            if (m_port->waitForReadyRead(wait)) {
                 quickReturns = 0;
             } else {
                 const QSerialPort::SerialPortError error = m_port->error();
@@ -80,7 +81,7 @@ void TMyThread::run()
                     break;
                 }
                 m_port->clearError();
-                if (waited.elapsed() < WaitMs / 2 && ++quickReturns >= QuickReturnLimit) {
+                if (waited.elapsed() < wait / 2 && ++quickReturns >= QuickReturnLimit) {
                     lost = true;
                     break;
                 }

@@ -30,6 +30,9 @@ class TMyThread final : public QThread
 public:
     // The longest wait for input between two looks at the stop request.
     static constexpr int WaitMs = 100;
+    // The wait while bytes are held at the line limit, so that they go on soon after
+    // the monitor's clear, which the reader is not told of.
+    static constexpr int HeldWaitMs = 10;
 
     // A reader still running is asked to stop and waited for: it never outlives the
     // port and framer it was given.

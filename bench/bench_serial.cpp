@@ -1,0 +1,357 @@
+// The serial link's reader on a pseudo-terminal, each figure against an anchor measured
+// in the same run:
+//   throughput  20 MB of framed records as fast as the terminal takes them: the reader
+//               (framing, and every line handed to a receiver on the main thread's
+//               event loop that resets the line count as the monitor's clear does)
+//               against a plain read(2) loop on the same terminal; no byte may be lost.
+//   idle        CPU of the process over 10 s with a reader open and nothing arriving,
+//               against the same 10 s without a reader.
+//   latency     from the last byte of a line written to the line on the main thread,
+//               against a read(2) blocked on the same terminal.
+//
+//   bench_serial [throughput|idle|latency]...   default: all three
+
+#include "core/settings.h"
+#include "serial/pseudoterminal.h"
+#include "serial/seriallink.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <time.h>
+#include <unistd.h>
+
+using namespace Ordavex;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+qint64 nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+double processCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+QByteArray record(int i)
+{
+    return "\x02R," + QByteArray::number(i % 100) + ",3," + QByteArray::number(i) + ",12.34\x03\r\n";
+}
+
+// Receives as the monitor does: on the main thread, queued; clears the line count.
+class Sink final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Sink)
+
+public:
+    explicit Sink(std::shared_ptr<ReceiveCounters> counters)
+        : m_counters(std::move(counters))
+    {
+    }
+
+    qint64 lines = 0;
+    qint64 bytes = 0;
+    qint64 expectedLines = -1;
+    bool inOrder = true;
+    std::vector<qint64> arrivals;   // by line number, for the latency run
+
+    void attach(TMyThread *reader)
+    {
+        connect(reader, &TMyThread::linesReceived, this, &Sink::onLines, Qt::QueuedConnection);
+    }
+
+private:
+    void onLines(const QList<QByteArray> &received)
+    {
+        const qint64 now = nowNs();
+        m_counters->line.store(0);
+        for (const QByteArray &line : received) {
+            // The line number is the fourth field: R,place,3,number,time.
+            const char *p = line.constData();
+            const char *end = p + line.size();
+            for (int commas = 0; p < end && commas < 3; ++p)
+                commas += *p == ',';
+            qint64 number = 0;
+            for (; p < end && *p != ','; ++p)
+                number = number * 10 + (*p - '0');
+            inOrder = inOrder && number == lines;
+            if (number >= 0 && number < qint64(arrivals.size()))
+                arrivals[size_t(number)] = now;
+            ++lines;
+            bytes += line.size();
+        }
+        if (lines == expectedLines)
+            QCoreApplication::quit();
+    }
+
+    std::shared_ptr<ReceiveCounters> m_counters;
+};
+
+struct Stream
+{
+    QByteArray bytes;
+    qint64 lines = 0;
+    qint64 textBytes = 0;
+};
+
+Stream makeStream(qint64 size)
+{
+    Stream s;
+    s.bytes.reserve(size + 64);
+    while (s.bytes.size() < size) {
+        const QByteArray r = record(int(s.lines));
+        s.bytes += r;
+        s.textBytes += r.size() - 4;
+        ++s.lines;
+    }
+    return s;
+}
+
+void writeAll(int fd, const QByteArray &bytes)
+{
+    const char *p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, size_t(std::min<qsizetype>(left, 64 * 1024)));
+        if (n <= 0)
+            return;
+        p += n;
+        left -= n;
+    }
+}
+
+// Seconds for a plain read loop on the slave to take the whole stream.
+double rawThroughput(PseudoTerminal &pty, const Stream &stream)
+{
+    const int fd = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    QElapsedTimer clock;
+    clock.start();
+    std::thread writer([&] { writeAll(pty.masterFd(), stream.bytes); });
+    std::vector<char> buffer(64 * 1024);
+    qint64 got = 0;
+    while (got < stream.bytes.size()) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    writer.join();
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    ::close(fd);
+    return got == stream.bytes.size() ? seconds : -1;
+}
+
+// Seconds for the reader to hand every line to the main thread; -1 when anything is lost.
+double readerThroughput(PseudoTerminal &pty, const Stream &stream)
+{
+    SerialLink link;
+    if (!link.open(pty.slavePath(), Settings()).opened)
+        return -1;
+    auto counters = std::make_shared<ReceiveCounters>();
+    Sink sink(counters);
+    sink.expectedLines = stream.lines;
+    TMyThread *reader = link.startReader(counters);
+    sink.attach(reader);
+    QElapsedTimer clock;
+    clock.start();
+    std::thread writer([&] { writeAll(pty.masterFd(), stream.bytes); });
+    QTimer::singleShot(120000, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    writer.join();
+    link.close();
+    const bool whole = sink.lines == stream.lines && sink.bytes == stream.textBytes && sink.inOrder
+                       && counters->receivedBytes.load() == stream.bytes.size();
+    if (!whole)
+        std::printf("  LOST: %lld of %lld lines, %lld of %lld text bytes, gb=%d\n", sink.lines, stream.lines,
+                    sink.bytes, stream.textBytes, counters->receivedBytes.load());
+    return whole ? seconds : -1;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+void throughput()
+{
+    const Stream stream = makeStream(20 * 1024 * 1024);
+    const int rounds = 5;
+    std::printf("throughput: %.1f MB, %lld lines, %d rounds each, alternating\n",
+                double(stream.bytes.size()) / 1048576.0, stream.lines, rounds);
+    std::vector<double> raw, reader;
+    for (int round = 0; round < rounds; ++round) {
+        PseudoTerminal pty;
+        raw.push_back(rawThroughput(pty, stream));
+        reader.push_back(readerThroughput(pty, stream));
+        std::printf("  round %d: raw read %.3f s, reader %.3f s, reader/raw %.2fx\n", round + 1, raw.back(),
+                    reader.back(), raw.back() / reader.back());
+    }
+    if (std::count(reader.begin(), reader.end(), -1.0) > 0 || std::count(raw.begin(), raw.end(), -1.0) > 0) {
+        std::printf("  FAILED: bytes lost\n");
+        return;
+    }
+    const double mb = double(stream.bytes.size()) / 1048576.0;
+    const double r = median(raw), s = median(reader);
+    std::printf("  median: raw read %.1f MB/s, reader %.1f MB/s; reader/raw = %.2fx (target >= 0.9x), 0 bytes lost\n",
+                mb / r, mb / s, r / s);
+}
+
+void idle()
+{
+    const int seconds = 10;
+    PseudoTerminal pty;
+    const auto overTenSeconds = [seconds] {
+        const double before = processCpuMs();
+        QTimer::singleShot(seconds * 1000, QCoreApplication::instance(), &QCoreApplication::quit);
+        QCoreApplication::exec();
+        return processCpuMs() - before;
+    };
+    const double anchor = overTenSeconds();
+    SerialLink link;
+    link.open(pty.slavePath(), Settings());
+    auto counters = std::make_shared<ReceiveCounters>();
+    Sink sink(counters);
+    sink.attach(link.startReader(counters));
+    const double withReader = overTenSeconds();
+    link.close();
+    const double readerShare = (withReader - anchor) / (seconds * 1000.0) * 100.0;
+    std::printf("idle: %d s, process CPU without a reader %.1f ms, with an open reader %.1f ms\n", seconds, anchor,
+                withReader);
+    std::printf("  the reader: %.3f %% of a core (target < 0.5 %%); whole process %.3f %%\n", readerShare,
+                withReader / (seconds * 1000.0) * 100.0);
+}
+
+struct Latencies
+{
+    double median = 0;
+    double worst = 0;
+};
+
+Latencies summarize(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? Latencies{} : Latencies{v[v.size() / 2], v.back()};
+}
+
+void latency()
+{
+    const int count = 1000;
+    const auto pause = std::chrono::milliseconds(2);
+    PseudoTerminal pty;
+
+    // Anchor: a read(2) blocked on the slave.
+    std::vector<double> raw;
+    {
+        const int fd = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        std::atomic<qint64> sent{0};
+        std::thread writer([&] {
+            for (int i = 0; i < count; ++i) {
+                const QByteArray r = record(i);
+                writeAll(pty.masterFd(), r.first(r.size() - 1));
+                std::this_thread::sleep_for(pause);
+                sent = nowNs();
+                writeAll(pty.masterFd(), r.last(1));
+                std::this_thread::sleep_for(pause);
+            }
+        });
+        char buffer[256];
+        for (int i = 0; i < count;) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            if (buffer[n - 1] == '\n') {
+                raw.push_back(double(nowNs() - sent.load()) / 1e6);
+                ++i;
+            }
+        }
+        writer.join();
+        ::close(fd);
+    }
+
+    // The reader: from the line's last byte to the line on the main thread.
+    std::vector<double> reader;
+    {
+        SerialLink link;
+        link.open(pty.slavePath(), Settings());
+        auto counters = std::make_shared<ReceiveCounters>();
+        Sink sink(counters);
+        sink.expectedLines = count;
+        sink.arrivals.assign(count, 0);
+        sink.attach(link.startReader(counters));
+        std::vector<std::atomic<qint64>> sent(count);
+        std::thread writer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            for (int i = 0; i < count; ++i) {
+                const QByteArray r = record(i);
+                writeAll(pty.masterFd(), r.first(r.size() - 3));
+                std::this_thread::sleep_for(pause);
+                sent[size_t(i)] = nowNs();
+                // ETX ends the line.
+                writeAll(pty.masterFd(), r.last(3));
+                std::this_thread::sleep_for(pause);
+            }
+        });
+        QTimer::singleShot(60000, QCoreApplication::instance(), &QCoreApplication::quit);
+        QCoreApplication::exec();
+        writer.join();
+        link.close();
+        for (int i = 0; i < count; ++i) {
+            if (sink.arrivals[size_t(i)] > 0)
+                reader.push_back(double(sink.arrivals[size_t(i)] - sent[size_t(i)].load()) / 1e6);
+        }
+        if (int(reader.size()) != count)
+            std::printf("  LOST: %zu of %d lines arrived\n", reader.size(), count);
+    }
+    const Latencies a = summarize(raw), r = summarize(reader);
+    std::printf("latency: %d lines, last byte written to line received\n", count);
+    std::printf("  raw read: median %.3f ms, worst %.3f ms\n", a.median, a.worst);
+    std::printf("  reader:   median %.3f ms, worst %.3f ms (target median < 1 ms); median reader/raw = %.1fx\n",
+                r.median, r.worst, a.median > 0 ? r.median / a.median : 0.0);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList parts = QCoreApplication::arguments().mid(1);
+    if (parts.isEmpty())
+        parts = {QStringLiteral("throughput"), QStringLiteral("idle"), QStringLiteral("latency")};
+    for (const QString &part : std::as_const(parts)) {
+        if (part == QLatin1String("throughput"))
+            throughput();
+        else if (part == QLatin1String("idle"))
+            idle();
+        else if (part == QLatin1String("latency"))
+            latency();
+        else {
+            std::fprintf(stderr, "usage: bench_serial [throughput|idle|latency]...\n");
+            return 2;
+        }
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+#include "bench_serial.moc"
