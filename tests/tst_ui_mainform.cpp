@@ -29,6 +29,7 @@
 #include <QToolTip>
 
 #include <memory>
+#include <thread>
 
 using namespace Ordavex;
 using namespace Ordavex::Testing;
@@ -38,6 +39,7 @@ class TestMainForm final : public QObject
     Q_OBJECT
 
 private slots:
+    void errorsOffWindowThreadOpenNoBox();
     void defaultsWithoutSettingsFile();
     void emptyLogFolderIsCreated();
     void unreachableLogFolderIsKept();
@@ -680,6 +682,18 @@ void TestMainForm::numberColumnStaysInView()
     QCOMPARE(header->orientation(), Qt::Vertical);
     const int section = header->logicalIndexAt(header->mapFrom(form.InputGrid, leftEdge));
     QCOMPARE(form.grid()->headerData(section, Qt::Vertical).toString(), QStringLiteral("1"));
+}
+
+void TestMainForm::errorsOffWindowThreadOpenNoBox()
+{
+    // A box belongs to the window thread; an error on another thread (the serial reader)
+    // is only logged.
+    ScriptedDialogs dialogs;
+    std::thread other([] { ShowException(nullptr, std::make_exception_ptr(RuntimeError(QStringLiteral("elsewhere")))); });
+    other.join();
+    QCOMPARE(dialogs.errors, QStringList());
+    ShowException(nullptr, std::make_exception_ptr(RuntimeError(QStringLiteral("here"))));
+    QCOMPARE(dialogs.errors, QStringList{QStringLiteral("here")});
 }
 
 QTEST_MAIN(TestMainForm)
