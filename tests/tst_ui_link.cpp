@@ -1,7 +1,7 @@
 // The main window's serial link on real pseudo-terminals: opening the port of the chosen
 // timing machine, the monitor receiving what the machine sends, and the import.
 
-#include "uitest.h"
+#include "linkwindows.h"
 #include "core/gridmodel.h"
 #include "core/settings.h"
 #include "serial/pseudoterminal.h"
@@ -48,11 +48,10 @@ private:
         });
     }
 
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<ProgramFolder> m_folder;
-    QTemporaryDir m_logs;
-    std::unique_ptr<TForm1> m_main;
-    std::unique_ptr<TForm3> m_monitor;
+    std::unique_ptr<LinkWindows> m_windows;
+    ScriptedDialogs *m_dialogs = nullptr;
+    TForm1 *m_main = nullptr;
+    TForm3 *m_monitor = nullptr;
     std::unique_ptr<TForm5> m_choice;
     // Fresh for every case: bytes left unread by one case must not reach the next.
     std::unique_ptr<PseudoTerminal> m_pty1;
@@ -65,35 +64,28 @@ void TestLink::init()
     m_pty2 = std::make_unique<PseudoTerminal>();
     QVERIFY(m_pty1->isValid());
     QVERIFY(m_pty2->isValid());
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_folder = std::make_unique<ProgramFolder>();
-    m_main = std::make_unique<TForm1>(m_folder->appPaths());
-    m_monitor = std::make_unique<TForm3>();
+    m_windows = std::make_unique<LinkWindows>();
+    m_dialogs = &m_windows->dialogs;
+    m_main = m_windows->main.get();
+    m_monitor = m_windows->monitor.get();
     m_choice = std::make_unique<TForm5>();
-    m_main->setMonitor(m_monitor.get());
-    m_main->setLogFolder(m_logs.path());
     Settings &settings = m_main->settings();
     settings.ports[0] = m_pty1->slavePath();
     settings.ports[1] = m_pty2->slavePath();
     settings.cCheckAutoLog = false;
-    m_main->show();
 }
 
 void TestLink::cleanup()
 {
-    m_monitor->hide();
     m_choice.reset();
-    m_monitor.reset();
-    m_main.reset();
-    m_folder.reset();
-    m_dialogs.reset();
+    m_windows.reset();
     m_pty2.reset();
     m_pty1.reset();
 }
 
 void TestLink::absentDeviceLeavesHeat()
 {
-    m_main->settings().ports[0] = m_folder->path() + u"/ttyUSB9"_s;
+    m_main->settings().ports[0] = m_windows->folder.path() + u"/ttyUSB9"_s;
     m_main->grid()->setCell(2, 1, u"1234"_s);
     m_main->EditKaze->setText(u"+1.0"_s);
     m_dialogs->answers = {true};

@@ -3,7 +3,7 @@
 // closes. Lines are handed to the monitor as its reader hands them over.
 
 #include "filesizelimit.h"
-#include "uitest.h"
+#include "linkwindows.h"
 #include "core/gridmodel.h"
 #include "core/settings.h"
 #include "ui/mainform.h"
@@ -69,38 +69,28 @@ private:
         m_monitor->prepareShowing({machine, timerOn, {}});
         m_monitor->show();
     }
-    QStringList logFiles() const { return QDir(m_logs.path()).entryList(QDir::Files, QDir::Name); }
+    QStringList logFiles() const { return QDir(m_windows->logs.path()).entryList(QDir::Files, QDir::Name); }
 
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<ProgramFolder> m_folder;
-    QTemporaryDir m_logs;
-    std::unique_ptr<TForm1> m_main;
-    std::unique_ptr<TForm3> m_monitor;
+    std::unique_ptr<LinkWindows> m_windows;
+    ScriptedDialogs *m_dialogs = nullptr;
+    TForm1 *m_main = nullptr;
+    TForm3 *m_monitor = nullptr;
     QDateTime m_now;
 };
 
 void TestMonitor::init()
 {
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_folder = std::make_unique<ProgramFolder>();
-    m_main = std::make_unique<TForm1>(m_folder->appPaths());
-    m_monitor = std::make_unique<TForm3>();
-    m_main->setMonitor(m_monitor.get());
-    m_main->setLogFolder(m_logs.path());
+    m_windows = std::make_unique<LinkWindows>();
+    m_dialogs = &m_windows->dialogs;
+    m_main = m_windows->main.get();
+    m_monitor = m_windows->monitor.get();
     m_now = QDateTime(QDate(2026, 12, 6), QTime(14, 5, 9));
     m_monitor->setClock([this] { return m_now; });
-    m_main->show();
 }
 
 void TestMonitor::cleanup()
 {
-    m_monitor->hide();
-    m_monitor.reset();
-    m_main.reset();
-    m_folder.reset();
-    m_dialogs.reset();
-    for (const QString &name : QDir(m_logs.path()).entryList(QDir::Files | QDir::Hidden))
-        QFile::remove(m_logs.filePath(name));
+    m_windows.reset();
 }
 
 void TestMonitor::comOnlyWritesAtSecondReadyTick()
@@ -118,7 +108,7 @@ void TestMonitor::comOnlyWritesAtSecondReadyTick()
         ++ticks;
     }
     QCOMPARE(logFiles(), QStringList{u"140509w_112.CSV"_s});
-    QCOMPARE(readFile(m_logs.filePath(u"140509w_112.CSV"_s)), Heading + "\"1\",\"3\",\"12.34\",\"123\"\r\n"_ba);
+    QCOMPARE(readFile(m_windows->logs.filePath(u"140509w_112.CSV"_s)), Heading + "\"1\",\"3\",\"12.34\",\"123\"\r\n"_ba);
     QVERIFY(m_monitor->receivedLines().isEmpty());
     QVERIFY(m_monitor->Memo1->toPlainText().isEmpty());
     QCOMPARE(m_monitor->LabelBigLog->text(), u"0001"_s);
@@ -163,7 +153,7 @@ void TestMonitor::comOnlyWaitsForReadyLines()
 
 void TestMonitor::missingLogFolderKeepsLinesUntilItIsBack()
 {
-    const QString missing = m_logs.filePath(u"share"_s);
+    const QString missing = m_windows->logs.filePath(u"share"_s);
     m_main->setLogFolder(missing);
     m_main->settings().cWaitTime = 0;
     showMonitor(true, true);
@@ -200,7 +190,7 @@ void TestMonitor::failedLogWriteKeepsLines()
     QCOMPARE(m_monitor->Label1->text(), MsgLogFileFailed);
     QCOMPARE(m_monitor->receivedLines(), QList<QByteArray>({Record1, Record2}));
     // No half file, no temporary file.
-    QCOMPARE(QDir(m_logs.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(QDir(m_windows->logs.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     QCOMPARE(m_monitor->LabelBigLog->text(), u"0000"_s);
 
     m_monitor->Timer1Timer();
@@ -221,8 +211,8 @@ void TestMonitor::sameSecondLogsAreBothKept()
     m_monitor->appendReceivedLines({"+1.2"_ba, Record2});
     m_monitor->Timer1Timer();
     QCOMPARE(logFiles(), QStringList({u"140509w_112.TXT"_s, u"140509w_112_2.TXT"_s}));
-    QVERIFY(readFile(m_logs.filePath(u"140509w_112.TXT"_s)).endsWith("\"12.34\",\"123\"\r\n"));
-    QVERIFY(readFile(m_logs.filePath(u"140509w_112_2.TXT"_s)).endsWith("\"12.50\",\"124\"\r\n"));
+    QVERIFY(readFile(m_windows->logs.filePath(u"140509w_112.TXT"_s)).endsWith("\"12.34\",\"123\"\r\n"));
+    QVERIFY(readFile(m_windows->logs.filePath(u"140509w_112_2.TXT"_s)).endsWith("\"12.50\",\"124\"\r\n"));
 }
 
 void TestMonitor::normalModeWriteKeepsLinesAndTellsPath()
@@ -238,7 +228,7 @@ void TestMonitor::normalModeWriteKeepsLinesAndTellsPath()
     QVERIFY(m_monitor->bStopThread->isEnabled());
 
     QTest::mouseClick(m_monitor->bLogWrite, Qt::LeftButton);
-    const QString path = m_logs.filePath(u"140509w_112.CSV"_s);
+    const QString path = m_windows->logs.filePath(u"140509w_112.CSV"_s);
     QCOMPARE(readFile(path), Heading);
     QCOMPARE(m_dialogs->shown, QStringList{QDir::toNativeSeparators(path) + u"\nを作成しました。"_s});
     QCOMPARE(m_monitor->receivedLines(), QList<QByteArray>{"+1.2"_ba});
@@ -344,7 +334,7 @@ void TestMonitor::monitorTextFiles()
     m_monitor->appendReceivedLines({odd, Record1});
     QTest::mouseClick(m_monitor->bLog, Qt::LeftButton);
     QTest::mouseDClick(m_monitor->Memo1->viewport(), Qt::LeftButton);
-    const QString folder = Paths::join(m_folder->path(), u"log"_s);
+    const QString folder = Paths::join(m_windows->folder.path(), u"log"_s);
     const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
     QCOMPARE(names, QStringList({u"261206140509.TXT"_s, u"261206140509_2.TXT"_s}));
     QCOMPARE(readFile(QDir(folder).filePath(names[0])), odd + "\r\n" + Record1 + "\r\n");

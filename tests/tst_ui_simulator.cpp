@@ -3,7 +3,7 @@
 // mode by the monitor's own timer.
 
 #include "simstream.h"
-#include "uitest.h"
+#include "linkwindows.h"
 #include "core/records.h"
 #include "core/settings.h"
 #include "ui/mainform.h"
@@ -44,23 +44,19 @@ private:
         m_main->settings().ports[0] = path;
     }
 
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<ProgramFolder> m_folder;
-    QTemporaryDir m_logs;
-    std::unique_ptr<TForm1> m_main;
-    std::unique_ptr<TForm3> m_monitor;
+    std::unique_ptr<LinkWindows> m_windows;
+    ScriptedDialogs *m_dialogs = nullptr;
+    TForm1 *m_main = nullptr;
+    TForm3 *m_monitor = nullptr;
     QProcess m_tool;
 };
 
 void TestSimulatedMachine::init()
 {
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_folder = std::make_unique<ProgramFolder>();
-    m_main = std::make_unique<TForm1>(m_folder->appPaths());
-    m_monitor = std::make_unique<TForm3>();
-    m_main->setMonitor(m_monitor.get());
-    m_main->setLogFolder(m_logs.path());
-    m_main->show();
+    m_windows = std::make_unique<LinkWindows>();
+    m_dialogs = &m_windows->dialogs;
+    m_main = m_windows->main.get();
+    m_monitor = m_windows->monitor.get();
 }
 
 void TestSimulatedMachine::cleanup()
@@ -69,10 +65,7 @@ void TestSimulatedMachine::cleanup()
     m_tool.closeWriteChannel();
     if (!m_tool.waitForFinished(5000))
         m_tool.kill();
-    m_monitor.reset();
-    m_main.reset();
-    m_folder.reset();
-    m_dialogs.reset();
+    m_windows.reset();
 }
 
 void TestSimulatedMachine::normalModeImportsHeat()
@@ -128,7 +121,7 @@ void TestSimulatedMachine::comOnlyLogsEveryHeatOnce()
     // Every record in exactly one file, each file a heading and whole rows.
     auto writtenRows = [this] {
         QList<QByteArray> rows;
-        const QDir folder(m_logs.path());
+        const QDir folder(m_windows->logs.path());
         for (const QString &name : folder.entryList(QDir::Files, QDir::Name)) {
             QFile file(folder.filePath(name));
             if (!file.open(QIODevice::ReadOnly))
@@ -143,7 +136,7 @@ void TestSimulatedMachine::comOnlyLogsEveryHeatOnce()
         return rows;
     };
     QTRY_COMPARE_WITH_TIMEOUT(writtenRows(), expectedRows, 20000);
-    const QStringList names = QDir(m_logs.path()).entryList(QDir::Files, QDir::Name);
+    const QStringList names = QDir(m_windows->logs.path()).entryList(QDir::Files, QDir::Name);
     QVERIFY(!names.isEmpty());
     for (const QString &name : names)
         QVERIFY2(name.contains(u"w_121"_s) && name.endsWith(u".CSV"_s), qPrintable(name));
