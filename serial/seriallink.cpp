@@ -9,6 +9,7 @@ namespace Ordavex {
 SerialLink::SerialLink(QObject *parent)
     : QObject(parent)
 {
+    connect(this, &SerialLink::portFailed, this, &SerialLink::closeDeadPort, Qt::QueuedConnection);
 }
 
 SerialLink::~SerialLink()
@@ -36,11 +37,10 @@ SerialLink::OpenResult SerialLink::open(const QString &deviceName, const Setting
     port->clearError();
     // The device going away while no reader runs: the port sits on this thread, and its
     // notifier would fire without end. Direct, so that only these errors are passed on
-    // (a reader's every wait ends in a time-out error); closed here, later.
-    QSerialPort *const raw = port.get();
-    connect(raw, &QSerialPort::errorOccurred, raw, [this, raw](QSerialPort::SerialPortError error) {
+    // (a reader's every wait ends in a time-out error); the port is closed later, here.
+    connect(port.get(), &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError)
-            QMetaObject::invokeMethod(this, [this, raw] { closeDeadPort(raw); }, Qt::QueuedConnection);
+            emit portFailed(QPrivateSignal());
     }, Qt::DirectConnection);
     m_port = std::move(port);
     m_framer = LineFramer();
@@ -85,10 +85,13 @@ bool SerialLink::readerActive() const
     return m_reader && !m_reader->isFinished();
 }
 
-void SerialLink::closeDeadPort(const QSerialPort *port)
+void SerialLink::closeDeadPort()
 {
-    // A reader deals with it itself; a port replaced since is gone already.
-    if (m_port.get() == port && !readerActive())
+    // A reader deals with it itself; a port opened since has its own errors.
+    if (!m_port || readerActive())
+        return;
+    const QSerialPort::SerialPortError error = m_port->error();
+    if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError)
         m_port->close();
 }
 

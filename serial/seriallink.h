@@ -62,10 +62,14 @@ public:
     // Stops the reader and closes the port (also in the destructor).
     void close();
 
+signals:
+    // The port reported its device gone, from whichever thread holds it.
+    void portFailed(QPrivateSignal);
+
 private:
     bool stopReader(int ms);
     bool readerActive() const;
-    void closeDeadPort(const QSerialPort *port);
+    void closeDeadPort();
 
     std::unique_ptr<QSerialPort> m_port;
     // The line being assembled and bytes held at the line limit go with the port from
