@@ -277,12 +277,17 @@ void latency()
         });
         char buffer[256];
         for (int i = 0; i < count;) {
+            // Never hangs on a line the writer has given up on.
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 1000) <= 0)
+                break;
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
             if (n <= 0)
                 break;
-            if (buffer[n - 1] == '\n') {
+            const int ends = int(std::count(buffer, buffer + n, '\n'));
+            if (ends > 0) {
                 raw.push_back(double(nowNs() - sent.load()) / 1e6);
-                ++i;
+                i += ends;
             }
         }
         writer.join();
