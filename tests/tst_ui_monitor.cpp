@@ -51,6 +51,7 @@ private slots:
     void comOnlyWaitsForReadyLines();
     void missingLogFolderKeepsLinesUntilItIsBack();
     void failedLogWriteKeepsLines();
+    void clearedLogFolderMeansDefault();
     void sameSecondLogsAreBothKept();
     void normalModeWriteKeepsLinesAndTellsPath();
     void importFillsHeatAndKeepsPlaces();
@@ -196,6 +197,22 @@ void TestMonitor::failedLogWriteKeepsLines()
     m_monitor->Timer1Timer();
     QCOMPARE(logFiles(), QStringList{u"140509.CSV"_s});
     QVERIFY(m_monitor->receivedLines().isEmpty());
+}
+
+void TestMonitor::clearedLogFolderMeansDefault()
+{
+    // Cleared in the parameter dialog: the default folder, as the next start would take,
+    // never a file at the root of the drive.
+    m_main->setLogFolder(QString());
+    m_main->settings().cWaitTime = 0;
+    const QString folder = Paths::join(m_windows->folder.path(), u"log"_s);
+    QVERIFY(QDir().mkpath(folder));
+    showMonitor(true, true);
+    m_monitor->appendReceivedLines({Record1});
+    m_monitor->Timer1Timer();
+    m_monitor->Timer1Timer();
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{u"140509.CSV"_s});
+    QCOMPARE(m_dialogs->shown, QStringList());
 }
 
 void TestMonitor::sameSecondLogsAreBothKept()
