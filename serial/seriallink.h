@@ -46,7 +46,8 @@ public:
     // setting the driver refuses is not a failure: the port keeps what it accepted.
     OpenResult open(const QString &deviceName, const Settings &settings);
     // A port is held from a successful open to the next open or close; one whose device
-    // went away is held closed, and a reader started on it reports the loss at once.
+    // went away is held closed, and a reader started on it reports the loss at once and
+    // tries to open it again.
     bool isOpen() const { return m_port != nullptr; }
 
     // Starts one reader on the open port (nullptr when none is open); the port passes

@@ -45,7 +45,6 @@ void TMyThread::run()
     ReceiveCounters &counters = *m_counters;
     QString shown;
     int quickReturns = 0;
-    bool lost = false;
 
     const auto frame = [&](QByteArrayView bytes) {
         const FramedLines f = m_framer->feed(bytes, counters.line.load());
@@ -60,15 +59,12 @@ void TMyThread::run()
 
     while (!isInterruptionRequested()) {
         // Closed after its device went away while no reader ran.
-        if (!m_port->isOpen()) {
-            lost = true;
-            break;
-        }
-        // Bytes the port took in on the window thread between two readers come first.
-        if (m_port->bytesAvailable() > 0) {
+        bool lost = !m_port->isOpen();
+        if (!lost && m_port->bytesAvailable() > 0) {
+            // Bytes the port took in on the window thread between two readers come first.
             frame(m_port->readAll());
             quickReturns = 0;
-        } else {
+        } else if (!lost) {
             QElapsedTimer waited;
             waited.start();
             const int wait = m_framer->holding() ? HeldWaitMs : WaitMs;
@@ -76,20 +72,29 @@ void TMyThread::run()
                 quickReturns = 0;
             } else {
                 const QSerialPort::SerialPortError error = m_port->error();
-                if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError) {
+                if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
                     lost = true;
-                    break;
-                }
                 m_port->clearError();
-                if (waited.elapsed() < wait / 2 && ++quickReturns >= QuickReturnLimit) {
+                if (waited.elapsed() < wait / 2 && ++quickReturns >= QuickReturnLimit)
                     lost = true;
-                    break;
-                }
             }
             // Held bytes go on once the monitor's clear has brought the count down;
-            // new bytes, if any, queue behind them.
+            // new bytes, if any, queue behind them. What a dying port still had is read.
             if (m_framer->holding() || m_port->bytesAvailable() > 0)
                 frame(m_port->readAll());
+        }
+        if (lost) {
+            // A dead device is closed at once: left open, its notifier would fire without
+            // end once the port is back on the window thread.
+            m_port->close();
+            m_port->clearError();
+            emit portLost(MsgPortLost);
+            if (!reopen())
+                break;
+            quickReturns = 0;
+            shown = MsgPortBack;
+            emit portBack(MsgPortBack);
+            continue;
         }
         const QString text = m_framer->holding()
                                  ? MsgLineLimit
@@ -100,14 +105,28 @@ void TMyThread::run()
             emit statusChanged(text);
         }
     }
-    // A dead device is closed here: left open on the window thread, its notifier would
-    // fire without end.
-    if (lost)
-        m_port->close();
     // Only this thread may give the port away while it holds it.
     m_port->moveToThread(m_home);
-    if (lost)
-        emit portLost(MsgPortLost);
+}
+
+bool TMyThread::reopen()
+{
+    for (;;) {
+        // A wait at a time, so that a stop is seen within one.
+        for (int slept = 0; slept < ReopenIntervalMs; slept += WaitMs) {
+            if (isInterruptionRequested())
+                return false;
+            QThread::msleep(WaitMs);
+        }
+        if (isInterruptionRequested())
+            return false;
+        // The port keeps the settings it accepted at the first open and applies them again.
+        if (m_port->open(QIODevice::ReadWrite)) {
+            m_port->clearError();
+            return true;
+        }
+        m_port->clearError();
+    }
 }
 
 } // namespace Ordavex

@@ -22,6 +22,11 @@ class LineFramer;
 // It sleeps in the port's wait for input, a short wait at a time, and looks at its stop
 // request (requestInterruption) between waits, so it stops within one wait and never
 // spins. Everything it tells the window thread travels as values in queued signals.
+//
+// When the device goes away it says so at once, closes the port and, still on its own
+// thread, opens the same device with the same settings again every ReopenIntervalMs
+// until it is back or the reader is stopped; the framer and the counters stay as they
+// were, so a line cut by the loss is finished by the bytes that follow it.
 class TMyThread final : public QThread
 {
     Q_OBJECT
@@ -33,6 +38,8 @@ public:
     // The wait while bytes are held at the line limit, so that they go on soon after
     // the monitor's clear, which the reader is not told of.
     static constexpr int HeldWaitMs = 10;
+    // The pause between two tries to open a device that went away.
+    static constexpr int ReopenIntervalMs = 1000;
 
     // A reader still running is asked to stop and waited for: it never outlives the
     // port and framer it was given.
@@ -45,8 +52,11 @@ signals:
     void linesReceived(const QList<QByteArray> &lines);
     // The text for Label1, when it changes.
     void statusChanged(const QString &text);
-    // The device went away (an adapter pulled out, a read error); reading has ended.
+    // The device went away (an adapter pulled out, a read error); the reader tries to
+    // open it again.
     void portLost(const QString &text);
+    // The device is open again and reading goes on.
+    void portBack(const QString &text);
 
 protected:
     void run() override;
@@ -56,6 +66,8 @@ private:
     TMyThread(QSerialPort *port, LineFramer *framer, std::shared_ptr<ReceiveCounters> counters, QThread *home);
     // Starts the reader unless it has been started already (by a stop request).
     void startOnce();
+    // Opens the lost device again; false when a stop was requested first.
+    bool reopen();
 
     QSerialPort *const m_port;          // used here only between start and hand-back
     LineFramer *const m_framer;         // likewise; it goes with the port

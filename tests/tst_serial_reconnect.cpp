@@ -1,0 +1,169 @@
+#include "core/settings.h"
+#include "serial/seriallink.h"
+#include "serial/serialtexts.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <ctime>
+
+using namespace Ordavex;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray record(int i)
+{
+    return "\x02R," + QByteArray::number(i) + ",3," + QByteArray::number(100 + i) + ",12.34\x03\r\n";
+}
+
+QByteArray recordText(int i)
+{
+    return "R," + QByteArray::number(i) + ",3," + QByteArray::number(100 + i) + ",12.34";
+}
+
+double processCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// The adapter: socat makes a pseudo-terminal behind a link and passes its standard
+// input to it. Ending socat pulls the adapter out (the terminal goes, the link with it).
+class Adapter final
+{
+    Q_DISABLE_COPY_MOVE(Adapter)
+
+public:
+    explicit Adapter(QString link)
+        : m_link(std::move(link))
+    {
+    }
+    ~Adapter() { pull(); }
+
+    bool plugIn()
+    {
+        m_socat.start(u"socat"_s, {u"-u"_s, u"STDIN"_s, u"PTY,link=%1,rawer"_s.arg(m_link)});
+        if (!m_socat.waitForStarted(5000))
+            return false;
+        QElapsedTimer clock;
+        clock.start();
+        while (!QFileInfo::exists(m_link) && clock.elapsed() < 5000)
+            QTest::qWait(10);
+        return QFileInfo::exists(m_link);
+    }
+    void pull()
+    {
+        if (m_socat.state() == QProcess::NotRunning)
+            return;
+        m_socat.terminate();
+        if (!m_socat.waitForFinished(5000)) {
+            m_socat.kill();
+            m_socat.waitForFinished(5000);
+        }
+    }
+    bool send(const QByteArray &bytes)
+    {
+        return m_socat.write(bytes) == bytes.size() && m_socat.waitForBytesWritten(5000);
+    }
+
+private:
+    QString m_link;
+    QProcess m_socat;
+};
+
+} // namespace
+
+class TestSerialReconnect final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void pulledAndPutBack();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestSerialReconnect::initTestCase()
+{
+    if (QStandardPaths::findExecutable(u"socat"_s).isEmpty())
+        QFAIL("socat is missing: tools/install-deps installs it");
+    QVERIFY(m_dir.isValid());
+}
+
+// Lines before and after all arrive, a line cut by the pull included; the status says
+// so both times; nothing spins while the device is away.
+void TestSerialReconnect::pulledAndPutBack()
+{
+    const QString link = m_dir.filePath(u"ttyTM"_s);
+    Adapter adapter(link);
+    QVERIFY(adapter.plugIn());
+
+    SerialLink serial;
+    QVERIFY(serial.open(link, Settings()).opened);
+    auto counters = std::make_shared<ReceiveCounters>();
+    TMyThread *reader = serial.startReader(counters);
+    QVERIFY(reader);
+    QList<QByteArray> lines;
+    QStringList statuses;
+    int lost = 0, back = 0;
+    connect(reader, &TMyThread::linesReceived, this, [&](const QList<QByteArray> &l) { lines += l; },
+            Qt::QueuedConnection);
+    connect(reader, &TMyThread::statusChanged, this, [&](const QString &t) { statuses.append(t); },
+            Qt::QueuedConnection);
+    connect(reader, &TMyThread::portLost, this, [&](const QString &t) { statuses.append(t); ++lost; },
+            Qt::QueuedConnection);
+    connect(reader, &TMyThread::portBack, this, [&](const QString &t) { statuses.append(t); ++back; },
+            Qt::QueuedConnection);
+
+    // Two whole lines and the start of a third.
+    const QByteArray third = record(3);
+    const QByteArray before = record(1) + record(2) + third.first(7);
+    QVERIFY(adapter.send(before));
+    QTRY_COMPARE_WITH_TIMEOUT(counters->receivedBytes.load(), before.size(), 5000);
+    QCOMPARE(lines, (QList<QByteArray>{recordText(1), recordText(2)}));
+
+    for (int round = 0; round < 2; ++round) {
+        adapter.pull();
+        QTRY_COMPARE_WITH_TIMEOUT(lost, round + 1, 2000);
+        QCOMPARE(statuses.last(), MsgPortLost);
+        QVERIFY(!QFileInfo::exists(link));
+        const double cpuBefore = processCpuMs();
+        QTest::qWait(TMyThread::ReopenIntervalMs + 300);
+        const double cpu = processCpuMs() - cpuBefore;
+        QVERIFY2(cpu < 100, qPrintable(QString::number(cpu)));
+        QCOMPARE(back, round);
+
+        QVERIFY(adapter.plugIn());
+        QTRY_COMPARE_WITH_TIMEOUT(back, round + 1, 3 * TMyThread::ReopenIntervalMs);
+        QCOMPARE(statuses.last(), MsgPortBack);
+    }
+
+    // The rest of the cut line, then more.
+    QVERIFY(adapter.send(third.sliced(7) + record(4) + record(5)));
+    const QList<QByteArray> expected{recordText(1), recordText(2), recordText(3), recordText(4), recordText(5)};
+    QTRY_COMPARE_WITH_TIMEOUT(lines, expected, 5000);
+    QCOMPARE(counters->line.load(), 5);
+    QCOMPARE(counters->receivedBytes.load(), 5 * third.size());
+    QTRY_COMPARE(statuses.last(), ReceiveStatusText(5, 5 * (third.size() - 4), 5 * third.size()));
+
+    // Stopped while the device is away: within one wait, and the port is handed back.
+    adapter.pull();
+    QTRY_COMPARE_WITH_TIMEOUT(lost, 3, 2000);
+    QElapsedTimer clock;
+    clock.start();
+    serial.requestStop();
+    QVERIFY(serial.waitForReader(TMyThread::WaitMs + 500));
+    QVERIFY(clock.elapsed() <= TMyThread::WaitMs + 500);
+    serial.close();
+}
+
+QTEST_GUILESS_MAIN(TestSerialReconnect)
+#include "tst_serial_reconnect.moc"
