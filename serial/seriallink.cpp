@@ -47,14 +47,14 @@ SerialLink::OpenResult SerialLink::open(const QString &deviceName, const Setting
     return {true, wanted.note};
 }
 
-TMyThread *SerialLink::startReader(std::shared_ptr<ReceiveCounters> counters)
+TMyThread *SerialLink::startReader(std::shared_ptr<ReceiveCounters> counters, CaptureTarget capture)
 {
     if (!m_port || !stopReader(StopWaitMs))
         return nullptr;
     m_reader.reset();
     counters->keptBytes.store(0);
     counters->receivedBytes.store(0);
-    m_reader.reset(new TMyThread(m_port.get(), &m_framer, std::move(counters), thread()));
+    m_reader.reset(new TMyThread(m_port.get(), &m_framer, std::move(counters), thread(), std::move(capture)));
     m_port->moveToThread(m_reader.get());
     TMyThread *reader = m_reader.get();
     QMetaObject::invokeMethod(reader, &TMyThread::startOnce, Qt::QueuedConnection);

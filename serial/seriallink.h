@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capturefile.h"
 #include "portsettings.h"
 #include "receivecounters.h"
 #include "tmythread.h"
@@ -55,7 +56,9 @@ public:
     // when control returns to the event loop, so that the caller connects its signals
     // first and no line is emitted to nobody; the window thread never waits for it.
     // The pointer stays valid until the next startReader, open or close.
-    TMyThread *startReader(std::shared_ptr<ReceiveCounters> counters);
+    // With a capture folder the reader keeps every byte it reads in a new capture there,
+    // named from capture.started (see CaptureFile).
+    TMyThread *startReader(std::shared_ptr<ReceiveCounters> counters, CaptureTarget capture = {});
     // Asks the running reader to stop (the monitor's close).
     void requestStop();
     // Bounded wait; true when no reader runs any more.

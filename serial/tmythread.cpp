@@ -18,11 +18,12 @@ constexpr int QuickReturnLimit = 20;
 } // namespace
 
 TMyThread::TMyThread(QSerialPort *port, LineFramer *framer, std::shared_ptr<ReceiveCounters> counters,
-                     QThread *home)
+                     QThread *home, CaptureTarget capture)
     : m_port(port)
     , m_framer(framer)
     , m_counters(std::move(counters))
     , m_home(home)
+    , m_capture(std::move(capture))
 {
 }
 
@@ -46,7 +47,17 @@ void TMyThread::run()
     QString shown;
     int quickReturns = 0;
 
+    // Opened here, so that a slow or missing folder never holds up the window thread.
+    CaptureFile capture;
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    if (!m_capture.folder.isEmpty() && !capture.open(m_capture.folder, m_capture.started))
+        emit captureFailed(MsgCaptureFailed);
+
     const auto frame = [&](QByteArrayView bytes) {
+        // Every byte as read, before the framer may hold it back.
+        if (capture.isOpen() && !capture.append(bytes, sinceStart.elapsed()))
+            emit captureFailed(MsgCaptureFailed);
         const FramedLines f = m_framer->feed(bytes, counters.line.load());
         if (f.received > 0) {
             counters.line.fetch_add(f.completed);

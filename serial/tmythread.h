@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capturefile.h"
 #include "receivecounters.h"
 
 #include <QByteArray>
@@ -57,13 +58,16 @@ signals:
     void portLost(const QString &text);
     // The device is open again and reading goes on.
     void portBack(const QString &text);
+    // The capture could not be made or written; reading goes on without it. Once per reader.
+    void captureFailed(const QString &text);
 
 protected:
     void run() override;
 
 private:
     friend class SerialLink;
-    TMyThread(QSerialPort *port, LineFramer *framer, std::shared_ptr<ReceiveCounters> counters, QThread *home);
+    TMyThread(QSerialPort *port, LineFramer *framer, std::shared_ptr<ReceiveCounters> counters, QThread *home,
+              CaptureTarget capture);
     // Starts the reader unless it has been started already (by a stop request).
     void startOnce();
     // Opens the lost device again; false when a stop was requested first.
@@ -73,6 +77,7 @@ private:
     LineFramer *const m_framer;         // likewise; it goes with the port
     const std::shared_ptr<ReceiveCounters> m_counters;
     QThread *const m_home;              // where the port goes when reading ends
+    const CaptureTarget m_capture;
     bool m_started = false;             // window thread only
 };
 

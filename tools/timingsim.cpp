@@ -3,10 +3,13 @@
 
 #include "simstream.h"
 
+#include "core/atomicfile.h"
+#include "serial/capturefile.h"
 #include "serial/pseudoterminal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QThread>
 
@@ -37,6 +40,10 @@ constexpr char Description[] =
     "For tests, --bad sends a broken stream instead: long-lines (lines of 516 to 2000\n"
     "bytes), nul (NUL bytes at the start of, inside and as whole lines), framing-only\n"
     "(STX, ETX, CR and LF only) or random (any bytes).\n"
+    "\n"
+    "--replay sends a capture that Ordavex made while reading (log/yymmddhhmmss.cap, with\n"
+    "its index yymmddhhmmss.idx beside it) byte for byte: at the pace it was read\n"
+    "(--pace recorded, which needs the index) or as fast as the device takes it.\n"
     "\n"
     "With a pseudo-terminal the simulator keeps it open after the last heat until its\n"
     "standard input ends (Ctrl+D) or --hold has passed.";
@@ -71,6 +78,26 @@ bool send(Sink &sink, const QByteArray &stream, int chunk, int intervalMs)
             return false;
         if (intervalMs > 0)
             QThread::msleep(ulong(intervalMs));
+    }
+    return true;
+}
+
+constexpr qint64 MaxReplayBytes = qint64(1) << 30;
+
+// Without marks all at once; with them each mark's bytes at its time.
+bool replayCapture(Sink &sink, const QByteArray &bytes, const QList<CaptureMark> &marks)
+{
+    if (marks.isEmpty())
+        return sink.write(bytes);
+    QElapsedTimer clock;
+    clock.start();
+    for (qsizetype i = 0; i < marks.size(); ++i) {
+        const qint64 end = i + 1 < marks.size() ? marks[i + 1].offset : bytes.size();
+        const qint64 wait = marks[i].ms - clock.elapsed();
+        if (wait > 0)
+            QThread::msleep(ulong(wait));
+        if (!sink.write(QByteArrayView(bytes).sliced(marks[i].offset, end - marks[i].offset)))
+            return false;
     }
     return true;
 }
@@ -119,6 +146,8 @@ int main(int argc, char **argv)
     const auto bad = option("bad", "Send a broken stream instead of heats: long-lines, nul, framing-only or random.", "kind");
     const auto badSize = option("bad-size", "Bytes of the broken stream.", "n", "4096");
     const auto seed = option("seed", "Seed of lanes, bibs, gaps and random bytes.", "n", "1");
+    const auto replay = option("replay", "Send this capture file instead of heats.", "capture");
+    const auto pace = option("pace", "Pace of --replay: recorded (as it was read) or fast.", "recorded|fast", "recorded");
     const auto hold = option("hold", "With a pseudo-terminal: keep it this long after the last heat, in milliseconds, "
                                      "instead of until standard input ends.", "ms");
     parser.process(app);
@@ -184,6 +213,24 @@ int main(int argc, char **argv)
             return fail(QStringLiteral("--bad is long-lines, nul, framing-only or random"));
     }
 
+    QByteArray replayBytes;
+    QList<CaptureMark> replayMarks;
+    if (parser.isSet(replay)) {
+        const QString path = parser.value(replay);
+        const QString paceName = parser.value(pace);
+        if (paceName != QLatin1String("recorded") && paceName != QLatin1String("fast"))
+            return fail(QStringLiteral("--pace is recorded or fast"));
+        if (!ReadWholeFile(path, MaxReplayBytes, &replayBytes))
+            return fail(QStringLiteral("cannot read the capture %1").arg(path));
+        if (paceName == QLatin1String("recorded")) {
+            QByteArray index;
+            if (!ReadWholeFile(CaptureIndexPath(path), MaxReplayBytes, &index)
+                || !ParseCaptureIndex(index, replayBytes.size(), &replayMarks))
+                return fail(QStringLiteral("the index %1 is missing or broken; --pace fast needs none")
+                                .arg(CaptureIndexPath(path)));
+        }
+    }
+
     Sink sink;
     sink.dump = parser.isSet(dump);
     if (!sink.dump && parser.isSet(device)) {
@@ -205,7 +252,9 @@ int main(int argc, char **argv)
 
     QThread::msleep(ulong(startDelayMs));
     bool ok = true;
-    if (badKind) {
+    if (parser.isSet(replay)) {
+        ok = replayCapture(sink, replayBytes, replayMarks);
+    } else if (badKind) {
         ok = send(sink, MakeBadStream(*badKind, badBytes, heat.seed), chunkSize, intervalMs);
     } else {
         for (int i = 1; ok && (heatCount == 0 || i <= heatCount); ++i) {
