@@ -6,17 +6,25 @@
 //               against a plain read(2) loop on the same terminal; no byte may be lost.
 //   idle        CPU of the process over 10 s with a reader open and nothing arriving,
 //               against the same 10 s without a reader.
+//               The same reader with its capture on, against it with the capture off.
 //   latency     from the last byte of a line written to the line on the main thread,
 //               against a read(2) blocked on the same terminal.
+//   reconnect   a terminal behind a link taken away and put back: from the link being
+//               back to the first line on the main thread, over a few runs.
 //
-//   bench_serial [throughput|idle|latency]...   default: all three
+//   bench_serial [throughput|idle|latency|reconnect]...   default: all four
 
 #include "core/settings.h"
 #include "serial/pseudoterminal.h"
 #include "serial/seriallink.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -161,7 +169,8 @@ double rawThroughput(PseudoTerminal &pty, const Stream &stream)
 }
 
 // Seconds for the reader to hand every line to the main thread; -1 when anything is lost.
-double readerThroughput(PseudoTerminal &pty, const Stream &stream)
+// With a capture folder, the capture is checked to hold the whole stream.
+double readerThroughput(PseudoTerminal &pty, const Stream &stream, const QString &captureFolder = {})
 {
     SerialLink link;
     if (!link.open(pty.slavePath(), Settings()).opened)
@@ -169,7 +178,7 @@ double readerThroughput(PseudoTerminal &pty, const Stream &stream)
     auto counters = std::make_shared<ReceiveCounters>();
     Sink sink(counters);
     sink.expectedLines = stream.lines;
-    TMyThread *reader = link.startReader(counters);
+    TMyThread *reader = link.startReader(counters, {captureFolder, QDateTime::currentDateTime()});
     sink.attach(reader);
     QElapsedTimer clock;
     clock.start();
@@ -179,8 +188,22 @@ double readerThroughput(PseudoTerminal &pty, const Stream &stream)
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     writer.join();
     link.close();
-    const bool whole = sink.lines == stream.lines && sink.bytes == stream.textBytes && sink.inOrder
-                       && counters->receivedBytes.load() == stream.bytes.size();
+    bool whole = sink.lines == stream.lines && sink.bytes == stream.textBytes && sink.inOrder
+                 && counters->receivedBytes.load() == stream.bytes.size();
+    if (!captureFolder.isEmpty()) {
+        const QStringList captures = QDir(captureFolder).entryList({QStringLiteral("*.cap")}, QDir::Files);
+        qint64 captured = 0;
+        for (const QString &name : captures) {
+            QFile file(QDir(captureFolder).filePath(name));
+            captured += file.size();
+            file.remove();
+            QFile::remove(CaptureIndexPath(file.fileName()));
+        }
+        if (captured != stream.bytes.size()) {
+            std::printf("  CAPTURE: %lld of %lld bytes\n", captured, qint64(stream.bytes.size()));
+            whole = false;
+        }
+    }
     if (!whole)
         std::printf("  LOST: %lld of %lld lines, %lld of %lld text bytes, gb=%d\n", sink.lines, stream.lines,
                     sink.bytes, stream.textBytes, counters->receivedBytes.load());
@@ -199,22 +222,29 @@ void throughput()
     const int rounds = 5;
     std::printf("throughput: %.1f MB, %lld lines, %d rounds each, alternating\n",
                 double(stream.bytes.size()) / 1048576.0, stream.lines, rounds);
-    std::vector<double> raw, reader;
+    QTemporaryDir captureDir;
+    std::vector<double> raw, reader, captured;
     for (int round = 0; round < rounds; ++round) {
         PseudoTerminal pty;
         raw.push_back(rawThroughput(pty, stream));
         reader.push_back(readerThroughput(pty, stream));
-        std::printf("  round %d: raw read %.3f s, reader %.3f s, reader/raw %.2fx\n", round + 1, raw.back(),
-                    reader.back(), raw.back() / reader.back());
+        captured.push_back(readerThroughput(pty, stream, captureDir.path()));
+        std::printf("  round %d: raw read %.3f s, reader %.3f s, reader with capture %.3f s; reader/raw %.2fx, "
+                    "capture on/off %.2fx\n",
+                    round + 1, raw.back(), reader.back(), captured.back(), raw.back() / reader.back(),
+                    reader.back() / captured.back());
     }
-    if (std::count(reader.begin(), reader.end(), -1.0) > 0 || std::count(raw.begin(), raw.end(), -1.0) > 0) {
+    const auto failed = [](const std::vector<double> &v) { return std::count(v.begin(), v.end(), -1.0) > 0; };
+    if (failed(raw) || failed(reader) || failed(captured)) {
         std::printf("  FAILED: bytes lost\n");
         return;
     }
     const double mb = double(stream.bytes.size()) / 1048576.0;
-    const double r = median(raw), s = median(reader);
+    const double r = median(raw), s = median(reader), c = median(captured);
     std::printf("  median: raw read %.1f MB/s, reader %.1f MB/s; reader/raw = %.2fx (target >= 0.9x), 0 bytes lost\n",
                 mb / r, mb / s, r / s);
+    std::printf("  median: reader with capture %.1f MB/s; capture on/off = %.2fx (target >= 0.95x), "
+                "capture complete\n", mb / c, s / c);
 }
 
 void idle()
@@ -335,6 +365,83 @@ void latency()
                 r.median, r.worst, a.median > 0 ? r.median / a.median : 0.0);
 }
 
+// Waits on the main thread's events until done() or the time-out; false on the time-out.
+template<typename Done>
+bool waitFor(Done done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+void reconnect()
+{
+    const int runs = 10;
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyTM"));
+    const auto plugIn = [&link](PseudoTerminal &pty) {
+        QFile::remove(link);
+        return QFile::link(pty.slavePath(), link);
+    };
+    auto first = std::make_unique<PseudoTerminal>();
+    plugIn(*first);
+    SerialLink serial;
+    if (!serial.open(link, Settings()).opened) {
+        std::printf("reconnect: FAILED to open %s\n", qPrintable(link));
+        return;
+    }
+    auto counters = std::make_shared<ReceiveCounters>();
+    Sink sink(counters);
+    TMyThread *reader = serial.startReader(counters);
+    sink.attach(reader);
+    std::atomic<int> lost{0}, back{0};
+    QObject::connect(reader, &TMyThread::portLost, reader, [&lost] { ++lost; }, Qt::DirectConnection);
+    QObject::connect(reader, &TMyThread::portBack, reader, [&back] { ++back; }, Qt::DirectConnection);
+
+    std::unique_ptr<PseudoTerminal> current = std::move(first);
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run) {
+        // Pulled out: the terminal and the link go.
+        current.reset();
+        QFile::remove(link);
+        if (!waitFor([&] { return lost.load() == run + 1; }, 3000))
+            break;
+        // Put back at a random moment of the reader's second between tries.
+        std::this_thread::sleep_for(std::chrono::milliseconds(QRandomGenerator::global()->bounded(1000)));
+        current = std::make_unique<PseudoTerminal>();
+        const qint64 linesBefore = sink.lines;
+        const qint64 since = nowNs();
+        plugIn(*current);
+        std::atomic<bool> stop{false};
+        PseudoTerminal *pty = current.get();
+        std::thread writer([&, pty] {
+            for (int i = 0; !stop; ++i) {
+                pty->write(record(int(linesBefore) + i));
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+        const bool arrived = waitFor([&] { return sink.lines > linesBefore; }, 5000);
+        const double ms = double(nowNs() - since) / 1e6;
+        stop = true;
+        writer.join();
+        if (!arrived)
+            break;
+        times.push_back(ms);
+        waitFor([&] { return back.load() == run + 1; }, 1000);
+    }
+    serial.close();
+    const Latencies t = summarize(times);
+    std::printf("reconnect: %zu of %d runs, link back to the first line on the main thread "
+                "(tries every %d ms)\n", times.size(), runs, TMyThread::ReopenIntervalMs);
+    std::printf("  median %.1f ms, worst %.1f ms\n", t.median, t.worst);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -342,7 +449,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QStringList parts = QCoreApplication::arguments().mid(1);
     if (parts.isEmpty())
-        parts = {QStringLiteral("throughput"), QStringLiteral("idle"), QStringLiteral("latency")};
+        parts = {QStringLiteral("throughput"), QStringLiteral("idle"), QStringLiteral("latency"),
+                 QStringLiteral("reconnect")};
     for (const QString &part : std::as_const(parts)) {
         if (part == QLatin1String("throughput"))
             throughput();
@@ -350,8 +458,10 @@ int main(int argc, char **argv)
             idle();
         else if (part == QLatin1String("latency"))
             latency();
+        else if (part == QLatin1String("reconnect"))
+            reconnect();
         else {
-            std::fprintf(stderr, "usage: bench_serial [throughput|idle|latency]...\n");
+            std::fprintf(stderr, "usage: bench_serial [throughput|idle|latency|reconnect]...\n");
             return 2;
         }
         std::fflush(stdout);
