@@ -170,7 +170,9 @@ double rawThroughput(PseudoTerminal &pty, const Stream &stream)
 
 // Seconds for the reader to hand every line to the main thread; -1 when anything is lost.
 // With a capture folder, the capture is checked to hold the whole stream.
-double readerThroughput(PseudoTerminal &pty, const Stream &stream, const QString &captureFolder = {})
+// cpuMs: the process's CPU time over the run, which the other users of the machine disturb
+// less than the wall time.
+double readerThroughput(PseudoTerminal &pty, const Stream &stream, double *cpuMs, const QString &captureFolder = {})
 {
     SerialLink link;
     if (!link.open(pty.slavePath(), Settings()).opened)
@@ -182,11 +184,13 @@ double readerThroughput(PseudoTerminal &pty, const Stream &stream, const QString
     sink.attach(reader);
     QElapsedTimer clock;
     clock.start();
+    const double cpuBefore = processCpuMs();
     std::thread writer([&] { writeAll(pty.masterFd(), stream.bytes); });
     QTimer::singleShot(120000, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     writer.join();
+    *cpuMs = processCpuMs() - cpuBefore;
     link.close();
     bool whole = sink.lines == stream.lines && sink.bytes == stream.textBytes && sink.inOrder
                  && counters->receivedBytes.load() == stream.bytes.size();
@@ -223,12 +227,15 @@ void throughput()
     std::printf("throughput: %.1f MB, %lld lines, %d rounds each, alternating\n",
                 double(stream.bytes.size()) / 1048576.0, stream.lines, rounds);
     QTemporaryDir captureDir;
-    std::vector<double> raw, reader, captured;
+    std::vector<double> raw, reader, captured, readerCpu, capturedCpu;
     for (int round = 0; round < rounds; ++round) {
         PseudoTerminal pty;
+        double cpu = 0;
         raw.push_back(rawThroughput(pty, stream));
-        reader.push_back(readerThroughput(pty, stream));
-        captured.push_back(readerThroughput(pty, stream, captureDir.path()));
+        reader.push_back(readerThroughput(pty, stream, &cpu));
+        readerCpu.push_back(cpu);
+        captured.push_back(readerThroughput(pty, stream, &cpu, captureDir.path()));
+        capturedCpu.push_back(cpu);
         std::printf("  round %d: raw read %.3f s, reader %.3f s, reader with capture %.3f s; reader/raw %.2fx, "
                     "capture on/off %.2fx\n",
                     round + 1, raw.back(), reader.back(), captured.back(), raw.back() / reader.back(),
@@ -245,6 +252,8 @@ void throughput()
                 mb / r, mb / s, r / s);
     std::printf("  median: reader with capture %.1f MB/s; capture on/off = %.2fx (target >= 0.95x), "
                 "capture complete\n", mb / c, s / c);
+    std::printf("  median process CPU: %.0f ms without capture, %.0f ms with; off/on = %.2fx\n", median(readerCpu),
+                median(capturedCpu), median(readerCpu) / median(capturedCpu));
 }
 
 void idle()

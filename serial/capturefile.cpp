@@ -77,6 +77,9 @@ bool CaptureFile::open(const QString &folder, const QDateTime &when)
         if (m_index.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
             m_size = 0;
             m_lastMs = -1;
+            m_pending.clear();
+            m_pendingBytes = 0;
+            m_pendingIndex.clear();
             return true;
         }
         const bool taken = m_index.exists();
@@ -88,29 +91,54 @@ bool CaptureFile::open(const QString &folder, const QDateTime &when)
     return false;
 }
 
-bool CaptureFile::append(QByteArrayView bytes, qint64 ms)
+bool CaptureFile::append(const QByteArray &bytes, qint64 ms)
 {
     if (!isOpen() || bytes.isEmpty())
         return isOpen();
-    // The bytes before their mark: a mark never points past the capture.
-    bool ok = m_data.write(bytes.data(), bytes.size()) == bytes.size();
-    if (ok && ms != m_lastMs) {
-        const QByteArray line = CaptureIndexLine({m_size, ms});
-        ok = m_index.write(line) == line.size();
+    if (m_pending.isEmpty())
+        m_pendingSinceMs = ms;
+    if (ms != m_lastMs) {
+        m_pendingIndex += CaptureIndexLine({m_size, ms});
         m_lastMs = ms;
     }
-    if (!ok) {
-        close();
-        return false;
-    }
+    m_pending.append(bytes);
+    m_pendingBytes += bytes.size();
     m_size += bytes.size();
-    return true;
+    return m_pendingBytes < FlushBytes ? flush(ms) : flush(ms, true);
 }
 
-void CaptureFile::close()
+bool CaptureFile::flush(qint64 ms, bool force)
 {
+    if (!isOpen())
+        return false;
+    if (m_pending.isEmpty() || (!force && ms - m_pendingSinceMs < FlushMs))
+        return true;
+    if (writeOut())
+        return true;
     m_data.close();
     m_index.close();
+    return false;
+}
+
+bool CaptureFile::writeOut()
+{
+    // The bytes before their marks: a mark never points past the capture.
+    bool ok = true;
+    for (const QByteArray &bytes : std::as_const(m_pending))
+        ok = ok && m_data.write(bytes) == bytes.size();
+    ok = ok && m_index.write(m_pendingIndex) == m_pendingIndex.size();
+    m_pending.resize(0);
+    m_pendingBytes = 0;
+    m_pendingIndex.resize(0);
+    return ok;
+}
+
+bool CaptureFile::close()
+{
+    const bool ok = !isOpen() || writeOut();
+    m_data.close();
+    m_index.close();
+    return ok;
 }
 
 } // namespace Ordavex

@@ -43,15 +43,20 @@ QByteArray CaptureIndexLine(const CaptureMark &mark);
 // guesses. A last line cut short by a crash is left out.
 bool ParseCaptureIndex(QByteArrayView text, qint64 captureSize, QList<CaptureMark> *marks);
 
-// Written by the reader thread alone. Unbuffered: each read is with the system as soon
-// as it is appended, so a crash of the program loses nothing of it. Append-only, so it
-// cannot be written atomically; it never replaces a file.
+// Written by the reader thread alone. Reads are gathered and written out together, at
+// the latest FlushMs after the first of them, so that a crash of the program loses no
+// more than that and a fast stream costs few writes. Append-only, so it cannot be
+// written atomically; it never replaces a file.
 class CaptureFile final
 {
     Q_DISABLE_COPY_MOVE(CaptureFile)
 
 public:
+    static constexpr qint64 FlushMs = 50;
+    static constexpr qsizetype FlushBytes = 256 * 1024;
+
     CaptureFile() = default;
+    ~CaptureFile() { close(); }
 
     // Makes the folder when it is missing and creates a new capture and its index there;
     // when the name is taken, "_2", "_3", ... go before the extension.
@@ -60,14 +65,25 @@ public:
     QString path() const { return m_data.fileName(); }
     // Appends the bytes of one read, ms milliseconds after the capture began. False when
     // writing failed; the capture is closed then and takes nothing more.
-    bool append(QByteArrayView bytes, qint64 ms);
-    void close();
+    // The bytes are shared, not copied, until they are written out.
+    bool append(const QByteArray &bytes, qint64 ms);
+    // Writes out what waits when it has waited FlushMs at ms, or at once with force.
+    // False when writing failed, as for append.
+    bool flush(qint64 ms, bool force = false);
+    // Writes out what waits and closes; false when that write failed.
+    bool close();
 
 private:
+    bool writeOut();
+
     QFile m_data;
     QFile m_index;
-    qint64 m_size = 0;
+    QList<QByteArray> m_pending;
+    qsizetype m_pendingBytes = 0;
+    QByteArray m_pendingIndex;
+    qint64 m_size = 0;          // bytes appended, those waiting included
     qint64 m_lastMs = -1;
+    qint64 m_pendingSinceMs = -1;
 };
 
 } // namespace Ordavex

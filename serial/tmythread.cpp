@@ -54,7 +54,7 @@ void TMyThread::run()
     if (!m_capture.folder.isEmpty() && !capture.open(m_capture.folder, m_capture.started))
         emit captureFailed(MsgCaptureFailed);
 
-    const auto frame = [&](QByteArrayView bytes) {
+    const auto frame = [&](const QByteArray &bytes) {
         // Every byte as read, before the framer may hold it back.
         if (capture.isOpen() && !capture.append(bytes, sinceStart.elapsed()))
             emit captureFailed(MsgCaptureFailed);
@@ -94,6 +94,8 @@ void TMyThread::run()
             if (m_framer->holding() || m_port->bytesAvailable() > 0)
                 frame(m_port->readAll());
         }
+        if (capture.isOpen() && !capture.flush(sinceStart.elapsed(), lost))
+            emit captureFailed(MsgCaptureFailed);
         if (lost) {
             // A dead device is closed at once: left open, its notifier would fire without
             // end once the port is back on the window thread.
@@ -116,6 +118,8 @@ void TMyThread::run()
             emit statusChanged(text);
         }
     }
+    if (!capture.close())
+        emit captureFailed(MsgCaptureFailed);
     // Only this thread may give the port away while it holds it.
     m_port->moveToThread(m_home);
 }
