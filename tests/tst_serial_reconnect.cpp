@@ -86,6 +86,7 @@ class TestSerialReconnect final : public QObject
 private slots:
     void initTestCase();
     void pulledAndPutBack();
+    void reopenedPortHandedBack();
 
 private:
     QTemporaryDir m_dir;
@@ -162,6 +163,59 @@ void TestSerialReconnect::pulledAndPutBack()
     serial.requestStop();
     QVERIFY(serial.waitForReader(TMyThread::WaitMs + 500));
     QVERIFY(clock.elapsed() <= TMyThread::WaitMs + 500);
+    serial.close();
+}
+
+// A port opened again on the reader's thread goes back to the window thread when the
+// reader stops, like the one it was given: the next reader reads it, and a loss while no
+// reader runs neither spins there nor goes unnoticed by the reader after.
+void TestSerialReconnect::reopenedPortHandedBack()
+{
+    const QString link = m_dir.filePath(u"ttyHB"_s);
+    Adapter adapter(link);
+    QVERIFY(adapter.plugIn());
+    SerialLink serial;
+    QVERIFY(serial.open(link, Settings()).opened);
+    auto counters = std::make_shared<ReceiveCounters>();
+    QList<QByteArray> lines;
+    int lost = 0, back = 0;
+    const auto start = [&] {
+        TMyThread *reader = serial.startReader(counters);
+        if (!reader)
+            return false;
+        connect(reader, &TMyThread::linesReceived, this, [&](const QList<QByteArray> &l) { lines += l; },
+                Qt::QueuedConnection);
+        connect(reader, &TMyThread::portLost, this, [&] { ++lost; }, Qt::QueuedConnection);
+        connect(reader, &TMyThread::portBack, this, [&] { ++back; }, Qt::QueuedConnection);
+        return true;
+    };
+
+    QVERIFY(start());
+    adapter.pull();
+    QTRY_COMPARE_WITH_TIMEOUT(lost, 1, 2000);
+    QVERIFY(adapter.plugIn());
+    QTRY_COMPARE_WITH_TIMEOUT(back, 1, 3 * TMyThread::ReopenIntervalMs);
+    serial.requestStop();
+    QVERIFY(serial.waitForReader(TMyThread::WaitMs + 500));
+
+    QVERIFY(start());
+    QVERIFY(adapter.send(record(1)));
+    QTRY_COMPARE_WITH_TIMEOUT(lines, QList<QByteArray>{recordText(1)}, 5000);
+    serial.requestStop();
+    QVERIFY(serial.waitForReader(TMyThread::WaitMs + 500));
+
+    adapter.pull();
+    QTest::qWait(50);
+    const double cpuBefore = processCpuMs();
+    QTest::qWait(300);
+    const double cpu = processCpuMs() - cpuBefore;
+    QVERIFY2(cpu < 100, qPrintable(QString::number(cpu)));
+    QVERIFY(adapter.plugIn());
+    QVERIFY(start());
+    QTRY_COMPARE_WITH_TIMEOUT(lost, 2, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(back, 2, 3 * TMyThread::ReopenIntervalMs);
+    QVERIFY(adapter.send(record(2)));
+    QTRY_COMPARE_WITH_TIMEOUT(lines, (QList<QByteArray>{recordText(1), recordText(2)}), 5000);
     serial.close();
 }
 
