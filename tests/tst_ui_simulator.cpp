@@ -8,8 +8,10 @@
 #include "core/settings.h"
 #include "ui/mainform.h"
 #include "ui/rs232cfunc.h"
+#include "serial/seriallink.h"
 #include "ui/sankaspin.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -31,6 +33,7 @@ private slots:
     void cleanup();
     void normalModeImportsHeat();
     void comOnlyLogsEveryHeatOnce();
+    void captureReplaysAsReceived();
 
 private:
     // Starts the simulator on a pseudo-terminal of its own; the port COM1 names it.
@@ -38,7 +41,7 @@ private:
     {
         m_tool.start(QStringLiteral(ORDAVEX_SIM_BINARY), QStringList{u"--pty"_s} + arguments);
         QVERIFY(m_tool.waitForStarted());
-        QVERIFY(m_tool.waitForReadyRead(5000));
+        QVERIFY2(m_tool.waitForReadyRead(5000), m_tool.readAllStandardError().constData());
         const QString path = QString::fromLocal8Bit(m_tool.readLine().trimmed());
         QVERIFY2(path.startsWith(u"/dev/"_s), qPrintable(path));
         m_main->settings().ports[0] = path;
@@ -142,6 +145,56 @@ void TestSimulatedMachine::comOnlyLogsEveryHeatOnce()
         QVERIFY2(name.contains(u"w_121"_s) && name.endsWith(u".CSV"_s), qPrintable(name));
     QTRY_VERIFY(m_monitor->receivedLines().isEmpty());
     QCOMPARE(m_monitor->LabelBigLog->text(), QStringLiteral("%1").arg(names.size(), 4, 10, QLatin1Char('0')));
+}
+
+void TestSimulatedMachine::captureReplaysAsReceived()
+{
+    // A first run receives two heats from the machine; every byte goes to its capture.
+    m_main->settings().cCheckAutoLog = false;
+    startMachine({u"--heats"_s, u"2"_s, u"--records"_s, u"5"_s, u"--wind"_s, u"+0.8"_s, u"--chunk"_s, u"9"_s,
+                  u"--interval"_s, u"2"_s, u"--heat-interval"_s, u"300"_s, u"--start-delay"_s, u"300"_s,
+                  u"--seed"_s, u"3"_s});
+    m_main->RS232COpen->trigger();
+    QVERIFY(m_monitor->isVisible());
+    m_monitor->CheckTimerON->setChecked(false);
+    QTRY_COMPARE_WITH_TIMEOUT(m_monitor->receivedLines().size(), 12, 10000);
+    const QList<QByteArray> received = m_monitor->receivedLines();
+    QTest::mouseClick(m_monitor->bLogWrite, Qt::LeftButton);
+    const QStringList logs = QDir(m_windows->logs.path()).entryList(QDir::Files);
+    QCOMPARE(logs.size(), 1);
+    QFile firstLog(QDir(m_windows->logs.path()).filePath(logs.first()));
+    QVERIFY(firstLog.open(QIODevice::ReadOnly));
+    const QByteArray logBytes = firstLog.readAll();
+    m_monitor->close();
+    // The reader writes out what it holds of the capture as it ends.
+    QVERIFY(m_main->link().waitForReader(5000));
+    const QDir captures(Paths::join(m_windows->folder.path(), u"log"_s));
+    const QStringList captured = captures.entryList({u"*.cap"_s}, QDir::Files);
+    QCOMPARE(captured.size(), 1);
+    // The first program's folder goes with it: the capture and its index are kept.
+    QTemporaryDir kept;
+    const QString capture = QDir(kept.path()).filePath(captured.first());
+    QVERIFY(QFile::copy(captures.filePath(captured.first()), capture));
+    const QString index = QFileInfo(captured.first()).completeBaseName() + u".idx"_s;
+    QVERIFY(QFile::copy(captures.filePath(index), QDir(kept.path()).filePath(index)));
+    m_tool.closeWriteChannel();
+    QVERIFY(m_tool.waitForFinished(5000));
+
+    // A second run of the program receives the capture replayed at its recorded pace.
+    m_windows.reset();
+    init();
+    m_main->settings().cCheckAutoLog = false;
+    startMachine({u"--replay"_s, capture, u"--pace"_s, u"recorded"_s, u"--start-delay"_s, u"300"_s});
+    m_main->RS232COpen->trigger();
+    QVERIFY(m_monitor->isVisible());
+    m_monitor->CheckTimerON->setChecked(false);
+    QTRY_COMPARE_WITH_TIMEOUT(m_monitor->receivedLines(), received, 10000);
+    QTest::mouseClick(m_monitor->bLogWrite, Qt::LeftButton);
+    const QStringList replayedLogs = QDir(m_windows->logs.path()).entryList(QDir::Files);
+    QCOMPARE(replayedLogs.size(), 1);
+    QFile secondLog(QDir(m_windows->logs.path()).filePath(replayedLogs.first()));
+    QVERIFY(secondLog.open(QIODevice::ReadOnly));
+    QCOMPARE(secondLog.readAll(), logBytes);
 }
 
 QTEST_MAIN(TestSimulatedMachine)

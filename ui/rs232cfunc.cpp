@@ -278,13 +278,16 @@ void TForm3::StartReader()
     if (!m_threadStarted && m_link) {
         m_counters->keptBytes = 0;
         m_counters->receivedBytes = 0;
-        m_reader = m_link->startReader(m_counters);
+        // Every byte read is kept in a capture beside the monitor text files.
+        m_reader = m_link->startReader(m_counters, CaptureTarget{MonitorTextFolder(m_paths), m_clock()});
         if (m_reader) {
             // The reader's signals come from its own thread: queued, carrying values.
             connect(m_reader, &TMyThread::linesReceived, this,
                     [this](const QList<QByteArray> &lines) { appendReceivedLines(lines); }, Qt::QueuedConnection);
             connect(m_reader, &TMyThread::statusChanged, Label1, &QLabel::setText, Qt::QueuedConnection);
             connect(m_reader, &TMyThread::portLost, Label1, &QLabel::setText, Qt::QueuedConnection);
+            connect(m_reader, &TMyThread::portBack, Label1, &QLabel::setText, Qt::QueuedConnection);
+            connect(m_reader, &TMyThread::captureFailed, Label1, &QLabel::setText, Qt::QueuedConnection);
         }
     }
     m_threadStarted = true;
