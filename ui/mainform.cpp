@@ -311,6 +311,7 @@ void TForm1::setTargetPath(const QString &path)
 {
     m_targetPath = path;
     StatusPanel0->setText(path);
+    heatChanged();
 }
 
 // ---- showing, activation and closing ----
