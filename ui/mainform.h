@@ -117,6 +117,8 @@ public:
     void setRecoveryJournal(bool on);
     // Writes a pending change now.
     void flushRecovery();
+    // Another delay than RecoveryDelayMs, to measure what frequent writes cost.
+    void setRecoveryDelay(int ms);
 
     // Handlers.
     void SankaSpinNumChange();

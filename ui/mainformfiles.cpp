@@ -274,6 +274,11 @@ void TForm1::setRecoveryJournal(bool on)
         m_recoveryTimer->stop();
 }
 
+void TForm1::setRecoveryDelay(int ms)
+{
+    m_recoveryTimer->setInterval(ms);
+}
+
 void TForm1::flushRecovery()
 {
     if (m_recoveryTimer && m_recoveryTimer->isActive())
