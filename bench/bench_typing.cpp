@@ -9,16 +9,22 @@
 //    Both results are checked cell by cell: a path that drops keys is not measured.
 //    A second line times the same heats with the repaints left out, which shows the
 //    key handling alone.
+//    A third line types the same heats into the program with its recovery file on and
+//    off, alternating, and gives the ratio.
 // 2. Repainting the whole 500-row grid after the 60-second option is toggled, against
 //    a QTableWidget holding the already-converted display texts. Each repaint renders
 //    the full viewport into an image, so all 1500 cells are drawn every time.
 //
-//   bench_typing [heats] [repaints]     default 5 heats and 30 repaints of each
+// 3. The delay of the recovery file: after a burst of keys at a typist's pace, how long
+//    from the last key until the file on the disk holds the heat as the grid shows it.
+//
+//   bench_typing [heats] [repaints] [delays]     default 5 heats, 30 repaints, 20 delays
 //
 // Run with QT_QPA_PLATFORM=offscreen when there is no display.
 
 #include "core/gridmodel.h"
 #include "core/paths.h"
+#include "core/recovery.h"
 #include "core/timerules.h"
 #include "ui/dialogs.h"
 #include "ui/guard.h"
@@ -29,18 +35,23 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHeaderView>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMainWindow>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -192,9 +203,12 @@ std::unique_ptr<TForm1> makeForm(const QTemporaryDir &folder)
 // repaint is part of its cost; without, only the key handling is timed and the
 // repaints are left to after the heat.
 double typeIntoForm(const QTemporaryDir &folder, RecordingDialogs &dialogs, const std::vector<Key> &keys,
-                    bool passEventLoop)
+                    bool passEventLoop, bool journal = true, int journalDelayMs = TForm1::RecoveryDelayMs)
 {
     std::unique_ptr<TForm1> form = makeForm(folder);
+    form->setRecoveryJournal(journal);
+    form->setRecoveryDelay(journalDelayMs);
+    auto removeRecovery = qScopeGuard([&form] { QFile::remove(form->recoveryPath()); });
     activate(form.get());
     if (QApplication::focusWidget() != form->InputGrid->editor())
         fail(QStringLiteral("the grid's editor does not hold the focus"));
@@ -219,6 +233,55 @@ double typeIntoForm(const QTemporaryDir &folder, RecordingDialogs &dialogs, cons
                      .arg(row).arg(grid.cell(1, row), grid.cell(2, row), laneText(row), time));
     }
     return ms;
+}
+
+// ---- the recovery file's delay ----
+
+struct Delays
+{
+    double medianMs = 0;
+    double worstMs = 0;
+    int writes = 0;
+};
+
+std::optional<RecoveredHeat> recoveryOnDisk(const TForm1 &form)
+{
+    QFile file(form.recoveryPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return ReadRecovery(file.readAll());
+}
+
+// Bursts of 1 to 40 keys, 20 to 120 ms apart, then nothing until the file follows.
+Delays measureRecoveryDelay(const QTemporaryDir &folder, const std::vector<Key> &keys, int count)
+{
+    std::unique_ptr<TForm1> form = makeForm(folder);
+    auto removeRecovery = qScopeGuard([&form] { QFile::remove(form->recoveryPath()); });
+    activate(form.get());
+    QRandomGenerator random(11);
+    std::vector<double> delays;
+    size_t next = 0;
+    for (int i = 0; i < count; ++i) {
+        const int burst = int(random.bounded(1, 41));
+        QElapsedTimer sinceKey;
+        for (int k = 0; k < burst && next < keys.size(); ++k) {
+            typeKey(keys[next++]);
+            sinceKey.start();
+            const int pause = k + 1 < burst ? int(random.bounded(20, 121)) : 0;
+            while (sinceKey.elapsed() < pause)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            betweenKeys(false);
+        }
+        const RecoveredHeat shown = form->currentHeat();
+        while (recoveryOnDisk(*form) != shown) {
+            if (sinceKey.elapsed() > 5000)
+                fail(QStringLiteral("the recovery file did not follow the grid within 5 s"));
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            QThread::usleep(500);
+        }
+        delays.push_back(double(sinceKey.nsecsElapsed()) / 1e6);
+    }
+    return {median(delays), *std::max_element(delays.begin(), delays.end()), count};
 }
 
 // ---- the plain table ----
@@ -422,6 +485,7 @@ int main(int argc, char **argv)
 {
     const int heats = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 5;
     const int repaints = argc >= 3 ? std::max(1, std::atoi(argv[2])) : 30;
+    const int delayCount = argc >= 4 ? std::max(1, std::atoi(argv[3])) : 20;
     int qtArgc = 1;
     Application app(qtArgc, argv);
     RecordingDialogs dialogs;
@@ -459,6 +523,47 @@ int main(int argc, char **argv)
         if (passEventLoop)
             std::printf("  target <= 1.5x: %s\n", ratio <= 1.5 ? "met" : "NOT met");
     }
+
+    // A heat is typed here far faster than by hand, in less time than the delay: the
+    // shorter delays write the 500-row heat every few keys, as the real one would at
+    // a person's pace, and show what each write costs the keys.
+    for (const int delayMs : {TForm1::RecoveryDelayMs, 50, 10}) {
+        std::vector<double> onTimes;
+        std::vector<double> offTimes;
+        for (int i = 0; i < heats; ++i) {
+            offTimes.push_back(typeIntoForm(folder, dialogs, keys, true, false));
+            onTimes.push_back(typeIntoForm(folder, dialogs, keys, true, true, delayMs));
+        }
+        const double onMs = median(onTimes);
+        const double offMs = median(offTimes);
+        std::printf("recovery file (delay %d ms): typing with it on %.1f ms / off %.1f ms = %.3fx"
+                    " (medians of %d heats)\n", delayMs, onMs, offMs, onMs / offMs, heats);
+        if (delayMs == TForm1::RecoveryDelayMs)
+            std::printf("  target <= 1.1x: %s\n", onMs / offMs <= 1.1 ? "met" : "NOT met");
+    }
+    {
+        std::unique_ptr<TForm1> form = makeForm(folder);
+        auto removeRecovery = qScopeGuard([&form] { QFile::remove(form->recoveryPath()); });
+        std::vector<double> writes;
+        for (int i = 0; i < 50; ++i) {
+            for (int row = 1; row <= Rows; ++row) {
+                form->grid()->setCell(1, row, laneText(row + i));
+                form->grid()->setCell(2, row, QString::number(finishTime(row)));
+            }
+            QElapsedTimer timer;
+            timer.start();
+            form->flushRecovery();
+            writes.push_back(double(timer.nsecsElapsed()) / 1e6);
+            if (recoveryOnDisk(*form) != form->currentHeat())
+                fail(QStringLiteral("the recovery file does not hold the heat"));
+        }
+        std::printf("recovery file: one write of a %d-row heat %.2f ms (median), %.2f ms at worst (of %zu)\n", Rows,
+                    median(writes), *std::max_element(writes.begin(), writes.end()), writes.size());
+    }
+    const Delays delays = measureRecoveryDelay(folder, keys, delayCount);
+    std::printf("recovery file: on the disk %.0f ms after the last key (median), %.0f ms at worst"
+                " (%d bursts; written %d ms after the first unwritten change)\n",
+                delays.medianMs, delays.worstMs, delays.writes, TForm1::RecoveryDelayMs);
 
     const Repaints repaint = measureRepaints(folder, repaints);
     std::printf("repaint: %d rows after a 60-second toggle: ordavex %.2f ms / plain table %.2f ms = %.2fx"

@@ -3,6 +3,7 @@
 
 #include "filesizelimit.h"
 #include "core/gridmodel.h"
+#include "core/resultfile.h"
 #include "core/runtimeerror.h"
 #include "core/settings.h"
 #include "ui/dialogs.h"
@@ -28,7 +29,11 @@
 #include <QToolBar>
 #include <QToolTip>
 
+#include <QElapsedTimer>
+#include <QFile>
+
 #include <memory>
+#include <optional>
 #include <thread>
 
 using namespace Ordavex;
@@ -67,8 +72,43 @@ private slots:
     void toolTipsOnlyFromHints();
     void numberColumnTakesNoCursor();
     void numberColumnStaysInView();
+    // The recovery file.
+    void recoveryFollowsEveryChange_data();
+    void recoveryFollowsEveryChange();
+    void restoreAnswerYesBringsBackTheHeat();
+    void restoreAnswerNoDiscardsIt();
+    void unreadableRecoveryIsSetAside_data();
+    void unreadableRecoveryIsSetAside();
+    void saveAndEraseRemoveRecovery();
+    void closeKeepsOnlyAnUnsavedHeat();
+    void failedRecoveryWriteIsToldOnce();
 
 private:
+    static std::optional<RecoveredHeat> recoveryOnDisk(const TForm1 &form)
+    {
+        QFile file(form.recoveryPath());
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        return ReadRecovery(file.readAll());
+    }
+    // Waits until the recovery file holds the heat on the grid; the milliseconds taken.
+    static qint64 waitForRecovery(const TForm1 &form)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (recoveryOnDisk(form) != form.currentHeat() && waited.elapsed() < 5000)
+            QTest::qWait(5);
+        return recoveryOnDisk(form) == form.currentHeat() ? waited.elapsed() : -1;
+    }
+    static void typeHeat(TForm1 &form)
+    {
+        form.show();
+        QApplication::setActiveWindow(&form);
+        form.focusInputGrid();
+        typeText(QStringLiteral("4\n1052\n5\n61\n"));
+        form.EditKaze->setText(QStringLiteral("+1.2"));
+    }
+
     static QByteArray withParams(const QByteArray &lines)
     {
         return "[Params]\r\n" + lines;
@@ -694,6 +734,263 @@ void TestMainForm::errorsOffWindowThreadOpenNoBox()
     QCOMPARE(dialogs.errors, QStringList());
     ShowException(nullptr, std::make_exception_ptr(RuntimeError(QStringLiteral("here"))));
     QCOMPARE(dialogs.errors, QStringList{QStringLiteral("here")});
+}
+
+// Each kind of change reaches the recovery file within a second, whatever it is.
+void TestMainForm::recoveryFollowsEveryChange_data()
+{
+    QTest::addColumn<int>("change");
+    QTest::newRow("cell typed") << 0;
+    QTest::newRow("row count") << 1;
+    QTest::newRow("wind") << 2;
+    QTest::newRow("target path") << 3;
+    QTest::newRow("rows imported by the monitor") << 4;
+    QTest::newRow("race kind") << 5;
+    QTest::newRow("place column swapped") << 6;
+    QTest::newRow("60-second correction") << 7;
+}
+
+void TestMainForm::recoveryFollowsEveryChange()
+{
+    QFETCH(int, change);
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    QCOMPARE(form.recoveryPath(), Paths::join(folder.path(), QStringLiteral("ordavex.recovery")));
+    form.grid()->setCell(1, 1, QStringLiteral("4"));
+    QVERIFY(waitForRecovery(form) >= 0);
+    const RecoveredHeat before = form.currentHeat();
+
+    HeatAccess &heat = form;
+    switch (change) {
+    case 0:
+        form.show();
+        QApplication::setActiveWindow(&form);
+        form.focusInputGrid();
+        typeText(QStringLiteral("7"));
+        QCOMPARE(form.grid()->cell(1, 1), QStringLiteral("47"));
+        break;
+    case 1: form.SankaSpinNum->setValue(12); break;
+    case 2: form.EditKaze->setText(QStringLiteral("-0.5")); break;
+    case 3: form.setTargetPath(Paths::join(folder.path(), QStringLiteral("R1"))); break;
+    case 4: heat.setRows({{QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("1052")},
+                          {QStringLiteral("1"), QStringLiteral("6"), QStringLiteral("1052")}}); break;
+    case 5: form.RadioButton2->setChecked(true); break;
+    case 6: form.SwapFixRow->click(); break;
+    case 7: form.sixtyFix->toggle(); break;
+    }
+    QVERIFY(form.currentHeat() != before);
+    const qint64 delay = waitForRecovery(form);
+    QVERIFY2(delay >= 0, "the recovery file never held the changed heat");
+    QVERIFY2(delay <= 1000, qPrintable(QStringLiteral("written %1 ms after the change").arg(delay)));
+    QCOMPARE(dialogs.shown, QStringList());
+}
+
+// The program killed with a heat on the grid, started again: Yes brings it back as it
+// was, options included, and it stays unsaved.
+void TestMainForm::restoreAnswerYesBringsBackTheHeat()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    folder.writeSettings(withParams("Maxrunner=8\r\nCurStyle=3\r\n"));
+    RecoveredHeat typed;
+    {
+        TForm1 form(folder.appPaths());
+        typeHeat(form);
+        HeatAccess &heat = form;
+        form.SankaSpinNum->setValue(11);
+        form.grid()->setCell(0, 3, QStringLiteral("2"));   // a tie, as imported
+        form.grid()->setCell(1, 11, QStringLiteral("9"));
+        form.RadioButton2->setChecked(true);
+        form.RadioButton6->setChecked(true);
+        form.SwapFixRow->click();
+        form.sixtyFix->setChecked(false);
+        heat.setTargetPath(Paths::join(folder.path(), QStringLiteral("女子100mH 予選1組")));
+        QVERIFY(waitForRecovery(form) >= 0);
+        typed = form.currentHeat();
+        // Destroyed without closing, as a killed program is.
+    }
+    QCOMPARE(typed.rows.size(), 11);
+    QCOMPARE(typed.rows[1], (std::array<QString, 3>{QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("1061")}));
+
+    dialogs.answers = {true};
+    TForm1 form(folder.appPaths());
+    QCOMPARE(dialogs.confirmations, QStringList{MsgRestoreHeat});
+    QCOMPARE(dialogs.shown, QStringList());
+    QCOMPARE(form.rowCount(), 11);
+    QCOMPARE(form.SankaSpinNum->value(), 11);
+    for (int r = 1; r <= 11; ++r) {
+        for (int col = 0; col < 3; ++col)
+            QCOMPARE(form.cellText(col, r), typed.rows[r - 1][col]);
+    }
+    QCOMPARE(form.cellText(0, 3), QStringLiteral("2"));
+    QCOMPARE(form.windText(), QStringLiteral("+1.2"));
+    QCOMPARE(form.targetPath(), typed.targetPath);
+    QCOMPARE(form.StatusPanel0->text(), typed.targetPath);
+    QVERIFY(form.RadioButton2->isChecked());
+    QVERIFY(form.RadioButton6->isChecked());
+    QVERIFY(!form.sixtyFix->isChecked());
+    QCOMPARE(form.cellText(1, 0), QStringLiteral("順位"));
+    QCOMPARE(form.cellText(0, 0), QStringLiteral("ﾅﾝﾊﾞｰ"));
+    QVERIFY(form.currentHeat() == typed);
+    // Still unsaved: a second kill would find it again.
+    QVERIFY(recoveryOnDisk(form) == typed);
+}
+
+void TestMainForm::restoreAnswerNoDiscardsIt()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    {
+        TForm1 form(folder.appPaths());
+        typeHeat(form);
+        QVERIFY(waitForRecovery(form) >= 0);
+    }
+    dialogs.answers = {false};
+    {
+        TForm1 form(folder.appPaths());
+        QCOMPARE(dialogs.confirmations, QStringList{MsgRestoreHeat});
+        QVERIFY(form.GridIsEmpty());
+        QCOMPARE(form.windText(), QString());
+        QVERIFY(!QFileInfo::exists(form.recoveryPath()));
+    }
+    dialogs.clear();
+    TForm1 form(folder.appPaths());
+    QCOMPARE(dialogs.confirmations, QStringList());
+}
+
+void TestMainForm::unreadableRecoveryIsSetAside_data()
+{
+    QTest::addColumn<int>("cut");   // bytes kept of a good file; -1 for other bytes
+    QTest::newRow("cut in the head") << 10;
+    QTest::newRow("cut in the rows") << 120;
+    QTest::newRow("last byte missing") << -2;
+    QTest::newRow("empty") << 0;
+    QTest::newRow("not a recovery file") << -1;
+}
+
+void TestMainForm::unreadableRecoveryIsSetAside()
+{
+    QFETCH(int, cut);
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    RecoveredHeat heat;
+    heat.targetPath = QStringLiteral("/meet/R1");
+    for (int r = 1; r <= 8; ++r)
+        heat.rows.push_back({QString::number(r), QString::number(r), QString::number(1000 + r)});
+    QByteArray good = RecoveryBytes(heat);
+    QVERIFY(good.size() > 120);
+    const QByteArray bytes = cut == -1 ? QByteArray("\"1\",\"4\",\"10.52\"\r\n") : cut == -2 ? good.chopped(1) : good.left(cut);
+    const QString path = Paths::join(folder.path(), QStringLiteral("ordavex.recovery"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    dialogs.answers = {true};
+    {
+        TForm1 form(folder.appPaths());
+        QCOMPARE(dialogs.confirmations, QStringList());
+        QCOMPARE(dialogs.shown, QStringList{MsgRecoveryUnreadable.arg(path, path + QStringLiteral(".unreadable"))});
+        QCOMPARE(dialogs.errors, QStringList());
+        QVERIFY(form.GridIsEmpty());
+        QCOMPARE(form.rowCount(), 8);
+    }
+    QVERIFY(!QFileInfo::exists(path));
+    QFile aside(path + QStringLiteral(".unreadable"));
+    QVERIFY(aside.open(QIODevice::ReadOnly));
+    QCOMPARE(aside.readAll(), bytes);
+    // Told once: the next start is a plain one.
+    dialogs.clear();
+    TForm1 form(folder.appPaths());
+    QCOMPARE(dialogs.shown, QStringList());
+    QCOMPARE(dialogs.confirmations, QStringList());
+}
+
+void TestMainForm::saveAndEraseRemoveRecovery()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    form.autoClear->setChecked(false);
+    typeHeat(form);
+    form.SankaSpinNum->setValue(2);
+    QVERIFY(waitForRecovery(form) >= 0);
+
+    const QString saved = Paths::join(folder.path(), QStringLiteral("R1w_112.csv"));
+    dialogs.files = {saved};
+    form.FileSaveAS->trigger();
+    QCOMPARE(dialogs.shown, QStringList());
+    QVERIFY(QFileInfo::exists(saved));
+    QVERIFY(!QFileInfo::exists(form.recoveryPath()));
+    // The new target path of the save is no change to keep.
+    QTest::qWait(2 * TForm1::RecoveryDelayMs);
+    QVERIFY(!QFileInfo::exists(form.recoveryPath()));
+
+    // A save that fails keeps it.
+    form.grid()->setCell(1, 1, QStringLiteral("3"));
+    QVERIFY(waitForRecovery(form) >= 0);
+    dialogs.files = {Paths::join(folder.path(), QStringLiteral("missing/R1w_112.csv"))};
+    form.FileSaveAS->trigger();
+    QCOMPARE(dialogs.shown, QStringList({MsgCannotOpenFile, MsgSaveFailed}));
+    QVERIFY(waitForRecovery(form) >= 0);
+
+    dialogs.answers = {true};
+    form.EraseInputGrid->trigger();
+    QVERIFY(form.GridIsEmpty());
+    QVERIFY(!QFileInfo::exists(form.recoveryPath()));
+    QTest::qWait(2 * TForm1::RecoveryDelayMs);
+    QVERIFY(!QFileInfo::exists(form.recoveryPath()));
+}
+
+void TestMainForm::closeKeepsOnlyAnUnsavedHeat()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    {
+        TForm1 form(folder.appPaths());
+        // Changes that leave the grid without entries or wind write nothing.
+        form.SankaSpinNum->setValue(12);
+        form.setTargetPath(Paths::join(folder.path(), QStringLiteral("R1")));
+        QTest::qWait(2 * TForm1::RecoveryDelayMs);
+        QVERIFY(!QFileInfo::exists(form.recoveryPath()));
+
+        // Closed before the delay is over: the last key is on the disk all the same.
+        typeHeat(form);
+        dialogs.answers = {false, true};
+        QVERIFY(!form.close());
+        QVERIFY(form.close());
+        QVERIFY(recoveryOnDisk(form) == form.currentHeat());
+    }
+    dialogs.answers = {true};
+    {
+        TForm1 form(folder.appPaths());
+        QCOMPARE(form.cellText(2, 2), QStringLiteral("1061"));
+        // Emptied by hand and closed: nothing is left to offer.
+        for (int r = 1; r <= form.rowCount(); ++r) {
+            form.grid()->setCell(1, r, QString());
+            form.grid()->setCell(2, r, QString());
+        }
+        form.EditKaze->clear();
+        dialogs.answers = {true};
+        QVERIFY(form.close());
+        QVERIFY(!QFileInfo::exists(form.recoveryPath()));
+    }
+}
+
+void TestMainForm::failedRecoveryWriteIsToldOnce()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    // A folder where the file should be: no file can replace it.
+    QVERIFY(QDir().mkdir(form.recoveryPath()));
+    for (int i = 1; i <= 3; ++i) {
+        form.grid()->setCell(1, 1, QString::number(i));
+        QTest::qWait(2 * TForm1::RecoveryDelayMs);
+    }
+    QCOMPARE(dialogs.shown, QStringList{MsgRecoveryNotWritten.arg(form.recoveryPath())});
+    QCOMPARE(form.cellText(1, 1), QStringLiteral("3"));
 }
 
 QTEST_MAIN(TestMainForm)

@@ -71,6 +71,12 @@ TForm1::TForm1(const Paths::AppPaths &paths, QWidget *parent)
     m_activeMachine = 0;
     m_activePort = m_settings.cComName;
     m_activeTimer = m_settings.cCheckTimerON;
+
+    // The heat that a crash or a killed program left unsaved; the changes that build
+    // the window are none of the operator's.
+    m_recoveryPath = RecoveryFilePath(m_settingsPath);
+    offerRecovery();
+    connectRecovery();
 }
 
 TForm1::~TForm1()
@@ -305,6 +311,7 @@ void TForm1::setTargetPath(const QString &path)
 {
     m_targetPath = path;
     StatusPanel0->setText(path);
+    heatChanged();
 }
 
 // ---- showing, activation and closing ----
@@ -379,10 +386,18 @@ void TForm1::closeEvent(QCloseEvent *event)
     // A failed write of the settings abandons the close as well: the window stays.
     bool close = false;
     Guarded(this, [&] { close = FormClose(); });
-    if (close)
-        event->accept();
-    else
+    if (!close) {
         event->ignore();
+        return;
+    }
+    // An unsaved heat stays on the disk for the next start; an empty one leaves nothing.
+    Guarded(this, [this] {
+        if (heatIsEmpty())
+            discardRecovery();
+        else
+            flushRecovery();
+    });
+    event->accept();
 }
 
 } // namespace Ordavex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/paths.h"
+#include "core/recovery.h"
 #include "core/settings.h"
 #include "core/timerules.h"
 #include "dialogs.h"
@@ -10,6 +11,8 @@
 #include <QMainWindow>
 
 #include <memory>
+
+class QTimer;
 
 namespace Ordavex {
 
@@ -21,6 +24,12 @@ inline const QString MsgEraseBeforeLink = QStringLiteral("画面ﾃﾞｰﾀを�
 inline const QString MsgConfirmExit = QStringLiteral("終了しますか ?");
 inline const QString MsgSettingsUnreadable =
     QStringLiteral("設定ファイル %1 を読み込めませんでした。\n既定の設定で続けます。この設定ファイルは書き換えません。");
+inline const QString MsgRestoreHeat =
+    QStringLiteral("保存されていない組のデータが残っています。\n復元しますか ?");
+inline const QString MsgRecoveryUnreadable =
+    QStringLiteral("保存されていない組のデータ %1 は壊れているため復元できません。\n%2 に移しました。");
+inline const QString MsgRecoveryNotWritten =
+    QStringLiteral("保存されていない組の控え %1 を書けません。\n保存するまでにプログラムが止まると、入力したデータは失われます。");
 inline const QString MsgSettingsNotStored =
     QStringLiteral("設定ファイルに書けない文字を含むため、次の設定は前回の値のままにしました。\n%1");
 
@@ -99,6 +108,18 @@ public:
     bool ReadResultFile();
     void TrimIncompleteRows();
 
+    // The recovery file: the unsaved heat, written at most RecoveryDelayMs after a
+    // change; gone once the heat is saved or erased.
+    static constexpr int RecoveryDelayMs = 500;
+    RecoveredHeat currentHeat() const;
+    const QString &recoveryPath() const { return m_recoveryPath; }
+    // Off, no recovery file is written or removed (to measure what it costs).
+    void setRecoveryJournal(bool on);
+    // Writes a pending change now.
+    void flushRecovery();
+    // Another delay than RecoveryDelayMs, to measure what frequent writes cost.
+    void setRecoveryDelay(int ms);
+
     // Handlers.
     void SankaSpinNumChange();
     void SankaSpinNumClick();
@@ -115,7 +136,7 @@ public:
     void EditKazeKeyPress(QChar &key);
     void EditKazeClick();
     void FileSaveASExecute();
-    void AC_SaveFileExecute();
+    bool AC_SaveFileExecute();
     void AC_OpenFileExecute();
     void EraseInputGridExecute();
     void AC_CloseExecute();
@@ -158,6 +179,13 @@ private:
     void FormActivate();
     bool FormClose();
     void showMessage(const QString &text);
+    void offerRecovery();
+    void restoreHeat(const RecoveredHeat &heat);
+    void connectRecovery();
+    void heatChanged();
+    void writeRecovery();
+    void discardRecovery();
+    bool heatIsEmpty() const;
 
     Paths::AppPaths m_paths;
     Settings m_settings;
@@ -177,6 +205,11 @@ private:
     bool m_leftForOwnBox = false;
     // The operator has been told once that some settings cannot be stored.
     bool m_toldNotStored = false;
+    QString m_recoveryPath;
+    QTimer *m_recoveryTimer = nullptr;
+    bool m_recoveryOn = true;
+    // A failing disk is reported once, not after every keystroke.
+    bool m_toldRecoveryFailed = false;
 };
 
 // The main window, reachable by the other windows.

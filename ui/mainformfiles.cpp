@@ -1,21 +1,31 @@
-// Result files on the main window: saving, opening and erasing a heat.
+// Result files on the main window: saving, opening and erasing a heat, and the
+// recovery file that keeps an unsaved heat through a crash.
 
 #include "mainform.h"
 
+#include "core/atomicfile.h"
 #include "core/gridmodel.h"
+#include "core/recovery.h"
 #include "core/resultfile.h"
 #include "core/runtimeerror.h"
 #include "core/windrules.h"
 #include "dialogs.h"
+#include "guard.h"
 #include "inputgrid.h"
 #include "sankaspin.h"
 
 #include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace Ordavex {
 
@@ -97,21 +107,25 @@ void TForm1::FileSaveASExecute()
     if (chosen.isEmpty())
         return;
     m_targetPath = chosen;
-    AC_SaveFileExecute();
+    const bool saved = AC_SaveFileExecute();
     m_workFolder = Paths::folderOf(m_targetPath);
     setTargetPath(m_targetPath);
+    // After the new target path: it is part of the saving, not a change to keep.
+    if (saved)
+        discardRecovery();
 }
 
-void TForm1::AC_SaveFileExecute()
+bool TForm1::AC_SaveFileExecute()
 {
     if (!WriteResultFile(m_targetPath)) {
         showMessage(MsgSaveFailed);
-        return;
+        return false;
     }
     if (autoClear->isChecked()) {
         showMessage(MsgSavedClearing);
         ClearEntries();
     }
+    return true;
 }
 
 bool TForm1::ReadResultFile()
@@ -170,6 +184,136 @@ void TForm1::EraseInputGridExecute()
         return;
     ClearEntries();
     EditKaze->clear();
+    discardRecovery();
+}
+
+// ---- the recovery file ----
+
+RecoveredHeat TForm1::currentHeat() const
+{
+    RecoveredHeat heat;
+    heat.targetPath = m_targetPath;
+    heat.wind = EditKaze->text();
+    heat.raceKind = RadioButton1->isChecked() ? 1 : 2;
+    heat.assigKind = RadioButton5->isChecked() ? 5 : 6;
+    heat.numColID = m_settings.NumColID;
+    heat.sixtyFix = sixtyFix->isChecked();
+    heat.rows.reserve(m_grid->dataRowCount());
+    for (int r = 1; r <= m_grid->dataRowCount(); ++r)
+        heat.rows.push_back({m_grid->cell(0, r), m_grid->cell(1, r), m_grid->cell(2, r)});
+    return heat;
+}
+
+void TForm1::offerRecovery()
+{
+    if (!QFileInfo::exists(m_recoveryPath))
+        return;
+    QByteArray bytes;
+    std::optional<RecoveredHeat> heat;
+    if (ReadWholeFile(m_recoveryPath, MaxRecoveryFileSize, &bytes))
+        heat = ReadRecovery(bytes);
+    if (!heat) {
+        // Kept for a person to look at, but out of the way of every later start.
+        const QString aside = UnreadableRecoveryFilePath(m_recoveryPath);
+        QFile::remove(aside);
+        if (!QFile::rename(m_recoveryPath, aside))
+            QFile::remove(m_recoveryPath);
+        showMessage(MsgRecoveryUnreadable.arg(m_recoveryPath, aside));
+        return;
+    }
+    if (Dialogs::instance().confirm(this, MsgRestoreHeat))
+        restoreHeat(*heat);
+    else
+        QFile::remove(m_recoveryPath);
+}
+
+void TForm1::restoreHeat(const RecoveredHeat &heat)
+{
+    // The options first: they decide how the times read and what the headings say.
+    (heat.raceKind == 1 ? RadioButton1 : RadioButton2)->setChecked(true);
+    (heat.assigKind == 5 ? RadioButton5 : RadioButton6)->setChecked(true);
+    sixtyFix->setChecked(heat.sixtyFix);
+    m_settings.NumColID = heat.numColID;
+    UpdateHeadings();
+    setRows(heat.rows);
+    EditKaze->setText(heat.wind);
+    setTargetPath(heat.targetPath);
+}
+
+void TForm1::connectRecovery()
+{
+    m_recoveryTimer = new QTimer(this);
+    m_recoveryTimer->setSingleShot(true);
+    m_recoveryTimer->setTimerType(Qt::PreciseTimer);
+    m_recoveryTimer->setInterval(RecoveryDelayMs);
+    ConnectHandler(m_recoveryTimer, &QTimer::timeout, this, &TForm1::writeRecovery);
+    // Every way the heat changes ends in the grid model, the wind field, the options
+    // or the target path: typing, the row count, opening, the monitor's import.
+    ConnectHandler(m_grid, &QAbstractItemModel::dataChanged, this, &TForm1::heatChanged);
+    ConnectHandler(m_grid, &QAbstractItemModel::headerDataChanged, this, &TForm1::heatChanged);
+    ConnectHandler(m_grid, &QAbstractItemModel::rowsInserted, this, &TForm1::heatChanged);
+    ConnectHandler(m_grid, &QAbstractItemModel::rowsRemoved, this, &TForm1::heatChanged);
+    ConnectHandler(m_grid, &QAbstractItemModel::modelReset, this, &TForm1::heatChanged);
+    ConnectHandler(EditKaze, &QLineEdit::textChanged, this, &TForm1::heatChanged);
+    ConnectHandler(RadioButton1, &QRadioButton::toggled, this, &TForm1::heatChanged);
+    ConnectHandler(sixtyFix, &QCheckBox::toggled, this, &TForm1::heatChanged);
+}
+
+void TForm1::heatChanged()
+{
+    // Not restarted by later changes: a steady stream of keys is written once per
+    // delay, never held back until the operator pauses.
+    if (m_recoveryOn && m_recoveryTimer && !m_recoveryTimer->isActive())
+        m_recoveryTimer->start();
+}
+
+void TForm1::setRecoveryJournal(bool on)
+{
+    m_recoveryOn = on;
+    if (!on && m_recoveryTimer)
+        m_recoveryTimer->stop();
+}
+
+void TForm1::setRecoveryDelay(int ms)
+{
+    m_recoveryTimer->setInterval(ms);
+}
+
+void TForm1::flushRecovery()
+{
+    if (m_recoveryTimer && m_recoveryTimer->isActive())
+        writeRecovery();
+}
+
+void TForm1::writeRecovery()
+{
+    if (!m_recoveryOn)
+        return;
+    m_recoveryTimer->stop();
+    // A grid with no entry and no wind is nothing to lose: no file to offer at the
+    // next start.
+    if (heatIsEmpty()) {
+        QFile::remove(m_recoveryPath);
+        return;
+    }
+    if (SaveFileAtomically(m_recoveryPath, RecoveryBytes(currentHeat())) == SaveError::None)
+        return;
+    if (!std::exchange(m_toldRecoveryFailed, true))
+        showMessage(MsgRecoveryNotWritten.arg(m_recoveryPath));
+}
+
+void TForm1::discardRecovery()
+{
+    if (!m_recoveryOn)
+        return;
+    if (m_recoveryTimer)
+        m_recoveryTimer->stop();
+    QFile::remove(m_recoveryPath);
+}
+
+bool TForm1::heatIsEmpty() const
+{
+    return GridIsEmpty() && EditKaze->text().isEmpty();
 }
 
 } // namespace Ordavex

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+// The recovery file: a copy of the heat on the grid that has not been saved, rewritten
+// shortly after every change, so that a heat survives the program being killed or the
+// machine losing power. It is the program's own file; no other program reads it.
+//
+// Code page 932, CR LF, one item per line, fields separated by TAB, so that an official
+// can read it in any editor:
+//
+//   ORDAVEX-RECOVERY<TAB>1<TAB><length><TAB><checksum>
+//   target<TAB><target path>
+//   wind<TAB><wind field>
+//   options<TAB><RaceKind 1|2><TAB><AssigKind 5|6><TAB><NumColID 0|1><TAB><sixtyFix 0|1>
+//   rows<TAB><n>
+//   row<TAB><column 0><TAB><column 1><TAB><column 2>       (n lines)
+//
+// The first line gives the length in bytes of everything after it and its CRC-32 in
+// 8 hex digits, so that a file cut short or changed on the disk is refused as a whole.
+// Inside a field "%" is written "%25", TAB "%09", CR "%0D", LF "%0A", and a character
+// that code page 932 cannot hold "%U+<hex>;": every text comes back exactly.
+namespace Ordavex {
+
+struct RecoveredHeat
+{
+    QString targetPath;
+    QString wind;
+    // The options that decide how the cells read and are saved: the race kind and the
+    // 60-second correction change the times, the assignment and the place column the
+    // headings.
+    int raceKind = 1;
+    int assigKind = 5;
+    int numColID = 0;
+    bool sixtyFix = true;
+    // The data rows, 1 to 500 of them: column 0, column 1 and the packed time.
+    QList<std::array<QString, 3>> rows;
+
+    bool operator==(const RecoveredHeat &) const = default;
+};
+
+inline constexpr int RecoveryVersion = 1;
+// No heat comes near this size; a larger file is not read.
+inline constexpr qint64 MaxRecoveryFileSize = 4 * 1024 * 1024;
+
+// The settings file's path with its extension replaced by ".recovery": beside it, and
+// one per copy of the program.
+QString RecoveryFilePath(const QString &settingsFile);
+// Where a recovery file that could not be read is moved, out of the way of the next
+// start but kept for a person to look at.
+QString UnreadableRecoveryFilePath(const QString &recoveryFile);
+
+QByteArray RecoveryBytes(const RecoveredHeat &heat);
+// The heat, or nothing when the bytes are not a whole, unchanged recovery file of this
+// version with 1 to 500 rows and known option values.
+std::optional<RecoveredHeat> ReadRecovery(QByteArrayView bytes);
+
+// The CRC-32 (ISO 3309, as zip and PNG use it) of the bytes.
+quint32 Crc32(QByteArrayView bytes);
+
+} // namespace Ordavex

@@ -1,0 +1,300 @@
+// The real program killed with a heat on its grid, on a virtual X server: started
+// again, it offers the heat, and Yes brings back every cell, the wind and the target
+// path, as saving it then shows. A recovery file cut short is set aside with a plain
+// message, and the program starts as usual.
+
+#include "core/recovery.h"
+#include "core/textcodec.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+using namespace Ordavex;
+
+class TestX11Recovery final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void killedHeatComesBack();
+    void cutShortFileIsSetAside();
+
+private:
+    static QString xdotool(const QStringList &arguments)
+    {
+        QProcess tool;
+        tool.start(QStringLiteral("xdotool"), arguments);
+        if (!tool.waitForFinished(10000) || tool.exitCode() != 0)
+            return {};
+        return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
+    }
+    // A shown window whose whole title is the text.
+    static QString findWindow(const QString &title)
+    {
+        return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                        u'^' + title + u'$'})
+            .section(u'\n', 0, 0);
+    }
+    // A shown window of the program other than the main window: a dialog.
+    QString findDialog(const QString &mainWindow) const
+    {
+        const QStringList windows = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                             QStringLiteral("--pid"), QString::number(m_program.processId())})
+                                        .split(u'\n', Qt::SkipEmptyParts);
+        for (const QString &window : windows) {
+            if (window != mainWindow && !xdotool({QStringLiteral("getwindowname"), window}).isEmpty())
+                return window;
+        }
+        return {};
+    }
+    // Focuses the window and leaves the program time to take the activation, so that
+    // no key goes to the window that had it before.
+    static bool focusWindow(const QString &id)
+    {
+        const bool focused =
+            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), id})
+            == 0;
+        QTest::qWait(500);
+        return focused;
+    }
+    static bool keys(const QStringList &names)
+    {
+        return QProcess::execute(QStringLiteral("xdotool"), QStringList{QStringLiteral("key"), QStringLiteral("--delay"),
+                                                                        QStringLiteral("40")} + names) == 0;
+    }
+    static bool typeText(const QString &text)
+    {
+        return QProcess::execute(QStringLiteral("xdotool"),
+                                 {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), text}) == 0;
+    }
+    // Opens the menu and picks the entry that many steps down.
+    static bool menuEntry(const QString &window, int down)
+    {
+        if (QProcess::execute(QStringLiteral("xdotool"),
+                              {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("15"),
+                               QStringLiteral("10"), QStringLiteral("click"), QStringLiteral("1")}) != 0)
+            return false;
+        QTest::qWait(500);
+        QStringList names;
+        for (int i = 0; i < down; ++i)
+            names << QStringLiteral("Down");
+        return keys(names << QStringLiteral("Return"));
+    }
+
+    // Starts the program and waits until the window with that title shows; retried
+    // when the program could not reach the X server that has just started.
+    QString start(const QString &title);
+    QString waitFor(const std::function<QString()> &find, int ms = 30000);
+    QString path(const QString &name) const { return QDir(m_dir->path()).filePath(name); }
+    QByteArray fileBytes(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void closeNormally(const QString &window);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_binary;
+    QProcess m_program;
+};
+
+const QString MainTitle = QStringLiteral("Ordavex_Version 3.2 by_quillon");
+
+void TestX11Recovery::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_binary = path(QStringLiteral("ordavex"));
+    QFile::remove(m_binary);
+    QVERIFY(QFile::copy(QStringLiteral(ORDAVEX_APP_BINARY), m_binary));
+    QDir(m_dir->path()).mkdir(QStringLiteral("log"));
+    QFile settings(path(QStringLiteral("ordavex.INI")));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[WorkFiles]\r\nexFilePath=" + QDir::toNativeSeparators(m_dir->path()).toLocal8Bit()
+                   + "\r\nexLogFilePath=" + QDir::toNativeSeparators(path(QStringLiteral("log"))).toLocal8Bit()
+                   + "\r\n[Params]\r\nMaxrunner=8\r\nCurStyle=4\r\nautoInc=1\r\nautoClear=0\r\n");
+    settings.close();
+
+    // See tst_x11_smoke: libdbus's leftovers of the search for a session bus.
+    QFile suppressions(path(QStringLiteral("lsan.supp")));
+    QVERIFY(suppressions.open(QIODevice::WriteOnly));
+    suppressions.write("leak:libdbus-1.so\n");
+    suppressions.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString lsan = environment.value(QStringLiteral("LSAN_OPTIONS"));
+    environment.insert(QStringLiteral("LSAN_OPTIONS"), (lsan.isEmpty() ? QString() : lsan + u':')
+                                                           + QStringLiteral("suppressions=") + suppressions.fileName());
+    m_program.setProcessEnvironment(environment);
+    m_program.setProcessChannelMode(QProcess::ForwardedChannels);
+}
+
+void TestX11Recovery::cleanup()
+{
+    if (m_program.state() != QProcess::NotRunning) {
+        m_program.kill();
+        m_program.waitForFinished();
+    }
+}
+
+QString TestX11Recovery::waitFor(const std::function<QString()> &find, int ms)
+{
+    QElapsedTimer waited;
+    waited.start();
+    QString found;
+    while (found.isEmpty() && m_program.state() == QProcess::Running && waited.elapsed() < ms) {
+        QTest::qWait(100);
+        found = find();
+    }
+    return found;
+}
+
+QString TestX11Recovery::start(const QString &title)
+{
+    QString window;
+    for (int attempt = 1; attempt <= 3 && window.isEmpty(); ++attempt) {
+        m_program.start(m_binary, {});
+        if (!m_program.waitForStarted())
+            return {};
+        window = waitFor([&] { return findWindow(title); });
+        if (window.isEmpty() && m_program.state() == QProcess::Running)
+            return {};
+        if (window.isEmpty())
+            qWarning("attempt %d: the program ended before showing a window (exit code %d)", attempt,
+                     m_program.exitCode());
+    }
+    return window;
+}
+
+void TestX11Recovery::closeNormally(const QString &window)
+{
+    QVERIFY(focusWindow(window));
+    // The menu's last entry, "終了".
+    QVERIFY(QProcess::execute(QStringLiteral("xdotool"),
+                              {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("15"),
+                               QStringLiteral("10"), QStringLiteral("click"), QStringLiteral("1")}) == 0);
+    QTest::qWait(500);
+    QVERIFY(keys({QStringLiteral("Up"), QStringLiteral("Return")}));
+    const QString box = waitFor([] { return findWindow(QStringLiteral("確認")); }, 20000);
+    QVERIFY(!box.isEmpty());
+    QVERIFY(focusWindow(box));
+    QVERIFY(keys({QStringLiteral("Return")}));
+    QVERIFY(m_program.waitForFinished(20000));
+    QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_program.exitCode(), 0);
+}
+
+void TestX11Recovery::killedHeatComesBack()
+{
+    const QByteArray heading = Cp932::encode(QStringLiteral("\"順位\",\"ﾚｰﾝ\",\"ﾀｲﾑ\"\r\n"));
+    QFile heat(path(QStringLiteral("R1w_112.csv")));
+    QVERIFY(heat.open(QIODevice::WriteOnly));
+    heat.write(heading + "\"1\",\"4\",\"10.52\"\r\n\"2\",\"5\",\"10.61\"\r\n\"3\",\"3\",\" 1:02.75\"\r\n");
+    heat.close();
+
+    QString window = start(MainTitle);
+    QVERIFY2(!window.isEmpty(), "the program never showed its main window");
+    QVERIFY(focusWindow(window));
+    // Open the heat: cells, the wind +1.2 from its name, the target path R1.csv.
+    QVERIFY(menuEntry(window, 2));
+    QString dialog = waitFor([&] { return findDialog(window); });
+    QVERIFY2(!dialog.isEmpty(), "no open dialog");
+    QVERIFY(focusWindow(dialog));
+    QVERIFY(typeText(QStringLiteral("R1w_112.csv")));
+    QVERIFY(keys({QStringLiteral("Return")}));
+    QTRY_VERIFY_WITH_TIMEOUT(findDialog(window).isEmpty(), 20000);
+    QVERIFY(focusWindow(window));
+    // Down the lane column to the row that Enter adds below the last, and a fourth
+    // result typed there.
+    QStringList names;
+    for (int i = 0; i < 3; ++i)
+        names << QStringLiteral("Return");
+    names << QStringLiteral("6") << QStringLiteral("Right") << QStringLiteral("1") << QStringLiteral("0")
+          << QStringLiteral("3") << QStringLiteral("0") << QStringLiteral("0");
+    QVERIFY(keys(names));
+
+    // The last key reaches the recovery file within a second.
+    const QString recovery = path(QStringLiteral("ordavex.recovery"));
+    std::optional<RecoveredHeat> onDisk;
+    auto typedHeatOnDisk = [&] {
+        onDisk = ReadRecovery(fileBytes(QStringLiteral("ordavex.recovery")));
+        return onDisk && onDisk->rows.size() == 4 && onDisk->rows[3][2] == QStringLiteral("10300");
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (!typedHeatOnDisk() && waited.elapsed() < 5000)
+        QTest::qWait(20);
+    QVERIFY2(typedHeatOnDisk(), qPrintable(Cp932::decode(fileBytes(QStringLiteral("ordavex.recovery")))));
+    QCOMPARE(onDisk->wind, QStringLiteral("+1.2"));
+    QCOMPARE(onDisk->targetPath, QDir::toNativeSeparators(path(QStringLiteral("R1.csv"))));
+
+    m_program.kill();   // SIGKILL: nothing of the program runs any more
+    QVERIFY(m_program.waitForFinished(20000));
+    QCOMPARE(m_program.exitStatus(), QProcess::CrashExit);
+    QVERIFY(QFileInfo::exists(recovery));
+    // Gone, so that the save below cannot be confused with it.
+    QVERIFY(QFile::remove(path(QStringLiteral("R1w_112.csv"))));
+
+    const QString box = start(QStringLiteral("確認"));
+    QVERIFY2(!box.isEmpty(), "the program did not offer the unsaved heat");
+    QVERIFY(focusWindow(box));
+    QVERIFY(keys({QStringLiteral("Return")}));   // Yes is the default button
+    window = waitFor([] { return findWindow(MainTitle); });
+    QVERIFY2(!window.isEmpty(), "no main window after the answer");
+    QVERIFY(focusWindow(window));
+
+    // Saving proposes the name from the target path and the wind; the file shows the cells.
+    QVERIFY(menuEntry(window, 3));
+    dialog = waitFor([&] { return findDialog(window); });
+    QVERIFY2(!dialog.isEmpty(), "no save dialog");
+    QVERIFY(focusWindow(dialog));
+    QVERIFY(keys({QStringLiteral("Return")}));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(path(QStringLiteral("R1w_112.csv"))), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(findDialog(window).isEmpty(), 20000);
+    QCOMPARE(fileBytes(QStringLiteral("R1w_112.csv")),
+             heading + "\"1\",\"4\",\"10.52\"\r\n\"2\",\"5\",\"10.61\"\r\n\"3\",\"3\",\" 1:02.75\"\r\n"
+                       "\"4\",\"6\",\" 1:03.00\"\r\n");
+    // Saved: nothing left to offer.
+    QVERIFY(!QFileInfo::exists(recovery));
+    closeNormally(window);
+}
+
+void TestX11Recovery::cutShortFileIsSetAside()
+{
+    RecoveredHeat heat;
+    heat.targetPath = QDir::toNativeSeparators(path(QStringLiteral("R2")));
+    heat.wind = QStringLiteral("-0.5");
+    for (int r = 1; r <= 8; ++r)
+        heat.rows.push_back({QString::number(r), QString::number(r), QString::number(1000 + r)});
+    const QByteArray bytes = RecoveryBytes(heat);
+    const QString recovery = path(QStringLiteral("ordavex.recovery"));
+    QFile file(recovery);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes.left(bytes.size() - 20));
+    file.close();
+
+    const QString box = start(QStringLiteral("Ordavex"));
+    QVERIFY2(!box.isEmpty(), "no message about the unreadable file");
+    QVERIFY(focusWindow(box));
+    QVERIFY(keys({QStringLiteral("Return")}));
+    const QString window = waitFor([] { return findWindow(MainTitle); });
+    QVERIFY2(!window.isEmpty(), "no main window after the message");
+    QCOMPARE(findWindow(QStringLiteral("確認")), QString());
+    QVERIFY(!QFileInfo::exists(recovery));
+    QCOMPARE(fileBytes(QStringLiteral("ordavex.recovery.unreadable")), bytes.left(bytes.size() - 20));
+    closeNormally(window);
+    QVERIFY(!QFileInfo::exists(recovery));
+}
+
+QTEST_GUILESS_MAIN(TestX11Recovery)
+#include "tst_x11_recovery.moc"
