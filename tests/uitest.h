@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QPrinter>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -55,6 +56,19 @@ public:
         return chosen;
     }
 
+    // Prints to the next queued PDF file, as choosing a PDF file in the dialog does;
+    // with nothing queued the dialog is cancelled.
+    bool print(QWidget *, QPrinter &printer) override
+    {
+        ++printDialogs;
+        const QString pdf = next(printFiles);
+        if (pdf.isEmpty())
+            return false;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        return true;
+    }
+
     void clear()
     {
         shown.clear();
@@ -62,6 +76,7 @@ public:
         errors.clear();
         saveRequests.clear();
         openRequests.clear();
+        printDialogs = 0;
     }
 
     QStringList shown;
@@ -71,6 +86,8 @@ public:
     std::deque<QString> files;
     QList<FileRequest> saveRequests;
     QList<OpenDialogState> openRequests;
+    std::deque<QString> printFiles;
+    int printDialogs = 0;
 
 private:
     static QString next(std::deque<QString> &queue)

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPointer>
 
 namespace Ordavex {
@@ -77,6 +79,11 @@ void Dialogs::setInstance(Dialogs *dialogs)
     g_override = dialogs;
 }
 
+bool Dialogs::print(QWidget *, QPrinter &)
+{
+    return false;
+}
+
 void SystemDialogs::message(QWidget *parent, const QString &text)
 {
     const FocusKeeper focus;
@@ -112,6 +119,16 @@ QString SystemDialogs::openFileName(QWidget *parent, OpenDialogState &state)
     if (!chosen.isEmpty())
         state.fileName = chosen;
     return chosen;
+}
+
+bool SystemDialogs::print(QWidget *parent, QPrinter &printer)
+{
+    const FocusKeeper focus;
+    QPrintDialog dialog(&printer, parent);
+    // One heat is printed whole: no page ranges, no selection.
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 QStringList ResultFileFilters()

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QPrinter;
 class QWidget;
 
 namespace Ordavex {
@@ -40,6 +41,9 @@ public:
     // The open dialog with the result-file filter, started from the state and leaving
     // the choice in it; empty on cancel. A name that does not exist may be typed.
     virtual QString openFileName(QWidget *parent, OpenDialogState &state) = 0;
+    // The platform's print dialog (a PDF file among the choices), which sets up the
+    // printer; false on cancel. Stand-ins that never print need not answer it: they cancel.
+    virtual bool print(QWidget *parent, QPrinter &printer);
 
     static Dialogs &instance();
     // nullptr restores the real dialogs; the caller keeps ownership.
@@ -55,6 +59,7 @@ public:
     void error(QWidget *parent, const QString &text) override;
     QString saveFileName(QWidget *parent, const FileRequest &request) override;
     QString openFileName(QWidget *parent, OpenDialogState &state) override;
+    bool print(QWidget *parent, QPrinter &printer) override;
 };
 
 // The filter of both result-file dialogs: CSV files, then TXT files.

@@ -30,6 +30,8 @@ inline const QString MsgRecoveryUnreadable =
     QStringLiteral("保存されていない組のデータ %1 は壊れているため復元できません。\n%2 に移しました。");
 inline const QString MsgRecoveryNotWritten =
     QStringLiteral("保存されていない組の控え %1 を書けません。\n保存するまでにプログラムが止まると、入力したデータは失われます。");
+inline const QString MsgSheetEmpty = QStringLiteral("印刷するﾃﾞｰﾀがありません。");
+inline const QString MsgSheetNotPrinted = QStringLiteral("組ｼｰﾄを印刷できませんでした。");
 inline const QString MsgSettingsNotStored =
     QStringLiteral("設定ファイルに書けない文字を含むため、次の設定は前回の値のままにしました。\n%1");
 
@@ -39,7 +41,8 @@ inline const QString MsgSettingsNotStored =
 //
 // Construction, settings, grid shape and closing: mainform.cpp; keyboard entry:
 // mainformentry.cpp; result files: mainformfiles.cpp; timetable, rename, delete and
-// clipboard: mainformworkfolder.cpp; the serial link: mainformlink.cpp.
+// clipboard: mainformworkfolder.cpp; the serial link: mainformlink.cpp; the heat sheet:
+// mainformprint.cpp.
 class SerialLink;
 class TForm3;
 
@@ -135,6 +138,8 @@ public:
     void InputGridSelectCell(int col, int row);
     void EditKazeKeyPress(QChar &key);
     void EditKazeClick();
+    // Every change of the wind text, by the operator or the program: the marker follows.
+    void EditKazeChange();
     void FileSaveASExecute();
     bool AC_SaveFileExecute();
     void AC_OpenFileExecute();
@@ -147,6 +152,8 @@ public:
     void RenameCsvFileExecute();
     void ClipCopyExecute();
     void openDelFormExecute();
+    // The heat sheet for the board, on paper or as a PDF file.
+    void PrintHeatSheetExecute();
     // The serial link.
     int OpenComPort();
     void RS232COpenExecute();
@@ -169,6 +176,7 @@ private:
     void connectEntryHandlers();
     void connectWorkFolderHandlers();
     void connectLinkHandlers();
+    void connectPrintHandlers();
     // The settings record into the controls at start, and back at close.
     void putSettingsIntoControls();
     void takeSettingsFromControls();

@@ -5,6 +5,7 @@
 
 #include "core/entryrules.h"
 #include "core/gridmodel.h"
+#include "core/heatsheet.h"
 #include "core/keyfilter.h"
 #include "core/runtimeerror.h"
 #include "core/windrules.h"
@@ -24,6 +25,9 @@ namespace Ordavex {
 void TForm1::connectEntryHandlers()
 {
     EditKaze->installEventFilter(this);
+    // textChanged, not textEdited: a file opened, an import or a clearing changes it too.
+    ConnectHandler(EditKaze, &QLineEdit::textChanged, this, &TForm1::EditKazeChange);
+    connectPrintHandlers();
     InputGrid->keyPressHandler = [this](QChar &key) { InputGridKeyPress(key); };
     InputGrid->keyUpHandler = [this](int key) { InputGridKeyUp(key); };
     InputGrid->cellDelegate()->timeText = [this](const QString &text) {
@@ -149,6 +153,11 @@ void TForm1::EditKazeKeyPress(QChar &key)
         focusInputGrid();
     }
     key = FilterNumericKey(key, true);
+}
+
+void TForm1::EditKazeChange()
+{
+    WindMarker->setVisible(WindAboveRecordLimit(EditKaze->text()));
 }
 
 void TForm1::EditKazeClick()

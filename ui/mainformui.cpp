@@ -1,6 +1,7 @@
 #include "mainformui.h"
 
 #include "core/gridmodel.h"
+#include "core/heatsheet.h"
 #include "actionicons.h"
 #include "fieldmenu.h"
 #include "ime.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -85,6 +87,11 @@ void MainFormUi::setupActions(QMainWindow *window)
     openDelForm = make(QStringLiteral("openDelForm"), QStringLiteral("openDelForm"), QStringLiteral("CSVﾌｧｲﾙの削除"),
                        ActionIconKind::Delete);
     AC_Close = make(QStringLiteral("AC_Close"), QStringLiteral("終了"), QStringLiteral("終了"), ActionIconKind::Close);
+    // Menu only: the tool bar keeps its buttons.
+    PrintHeatSheet = new QAction(window->style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+                                 QStringLiteral("組ｼｰﾄ印刷"), window);
+    PrintHeatSheet->setObjectName(QStringLiteral("PrintHeatSheet"));
+    PrintHeatSheet->setToolTip(QStringLiteral("組ｼｰﾄを印刷またはPDFに保存"));
 
     ToolBar1 = window->addToolBar(QStringLiteral("ToolBar1"));
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
@@ -115,6 +122,7 @@ void MainFormUi::setupActions(QMainWindow *window)
     menu->addAction(FileSaveAS);
     menu->addAction(ClipCopy);
     menu->addAction(RenameCsvFile);
+    menu->addAction(PrintHeatSheet);
     menu->addSeparator();
     menu->addAction(RS232COpen);
     menu->addAction(RS232CParamOpen);
@@ -190,6 +198,15 @@ void MainFormUi::setupControls(QMainWindow *window, ResultGrid *grid)
     EditKaze->setGeometry(386, 5, 48, 26);
     SwitchImeOff(EditKaze);
     OfferEditingMenuOnly(EditKaze);
+    WindMarker = new QLabel(WindMarkerText, panel);
+    WindMarker->setObjectName(QStringLiteral("WindMarker"));
+    WindMarker->setFont(WindowFont(11));
+    QPalette red = WindMarker->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    WindMarker->setPalette(red);
+    WindMarker->setGeometry(372, 34, 64, 16);
+    WindMarker->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    WindMarker->hide();
 
     auto *body = new QWidget(central);
     auto *row = new QHBoxLayout(body);

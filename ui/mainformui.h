@@ -44,6 +44,8 @@ struct MainFormUi
     QPushButton *SwapFixRow = nullptr;
     QLabel *Label2 = nullptr;
     QLineEdit *EditKaze = nullptr;
+    // Shown beside the wind while it is above the limit for records.
+    QLabel *WindMarker = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QLabel *StatusPanel0 = nullptr;
     QToolBar *ToolBar1 = nullptr;
@@ -53,6 +55,7 @@ struct MainFormUi
     QAction *FileSaveAS = nullptr;
     QAction *ClipCopy = nullptr;
     QAction *RenameCsvFile = nullptr;
+    QAction *PrintHeatSheet = nullptr;
     QAction *RS232COpen = nullptr;
     QAction *RS232CParamOpen = nullptr;
     QAction *EraseInputGrid = nullptr;

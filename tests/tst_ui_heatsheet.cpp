@@ -1,0 +1,341 @@
+// The heat sheet printed from the main window, read back from the PDF file it went to,
+// and the wind marker beside 風.
+
+#include "core/gridmodel.h"
+#include "core/heatsheet.h"
+#include "ui/mainform.h"
+#include "ui/sankaspin.h"
+#include "uitest.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QToolBar>
+
+#include <memory>
+
+using namespace Ordavex;
+using namespace Ordavex::Testing;
+
+namespace {
+
+// The standard output of a poppler tool, empty when it could not run.
+QString popplerOutput(const QString &tool, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(tool, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QString pdfText(const QString &pdf)
+{
+    return popplerOutput(QStringLiteral("pdftotext"),
+                         {QStringLiteral("-layout"), QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf,
+                          QStringLiteral("-")});
+}
+
+int pdfPages(const QString &pdf)
+{
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)$"), QRegularExpression::MultilineOption)
+            .match(popplerOutput(QStringLiteral("pdfinfo"), {pdf}));
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+} // namespace
+
+class TestUiHeatSheet final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void menuEntryOnlyInTheMenu();
+    void threeCompetitorsToPdf();
+    void numberHeadingAndRoad();
+    void fiveHundredRowsFillThirteenPages();
+    void emptyGridPrintsNothing();
+    void cancelPrintsNothing();
+    void failingPrinterSaysSo();
+    void windThatIsNoNumberStopsIt();
+    void markerFollowsTheWind();
+
+private:
+    TForm1 &form() { return *m_form; }
+    ResultGrid &grid() { return *m_form->grid(); }
+    QString work(const QString &name) const { return Paths::join(m_work->path(), name); }
+    bool markerShown() const { return !m_form->WindMarker->isHidden(); }
+    void fillHeat()
+    {
+        form().SankaSpinNum->setValue(3);
+        const char *rows[][2] = {{"4", "1052"}, {"5", "1061"}, {"3", "10275"}};
+        for (int r = 0; r < 3; ++r) {
+            grid().setCell(1, r + 1, QString::fromLatin1(rows[r][0]));
+            grid().setCell(2, r + 1, QString::fromLatin1(rows[r][1]));
+        }
+    }
+    // Every text of the heat, to show that printing changes none of them.
+    QStringList heatTexts() const
+    {
+        QStringList texts{m_form->EditKaze->text(), m_form->targetPath(), m_form->SankaSpinNum->text()};
+        for (int row = 0; row < m_form->grid()->gridRowCount(); ++row) {
+            for (int col = 0; col < ResultGrid::ColCount; ++col)
+                texts << m_form->grid()->cell(col, row);
+        }
+        return texts;
+    }
+
+    std::unique_ptr<ScriptedDialogs> m_dialogs;
+    std::unique_ptr<ProgramFolder> m_folder;
+    std::unique_ptr<ProgramFolder> m_work;
+    std::unique_ptr<TForm1> m_form;
+};
+
+void TestUiHeatSheet::initTestCase()
+{
+    for (const char *tool : {"pdfinfo", "pdftotext", "pdffonts"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QFAIL("poppler-utils is needed to read the printed sheets: tools/install-deps installs it");
+    }
+}
+
+void TestUiHeatSheet::init()
+{
+    m_dialogs = std::make_unique<ScriptedDialogs>();
+    m_folder = std::make_unique<ProgramFolder>();
+    m_work = std::make_unique<ProgramFolder>();
+    m_folder->writeSettings("[WorkFiles]\r\nexFilePath=" + m_work->path().toUtf8() + "\r\n");
+    m_form = std::make_unique<TForm1>(m_folder->appPaths());
+}
+
+void TestUiHeatSheet::cleanup()
+{
+    m_form.reset();
+    m_work.reset();
+    m_folder.reset();
+    m_dialogs.reset();
+}
+
+void TestUiHeatSheet::menuEntryOnlyInTheMenu()
+{
+    QCOMPARE(form().PrintHeatSheet->text(), QStringLiteral("組ｼｰﾄ印刷"));
+    QMenu *menu = form().menuBar()->actions().constFirst()->menu();
+    QVERIFY(menu->actions().contains(form().PrintHeatSheet));
+    QVERIFY(!form().ToolBar1->actions().contains(form().PrintHeatSheet));
+    // The last entry stays "終了".
+    QCOMPARE(menu->actions().constLast(), form().AC_Close);
+}
+
+void TestUiHeatSheet::threeCompetitorsToPdf()
+{
+    fillHeat();
+    form().setTargetPath(work(QStringLiteral("001)男子100m予選1組w_112.csv")));
+    form().EditKaze->setText(QStringLiteral("+2.5"));
+    const QStringList before = heatTexts();
+    const QString pdf = work(QStringLiteral("sheet.pdf"));
+    m_dialogs->printFiles = {pdf};
+    form().PrintHeatSheet->trigger();
+
+    QCOMPARE(m_dialogs->printDialogs, 1);
+    QCOMPARE(m_dialogs->shown, QStringList());
+    QCOMPARE(m_dialogs->errors, QStringList());
+    QCOMPARE(heatTexts(), before);
+    QCOMPARE(pdfPages(pdf), 1);
+
+    const QString text = pdfText(pdf);
+    for (const QString &expected :
+         {QStringLiteral("001)男子100m予選1組"), QStringLiteral("風 +2.5"), QStringLiteral("追風参考"),
+          QStringLiteral("順位"), QStringLiteral("ﾚｰﾝ"), QStringLiteral("ﾀｲﾑ"), QStringLiteral("10.52"),
+          QStringLiteral("10.61"), QStringLiteral("1:02.75"), QStringLiteral("審判長署名")})
+        QVERIFY2(text.contains(expected), qPrintable(expected + QStringLiteral(" not in:\n") + text));
+    QVERIFY2(!text.contains(QStringLiteral("w_112")), qPrintable(text));
+    QVERIFY2(QRegularExpression(QStringLiteral("1\\s*/\\s*1")).match(text).hasMatch(), qPrintable(text));
+    const QRegularExpression printedAt(QStringLiteral("印刷日時 (\\d{4}/\\d\\d/\\d\\d) \\d\\d:\\d\\d"));
+    const QRegularExpressionMatch match = printedAt.match(text);
+    QVERIFY2(match.hasMatch(), qPrintable(text));
+    // Lane 4 in 10.52 on one line, in the order of the grid.
+    QVERIFY(QRegularExpression(QStringLiteral("1\\s+4\\s+10\\.52")).match(text).hasMatch());
+    QVERIFY(text.indexOf(QStringLiteral("10.52")) < text.indexOf(QStringLiteral("10.61")));
+
+    // Every font is embedded, so that any reader shows the Japanese texts.
+    const QStringList fonts = popplerOutput(QStringLiteral("pdffonts"), {pdf}).split(u'\n', Qt::SkipEmptyParts);
+    QVERIFY2(fonts.size() > 2, qPrintable(fonts.join(u'\n')));
+    for (const QString &line : fonts.mid(2)) {
+        const QStringList columns = line.split(u' ', Qt::SkipEmptyParts);
+        // name type [encoding...] emb sub uni object ID: emb is the fifth from the end.
+        QVERIFY2(columns.size() >= 7 && columns.at(columns.size() - 5) == QStringLiteral("yes"), qPrintable(line));
+    }
+
+    // On the limit: no marker on the sheet.
+    form().EditKaze->setText(QStringLiteral("+2.0"));
+    m_dialogs->printFiles = {pdf};
+    form().PrintHeatSheet->trigger();
+    const QString calmer = pdfText(pdf);
+    QVERIFY2(calmer.contains(QStringLiteral("風 +2.0")), qPrintable(calmer));
+    QVERIFY2(!calmer.contains(WindMarkerText), qPrintable(calmer));
+}
+
+void TestUiHeatSheet::numberHeadingAndRoad()
+{
+    fillHeat();
+    form().RadioButton6->setChecked(true);     // ﾅﾝﾊﾞｰ
+    form().RadioButton2->setChecked(true);     // 道路
+    form().sixtyFix->setChecked(false);
+    grid().setCell(2, 1, QStringLiteral("75"));
+    // A typed wind that was never normalised is shown as it would be: 12 is +1.2.
+    form().EditKaze->setText(QStringLiteral("12"));
+    const QString pdf = work(QStringLiteral("road.pdf"));
+    m_dialogs->printFiles = {pdf};
+    form().PrintHeatSheet->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList());
+    QCOMPARE(form().EditKaze->text(), QStringLiteral("12"));
+
+    const QString text = pdfText(pdf);
+    QVERIFY2(text.contains(QStringLiteral("ﾅﾝﾊﾞｰ")), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("ﾚｰﾝ")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Untitled")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("風 +1.2")), qPrintable(text));
+    QVERIFY2(!text.contains(WindMarkerText), qPrintable(text));
+    // Road: no hundredths; 75 s without the correction stays 75.
+    QVERIFY(QRegularExpression(QStringLiteral("1\\s+4\\s+75\\s")).match(text).hasMatch());
+    QVERIFY2(text.contains(QStringLiteral("11:01")), qPrintable(text));   // 1061 is 10:61, 661 s
+}
+
+void TestUiHeatSheet::fiveHundredRowsFillThirteenPages()
+{
+    form().SankaSpinNum->setValue(ResultGrid::MaxDataRows);
+    QCOMPARE(grid().dataRowCount(), 500);
+    for (int row = 1; row <= 500; ++row) {
+        grid().setCell(1, row, QString::number(row));
+        grid().setCell(2, row, QString::number(100000 + row * 7));
+    }
+    const QString pdf = work(QStringLiteral("long.pdf"));
+    m_dialogs->printFiles = {pdf};
+    form().PrintHeatSheet->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList());
+    QCOMPARE(pdfPages(pdf), 13);
+    const QString text = pdfText(pdf);
+    QVERIFY2(QRegularExpression(QStringLiteral("13\\s*/\\s*13")).match(text).hasMatch(), qPrintable(text.left(2000)));
+    // Every page signed; the last row on the last page (103500 is 10:35.00).
+    QCOMPARE(text.count(SheetSignatureLabel), 13);
+    QVERIFY(QRegularExpression(QStringLiteral("500\\s+500\\s+10:35\\.00")).match(text).hasMatch());
+    QCOMPARE(text.count(u'\f'), 13);
+}
+
+void TestUiHeatSheet::emptyGridPrintsNothing()
+{
+    form().EditKaze->setText(QStringLiteral("+1.0"));
+    m_dialogs->printFiles = {work(QStringLiteral("empty.pdf"))};
+    form().PrintHeatSheet->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList({MsgSheetEmpty}));
+    QCOMPARE(m_dialogs->printDialogs, 0);
+    QVERIFY(!QFile::exists(work(QStringLiteral("empty.pdf"))));
+}
+
+void TestUiHeatSheet::cancelPrintsNothing()
+{
+    fillHeat();
+    const QStringList before = heatTexts();
+    form().PrintHeatSheet->trigger();
+    QCOMPARE(m_dialogs->printDialogs, 1);
+    QCOMPARE(m_dialogs->shown, QStringList());
+    QCOMPARE(heatTexts(), before);
+    QCOMPARE(QDir(m_work->path()).entryList(QDir::Files), QStringList());
+}
+
+void TestUiHeatSheet::failingPrinterSaysSo()
+{
+    fillHeat();
+    form().EditKaze->setText(QStringLiteral("-0.5"));
+    const QStringList before = heatTexts();
+    m_dialogs->printFiles = {work(QStringLiteral("no such folder/sheet.pdf"))};
+    QTest::ignoreMessage(QtWarningMsg, "QPainter::begin(): Returned false");
+    form().PrintHeatSheet->trigger();
+    QCOMPARE(m_dialogs->shown, QStringList({MsgSheetNotPrinted}));
+    QCOMPARE(heatTexts(), before);
+}
+
+void TestUiHeatSheet::windThatIsNoNumberStopsIt()
+{
+    fillHeat();
+    form().EditKaze->setText(QStringLiteral("-"));
+    m_dialogs->printFiles = {work(QStringLiteral("wind.pdf"))};
+    form().PrintHeatSheet->trigger();
+    QCOMPARE(m_dialogs->errors, QStringList({QStringLiteral("'-' は浮動小数点数ではありません")}));
+    QCOMPARE(m_dialogs->printDialogs, 0);
+    QCOMPARE(form().EditKaze->text(), QStringLiteral("-"));
+}
+
+void TestUiHeatSheet::markerFollowsTheWind()
+{
+    QCOMPARE(form().WindMarker->text(), QStringLiteral("追風参考"));
+    QCOMPARE(form().WindMarker->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QVERIFY(!markerShown());
+    form().show();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+
+    // Typing: "2" is +2.0, "21" +2.1; Enter normalises without changing the answer.
+    form().EditKaze->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(form().EditKaze));
+    typeText(QStringLiteral("2"));
+    QVERIFY(!markerShown());
+    typeText(QStringLiteral("1"));
+    QVERIFY(markerShown());
+    QVERIFY(form().WindMarker->isVisible());
+    typeText(QStringLiteral("\n"));
+    QCOMPARE(form().EditKaze->text(), QStringLiteral("+2.1"));
+    QVERIFY(markerShown());
+
+    // Backspace to a lone "-" while typing a new wind: no marker, no error.
+    form().EditKaze->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(form().EditKaze));
+    form().EditKaze->selectAll();
+    typeText(QStringLiteral("-"));
+    QVERIFY(!markerShown());
+    QCOMPARE(m_dialogs->errors, QStringList());
+
+    // The program's own changes: import, clearing, opening a file.
+    form().setWindText(QStringLiteral("+3.4"));
+    QVERIFY(markerShown());
+    form().setWindText(QStringLiteral("+2.0"));
+    QVERIFY(!markerShown());
+    form().setWindText(QStringLiteral("+10.5"));
+    QVERIFY(markerShown());
+    fillHeat();
+    form().ClearEntries();
+    QVERIFY(!markerShown());
+
+    const QString path = work(QStringLiteral("R1w_125.csv"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\"\x8f\x87\x88\xca\",\"\xda\xb0\xdd\",\"\xc0\xb2\xd1\"\r\n\"1\",\"4\",\"10.52\"\r\n");
+    }
+    m_dialogs->files = {path};
+    form().AC_OpenFile->trigger();
+    QCOMPARE(form().EditKaze->text(), QStringLiteral("+2.5"));
+    QVERIFY(markerShown());
+
+    // A display only: the save proposes the wind code of the text as it stands.
+    m_dialogs->clear();
+    form().FileSaveAS->trigger();
+    QCOMPARE(m_dialogs->saveRequests.size(), 1);
+    QCOMPARE(m_dialogs->saveRequests.constFirst().fileName, work(QStringLiteral("R1w_125.csv")));
+}
+
+QTEST_MAIN(TestUiHeatSheet)
+
+#include "tst_ui_heatsheet.moc"
