@@ -3,6 +3,7 @@
 // path, as saving it then shows. A recovery file cut short is set aside with a plain
 // message, and the program starts as usual.
 
+#include "xdotool.h"
 #include "core/recovery.h"
 #include "core/textcodec.h"
 
@@ -19,6 +20,7 @@
 #include <memory>
 
 using namespace Ordavex;
+using namespace Ordavex::Testing;
 
 class TestX11Recovery final : public QObject
 {
@@ -31,14 +33,7 @@ private slots:
     void cutShortFileIsSetAside();
 
 private:
-    static QString xdotool(const QStringList &arguments)
-    {
-        QProcess tool;
-        tool.start(QStringLiteral("xdotool"), arguments);
-        if (!tool.waitForFinished(10000) || tool.exitCode() != 0)
-            return {};
-        return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
-    }
+    static QString xdotool(const QStringList &arguments) { return Xdotool::run(arguments); }
     // A shown window whose whole title is the text.
     static QString findWindow(const QString &title)
     {
@@ -58,26 +53,9 @@ private:
         }
         return {};
     }
-    // Focuses the window and leaves the program time to take the activation, so that
-    // no key goes to the window that had it before.
-    static bool focusWindow(const QString &id)
-    {
-        const bool focused =
-            QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), id})
-            == 0;
-        QTest::qWait(500);
-        return focused;
-    }
-    static bool keys(const QStringList &names)
-    {
-        return QProcess::execute(QStringLiteral("xdotool"), QStringList{QStringLiteral("key"), QStringLiteral("--delay"),
-                                                                        QStringLiteral("40")} + names) == 0;
-    }
-    static bool typeText(const QString &text)
-    {
-        return QProcess::execute(QStringLiteral("xdotool"),
-                                 {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), text}) == 0;
-    }
+    static bool focusWindow(const QString &id) { return Xdotool::focusWindow(id, 500); }
+    static bool keys(const QStringList &names) { return Xdotool::keys(names, 40); }
+    static bool typeText(const QString &text) { return Xdotool::typeText(text, 40); }
     // Opens the menu and picks the entry that many steps down.
     static bool menuEntry(const QString &window, int down)
     {

@@ -2,12 +2,16 @@
 // must reach its shown window, take a heat typed at the keyboard and close through its
 // menu, writing its settings.
 
+#include "xdotool.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+using namespace Ordavex::Testing;
 
 class TestSmoke final : public QObject
 {
@@ -17,31 +21,14 @@ private slots:
     void startTypeAndClose();
 
 private:
-    // Runs xdotool and gives its output; empty when it failed or found nothing.
-    static QString xdotool(const QStringList &arguments)
-    {
-        QProcess tool;
-        tool.start(QStringLiteral("xdotool"), arguments);
-        if (!tool.waitForFinished(10000) || tool.exitCode() != 0)
-            return {};
-        return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
-    }
+    static QString xdotool(const QStringList &arguments) { return Xdotool::run(arguments); }
     static QString findWindow(const QString &title)
     {
         const QString found = xdotool({QStringLiteral("search"), QStringLiteral("--name"), title});
         return found.section(u'\n', 0, 0);
     }
-    static bool focusWindow(const QString &id)
-    {
-        QProcess tool;
-        tool.start(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), id});
-        return tool.waitForFinished(10000) && tool.exitCode() == 0;
-    }
-    static bool keys(const QStringList &names)
-    {
-        return QProcess::execute(QStringLiteral("xdotool"), QStringList{QStringLiteral("key"), QStringLiteral("--delay"),
-                                                                        QStringLiteral("30")} + names) == 0;
-    }
+    static bool focusWindow(const QString &id) { return Xdotool::focusWindow(id); }
+    static bool keys(const QStringList &names) { return Xdotool::keys(names, 30); }
 };
 
 void TestSmoke::startTypeAndClose()
