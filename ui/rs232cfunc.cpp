@@ -1,9 +1,7 @@
 #include "rs232cfunc.h"
 
 #include "actionicons.h"
-#include "core/gridmodel.h"
 #include "core/lineframer.h"
-#include "core/linklists.h"
 #include "core/settings.h"
 #include "core/textcodec.h"
 #include "dialogs.h"
@@ -14,14 +12,11 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTimer>
@@ -35,17 +30,6 @@ namespace {
 
 constexpr int ClientWidth = 230;
 constexpr int ClientHeight = 173;
-
-// Wait ticks of the one-second timer by cWaitTime.
-int WaitTicks(int cWaitTime)
-{
-    return LinkLists::ValidIndex(cWaitTime, LinkLists::WaitTimeCount, LinkLists::DefaultWaitTime) + 1;
-}
-
-QString SlitLogCountText(int count)
-{
-    return QStringLiteral("%1").arg(count, 4, 10, QLatin1Char('0'));
-}
 
 } // namespace
 
@@ -231,7 +215,7 @@ void TForm3::FormShow()
     CheckAutoLog->setChecked(comOnly);
     CheckTimerON->setChecked(m_showing.activeTimer);
     SetComOnlyMode(comOnly);
-    LabelBigLog->setText(SlitLogCountText(m_slitLogCount));
+    LabelBigLog->setText(slitLogCountText(m_slitLogCount));
     if (settings) {
         CheckMustComma->setChecked(settings->MustComma);
         MinBuffLen->setValue(settings->MinBuffLen);
@@ -434,174 +418,6 @@ void TForm3::CheckAutoLogClick()
 void TForm3::CheckTimerONClick()
 {
     UpdateWriteControls();
-}
-
-// --- Import ---
-
-RecordColumns TForm3::columns() const
-{
-    return m_heat ? RecordColumnsFrom(m_heat->settings()) : RecordColumns{};
-}
-
-void TForm3::bStopThreadClick()
-{
-    if (m_heat && !m_heat->GridIsEmpty() && !Dialogs::instance().confirm(this, MsgImportOverwrite))
-        return;
-    ImportLines();
-}
-
-void TForm3::ImportLines()
-{
-    if (!m_heat)
-        return;
-    const ImportedHeat heat = Ordavex::ImportLines(m_lines, columns());
-    if (heat.rows.size() > ResultGrid::MaxDataRows) {
-        message(MsgTooManyRecords.arg(ResultGrid::MaxDataRows));
-        return;
-    }
-    QList<HeatAccess::Row> rows;
-    rows.reserve(heat.rows.size());
-    for (const GridRow &row : heat.rows)
-        rows.append({row[0], row[1], row[2]});
-    // Clears the heat before, hidden rows included, and sets the row count; the places
-    // stay as they came.
-    m_heat->setRows(rows);
-    m_heat->setWindText(heat.wind);
-    ClearMonitor();
-}
-
-// --- Logs ---
-
-QString TForm3::logFolder() const
-{
-    const QString folder = m_heat ? m_heat->logFolder() : QString();
-    // Cleared in the parameter dialog: the default folder, as the next start would take.
-    if (folder.isEmpty())
-        return Paths::join(m_paths.baseFolder, QStringLiteral("log"));
-    return folder;
-}
-
-bool TForm3::WriteSlitLog()
-{
-    const qsizetype taken = m_lines.size();
-    const SlitLog log = BuildSlitLog(m_lines, columns());
-    const SaveOutcome outcome = SaveSlitLogFile(log);
-    const bool done = outcome == SaveOutcome::Written || outcome == SaveOutcome::NothingToWrite;
-    // Lines are let go only once they are in a file (or hold nothing to write); the lines
-    // that came while a message was shown stay for the next write.
-    if (CheckAutoLog->isChecked() && done)
-        dropWrittenLines(taken);
-    return done;
-}
-
-TForm3::SaveOutcome TForm3::SaveSlitLogFile(const SlitLog &log)
-{
-    if (SlitLogIsEmpty(log))
-        return SaveOutcome::NothingToWrite;
-    const QString folder = logFolder();
-    if (!QFileInfo(folder).isDir()) {
-        if (!m_folderError) {
-            m_folderError = true;
-            message(MsgLogFolderMissing.arg(folder));
-        }
-        return SaveOutcome::FolderMissing;
-    }
-    m_folderError = false;
-    const int extension = m_heat ? m_heat->settings().cLogExtOpt : LinkLists::DefaultLogExt;
-    const QString name = SlitLogName(m_clock().time(), log.windCode, extension);
-    const LogWriteResult written = WriteNewLogFile(folder, name, SlitLogBytes(log));
-    if (!written.ok) {
-        Label1->setText(MsgLogFileFailed);
-        // Once per run of failures: the timer tries again every tick.
-        if (!m_writeError) {
-            m_writeError = true;
-            message(MsgLogFileFailed);
-        }
-        return SaveOutcome::Failed;
-    }
-    m_writeError = false;
-    ++m_slitLogCount;
-    LabelBigLog->setText(SlitLogCountText(m_slitLogCount));
-    if (!CheckAutoLog->isChecked())
-        message(MsgLogFileCreated.arg(QDir::toNativeSeparators(written.path)));
-    return SaveOutcome::Written;
-}
-
-void TForm3::SaveMonitorText()
-{
-    if (m_lines.isEmpty())
-        return;
-    const QString folder = MonitorTextFolder(m_paths);
-    if (!EnsureFolder(folder)) {
-        Dialogs::instance().error(this, MsgCannotCreate.arg(QDir::toNativeSeparators(folder)));
-        return;
-    }
-    const LogWriteResult written = WriteNewLogFile(folder, MonitorTextName(m_clock()), MonitorTextBytes(m_lines));
-    if (!written.ok) {
-        message(MsgLogFileFailed);
-        return;
-    }
-    message(MsgLogFileCreated.arg(QDir::toNativeSeparators(written.path)));
-}
-
-void TForm3::bLogClick()
-{
-    SaveMonitorText();
-}
-
-void TForm3::Memo1DblClick()
-{
-    SaveMonitorText();
-}
-
-void TForm3::sEraseBuffClick()
-{
-    if (!m_lines.isEmpty() && Dialogs::instance().confirm(this, MsgClearBuffer))
-        ClearMonitor();
-}
-
-bool TForm3::MinBuffLenKeyPress(int key)
-{
-    // The value changes with the spin buttons only; Tab and Shift+Tab still move on.
-    return key != Qt::Key_Tab && key != Qt::Key_Backtab;
-}
-
-void TForm3::bLogWriteClick()
-{
-    if (m_lines.isEmpty())
-        return;
-    WriteSlitLog();
-    m_tickCount = 0;
-}
-
-void TForm3::Timer1Timer()
-{
-    // A message box shown by a write runs its own event loop, in which the timer goes on.
-    if (m_inTimer || !CheckAutoLog->isChecked())
-        return;
-    m_inTimer = true;
-    const auto done = qScopeGuard([this] { m_inTimer = false; });
-
-    if (!isActiveWindow())
-        activateWindow();
-    const bool any = !m_lines.isEmpty();
-    if (any && bLogWrite->isVisibleTo(this)) {
-        bLogWrite->setEnabled(true);
-        m_tickCount = 0;
-    }
-    if (!any || !CheckTimerON->isChecked())
-        return;
-    const int minLength = MinBuffLen->value();
-    if (CheckMustComma->isChecked() && NoLineQualifies(m_lines, 0, minLength))
-        return;
-    if (minLength > 0 && NoLineQualifies(m_lines, 1, minLength))
-        return;
-    if (m_tickCount >= WaitTicks(m_heat ? m_heat->settings().cWaitTime : LinkLists::DefaultWaitTime)) {
-        // WriteSlitLog lets the written lines go; failed lines stay for the next tick.
-        WriteSlitLog();
-        m_tickCount = 0;
-    }
-    ++m_tickCount;
 }
 
 } // namespace Ordavex

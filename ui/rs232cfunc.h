@@ -51,6 +51,9 @@ struct LinkShowing
 // the other windows and hidden between uses. It holds the received lines as they came from
 // the port, shows them, imports them into the heat, and in COM-only mode writes them as slit
 // log files unattended while the main window is hidden.
+//
+// The window, its modes and the reception: rs232cfunc.cpp; the import, the log files and
+// the timer: rs232cfunclogs.cpp.
 class TForm3 final : public QWidget
 {
     Q_OBJECT
@@ -127,6 +130,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    static QString slitLogCountText(int count);
     void buildControls();
     void connectHandlers();
     void setReceptionButtons();
