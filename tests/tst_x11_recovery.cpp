@@ -104,15 +104,8 @@ void TestX11Recovery::init()
                    + "\r\n[Params]\r\nMaxrunner=8\r\nCurStyle=4\r\nautoInc=1\r\nautoClear=0\r\n");
     settings.close();
 
-    // See tst_x11_smoke: libdbus's leftovers of the search for a session bus.
-    QFile suppressions(path(QStringLiteral("lsan.supp")));
-    QVERIFY(suppressions.open(QIODevice::WriteOnly));
-    suppressions.write("leak:libdbus-1.so\n");
-    suppressions.close();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const QString lsan = environment.value(QStringLiteral("LSAN_OPTIONS"));
-    environment.insert(QStringLiteral("LSAN_OPTIONS"), (lsan.isEmpty() ? QString() : lsan + u':')
-                                                           + QStringLiteral("suppressions=") + suppressions.fileName());
+    const QProcessEnvironment environment = Xdotool::programEnvironment(m_dir->path());
+    QVERIFY(!environment.isEmpty());
     m_program.setProcessEnvironment(environment);
     m_program.setProcessChannelMode(QProcess::ForwardedChannels);
 }

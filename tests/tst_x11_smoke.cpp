@@ -46,17 +46,8 @@ void TestSmoke::startTypeAndClose()
     settings.close();
     const QDateTime written = QFileInfo(settingsPath).lastModified();
 
-    // In the sanitizer build the leak checker would fail the program for what libdbus
-    // keeps of the xcb platform's search for a session bus, which this X server's
-    // session does not run.
-    QFile suppressions(dir.filePath(QStringLiteral("lsan.supp")));
-    QVERIFY(suppressions.open(QIODevice::WriteOnly));
-    suppressions.write("leak:libdbus-1.so\n");
-    suppressions.close();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const QString lsan = environment.value(QStringLiteral("LSAN_OPTIONS"));
-    environment.insert(QStringLiteral("LSAN_OPTIONS"), (lsan.isEmpty() ? QString() : lsan + u':')
-                                                           + QStringLiteral("suppressions=") + suppressions.fileName());
+    const QProcessEnvironment environment = Xdotool::programEnvironment(dir.path());
+    QVERIFY(!environment.isEmpty());
 
     QProcess program;
     program.setProcessEnvironment(environment);

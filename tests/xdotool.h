@@ -3,7 +3,10 @@
 // The real program driven on the virtual X server with xdotool, as an operator would:
 // finding its windows, focusing them, pressing keys and typing.
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTest>
@@ -45,6 +48,23 @@ inline bool typeText(const QString &text, int delayMs)
     return QProcess::execute(QStringLiteral("xdotool"),
                              {QStringLiteral("type"), QStringLiteral("--delay"), QString::number(delayMs), text})
            == 0;
+}
+
+// The environment for the real program started from folder. In the sanitizer build the
+// leak checker would fail the program for what libdbus keeps of the xcb platform's search
+// for a session bus, which this X server's session does not run: a suppression file in
+// the folder says so. Empty when the file cannot be written.
+inline QProcessEnvironment programEnvironment(const QString &folder)
+{
+    QFile suppressions(QDir(folder).filePath(QStringLiteral("lsan.supp")));
+    if (!suppressions.open(QIODevice::WriteOnly) || suppressions.write("leak:libdbus-1.so\n") < 0)
+        return {};
+    suppressions.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString lsan = environment.value(QStringLiteral("LSAN_OPTIONS"));
+    environment.insert(QStringLiteral("LSAN_OPTIONS"), (lsan.isEmpty() ? QString() : lsan + u':')
+                                                           + QStringLiteral("suppressions=") + suppressions.fileName());
+    return environment;
 }
 
 } // namespace Ordavex::Testing::Xdotool
