@@ -7,7 +7,7 @@
 #include "ui/inputgrid.h"
 #include "ui/mainform.h"
 #include "ui/sankaspin.h"
-#include "uitest.h"
+#include "workfolderwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -93,27 +93,25 @@ private:
         file.write(bytes);
     }
 
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<ProgramFolder> m_folder;
-    std::unique_ptr<ProgramFolder> m_work;
-    std::unique_ptr<TForm1> m_form;
+    std::unique_ptr<WorkFolderWindow> m_window;
+    ScriptedDialogs *m_dialogs = nullptr;
+    ProgramFolder *m_folder = nullptr;
+    ProgramFolder *m_work = nullptr;
+    TForm1 *m_form = nullptr;
 };
 
 void TestFiles::init()
 {
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_folder = std::make_unique<ProgramFolder>();
-    m_work = std::make_unique<ProgramFolder>();
-    m_folder->writeSettings("[WorkFiles]\r\nexFilePath=" + m_work->path().toUtf8() + "\r\n");
-    m_form = std::make_unique<TForm1>(m_folder->appPaths());
+    m_window = std::make_unique<WorkFolderWindow>();
+    m_dialogs = &m_window->dialogs;
+    m_folder = &m_window->folder;
+    m_work = &m_window->work;
+    m_form = m_window->form.get();
 }
 
 void TestFiles::cleanup()
 {
-    m_form.reset();
-    m_work.reset();
-    m_folder.reset();
-    m_dialogs.reset();
+    m_window.reset();
 }
 
 void TestFiles::refusesIncompleteGrid()
@@ -318,7 +316,7 @@ void TestFiles::openOverLongerHeatLeavesNoOldRow()
     // Enter in the last row adds a new empty row.
     form().RadioButton4->setChecked(true);
     form().show();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QVERIFY(QTest::qWaitForWindowActive(m_form));
     form().InputGrid->setCurrentCell(1, 3);
     form().focusInputGrid();
     QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(form().InputGrid->editor()));

@@ -5,7 +5,7 @@
 #include "core/heatsheet.h"
 #include "ui/mainform.h"
 #include "ui/sankaspin.h"
-#include "uitest.h"
+#include "workfolderwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -98,10 +98,11 @@ private:
         return texts;
     }
 
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<ProgramFolder> m_folder;
-    std::unique_ptr<ProgramFolder> m_work;
-    std::unique_ptr<TForm1> m_form;
+    std::unique_ptr<WorkFolderWindow> m_window;
+    ScriptedDialogs *m_dialogs = nullptr;
+    ProgramFolder *m_folder = nullptr;
+    ProgramFolder *m_work = nullptr;
+    TForm1 *m_form = nullptr;
 };
 
 void TestUiHeatSheet::initTestCase()
@@ -114,19 +115,16 @@ void TestUiHeatSheet::initTestCase()
 
 void TestUiHeatSheet::init()
 {
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_folder = std::make_unique<ProgramFolder>();
-    m_work = std::make_unique<ProgramFolder>();
-    m_folder->writeSettings("[WorkFiles]\r\nexFilePath=" + m_work->path().toUtf8() + "\r\n");
-    m_form = std::make_unique<TForm1>(m_folder->appPaths());
+    m_window = std::make_unique<WorkFolderWindow>();
+    m_dialogs = &m_window->dialogs;
+    m_folder = &m_window->folder;
+    m_work = &m_window->work;
+    m_form = m_window->form.get();
 }
 
 void TestUiHeatSheet::cleanup()
 {
-    m_form.reset();
-    m_work.reset();
-    m_folder.reset();
-    m_dialogs.reset();
+    m_window.reset();
 }
 
 void TestUiHeatSheet::menuEntryOnlyInTheMenu()
@@ -285,7 +283,7 @@ void TestUiHeatSheet::markerFollowsTheWind()
     QCOMPARE(form().WindMarker->palette().color(QPalette::WindowText), QColor(Qt::red));
     QVERIFY(!markerShown());
     form().show();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QVERIFY(QTest::qWaitForWindowActive(m_form));
 
     // Typing: "2" is +2.0, "21" +2.1; Enter normalises without changing the answer.
     form().EditKaze->setFocus();

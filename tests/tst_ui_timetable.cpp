@@ -7,7 +7,7 @@
 #include "ui/mainform.h"
 #include "ui/sankaspin.h"
 #include "ui/unit2.h"
-#include "uitest.h"
+#include "workfolderwindow.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -75,10 +75,11 @@ private:
             QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     }
 
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<ProgramFolder> m_folder;
-    std::unique_ptr<ProgramFolder> m_work;
-    std::unique_ptr<TForm1> m_form;
+    std::unique_ptr<WorkFolderWindow> m_window;
+    ScriptedDialogs *m_dialogs = nullptr;
+    ProgramFolder *m_folder = nullptr;
+    ProgramFolder *m_work = nullptr;
+    TForm1 *m_form = nullptr;
     std::unique_ptr<TForm2> m_form2;
 };
 
@@ -86,23 +87,20 @@ const QString Timetable = u"<男子100m>\r\n男子 100m 予選 1組 10:30\r\n\r\
 
 void TestTimetableWindow::init()
 {
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_folder = std::make_unique<ProgramFolder>();
-    m_work = std::make_unique<ProgramFolder>();
-    m_folder->writeSettings("[WorkFiles]\r\nexFilePath=" + m_work->path().toUtf8() + "\r\n");
-    m_form = std::make_unique<TForm1>(m_folder->appPaths());
+    m_window = std::make_unique<WorkFolderWindow>();
+    m_dialogs = &m_window->dialogs;
+    m_folder = &m_window->folder;
+    m_work = &m_window->work;
+    m_form = m_window->form.get();
     m_form2 = std::make_unique<TForm2>();
     m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(m_form));
 }
 
 void TestTimetableWindow::cleanup()
 {
     m_form2.reset();
-    m_form.reset();
-    m_work.reset();
-    m_folder.reset();
-    m_dialogs.reset();
+    m_window.reset();
 }
 
 void TestTimetableWindow::loadsAndNumbers()
