@@ -18,16 +18,6 @@ QString TwoDigits(int value)
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
 }
 
-// name with "_<n>" before its extension; n 1 is the name itself.
-QString NumberedName(const QString &name, int n)
-{
-    if (n == 1)
-        return name;
-    const qsizetype dot = name.lastIndexOf(u'.');
-    const QString suffix = QStringLiteral("_%1").arg(n);
-    return dot < 0 ? name + suffix : name.left(dot) + suffix + name.mid(dot);
-}
-
 // Anything under that name counts as taken: a file, a folder, a link that leads nowhere.
 bool EntryExists(const QString &path)
 {
@@ -92,6 +82,15 @@ QByteArray MonitorTextBytes(const QList<QByteArray> &lines)
     for (const QByteArray &line : lines)
         bytes += line + LineEnd;
     return bytes;
+}
+
+QString NumberedName(const QString &name, int n)
+{
+    if (n == 1)
+        return name;
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString suffix = QStringLiteral("_%1").arg(n);
+    return dot < 0 ? name + suffix : name.left(dot) + suffix + name.mid(dot);
 }
 
 QString MonitorTextFolder(const Paths::AppPaths &paths)

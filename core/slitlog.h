@@ -44,6 +44,9 @@ QByteArray MonitorTextBytes(const QList<QByteArray> &lines);
 // "log" in the base folder of the program (beside the executable, or the user's data
 // folder for an installed program).
 QString MonitorTextFolder(const Paths::AppPaths &paths);
+// The n-th name for a file when the name is taken: "_<n>" before its extension; n 1 is
+// the name itself.
+QString NumberedName(const QString &name, int n);
 // Makes the folder when it is missing; false when it is not there afterwards.
 bool EnsureFolder(const QString &folder);
 

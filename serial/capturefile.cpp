@@ -63,9 +63,8 @@ bool CaptureFile::open(const QString &folder, const QDateTime &when)
         return false;
     const QDir dir(folder);
     const QString name = CaptureName(when);
-    const QString stem = name.left(name.lastIndexOf(QLatin1Char('.')));
     for (int n = 1; n <= MaxNameTries; ++n) {
-        const QString path = dir.filePath(n == 1 ? name : QStringLiteral("%1_%2.cap").arg(stem).arg(n));
+        const QString path = dir.filePath(NumberedName(name, n));
         // New files only, never one that is there: a name taken means the next one.
         m_data.setFileName(path);
         if (!m_data.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
