@@ -5,6 +5,7 @@
 #include "core/settings.h"
 #include "core/textcodec.h"
 #include "dialogs.h"
+#include "frameplacer.h"
 #include "guard.h"
 #include "heataccess.h"
 #include "serial/seriallink.h"
@@ -38,6 +39,7 @@ TForm3::TForm3(QWidget *parent)
                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , m_clock(SystemClock())
     , m_counters(std::make_shared<ReceiveCounters>())
+    , m_placer(new FramePlacer(this))
 {
     Form3 = this;
     setObjectName(QStringLiteral("Form3"));
@@ -396,16 +398,15 @@ void TForm3::UpdateWriteControls()
 
 void TForm3::PlaceMonitor(bool on)
 {
-    const int width = frameGeometry().width();
+    // The frame's top right corner: what the operator sees is the frame, and a window
+    // manager gives it only once the window shows (see FramePlacer).
     if (on) {
-        const QScreen *where = screen();
-        if (!where)
-            return;
-        const QRect area = where->availableGeometry();
-        move(area.right() + 1 - width, area.top());
+        m_placer->place([this] {
+            const QScreen *where = screen();
+            return where ? where->availableGeometry().topRight() : frameGeometry().topRight();
+        });
     } else if (m_mainWindow) {
-        const QRect main = m_mainWindow->frameGeometry();
-        move(main.right() + 1 - width, main.top());
+        m_placer->place([this] { return m_mainWindow->frameGeometry().topRight(); }, m_mainWindow);
     }
 }
 

@@ -20,6 +20,7 @@ class QToolButton;
 
 namespace Ordavex {
 
+class FramePlacer;
 class HeatAccess;
 class SerialLink;
 class TMyThread;
@@ -165,6 +166,9 @@ private:
     bool m_writeError = false;
     // The timer's handler is running (a message box runs its own event loop).
     bool m_inTimer = false;
+
+    // Puts the monitor where PlaceMonitor says once its frame is known.
+    FramePlacer *const m_placer;
 };
 
 extern TForm3 *Form3;
