@@ -2,6 +2,7 @@
 
 class QPagedPaintDevice;
 class QPrinter;
+class QString;
 
 namespace Ordavex {
 
@@ -15,5 +16,11 @@ void PrepareSheetDevice(QPagedPaintDevice &device);
 // printer that is gone, a PDF file that cannot be written); what was painted before
 // is then of no use.
 bool PaintHeatSheet(const HeatSheet &sheet, QPagedPaintDevice &device);
+
+// Files the sheet as a PDF at path, with the page set-up and resolution chosen for the
+// printer: the whole document is made first and then written through the
+// program's one file writer, so that a file that cannot be written whole (a full disk,
+// a device, a missing folder) is reported and an existing file at path stays as it was.
+bool FileHeatSheet(const HeatSheet &sheet, const QPrinter &printer, const QString &path);
 
 } // namespace Ordavex
