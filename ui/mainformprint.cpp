@@ -44,12 +44,11 @@ void TForm1::PrintHeatSheetExecute()
         return;
     // The time it went to the printer, not the time the dialog opened.
     sheet.printedAt = SheetDateText(QDateTime::currentDateTime());
-    // A file chosen in the dialog is written whole or not at all; a printer reports
-    // its own failures.
-    const QString file = printer.outputFileName();
-    const bool printed = file.isEmpty()
-        ? PaintHeatSheet(sheet, printer) && printer.printerState() != QPrinter::Error
-        : FileHeatSheet(sheet, printer, file);
+    // A PDF file chosen in the dialog is written whole or not at all; a printer, and a
+    // printer's own print to a file, report their failures in the printer's state.
+    const bool toPdfFile = printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty();
+    const bool printed = toPdfFile ? FileHeatSheet(sheet, printer, printer.outputFileName())
+                                   : PaintHeatSheet(sheet, printer) && printer.printerState() != QPrinter::Error;
     if (!printed)
         showMessage(MsgSheetNotPrinted);
 }
