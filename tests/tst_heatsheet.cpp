@@ -102,8 +102,6 @@ void TestHeatSheet::raceTitle_data()
     QTest::newRow("chosen in the list") << timetable << inWork(QStringLiteral("001)男子100m予選1組10_30")) << first;
     QTest::newRow("saved under the proposed name")
         << timetable << inWork(QStringLiteral("001)男子100m予選1組10_30w_112.csv")) << first;
-    QTest::newRow("saved without a wind") << timetable << inWork(QStringLiteral("001)男子100m予選1組10_30.csv"))
-                                          << first;
     QTest::newRow("blanks at the end of the line")
         << timetable << inWork(QStringLiteral("002)男子100m予選2組10_35"))
         << QStringLiteral("002) 男子 100m 予選 2組 10:35");
@@ -120,9 +118,6 @@ void TestHeatSheet::raceTitle_data()
                                     << QStringLiteral("011)男子100m予選1組10_30");
     QTest::newRow("the race with more after it") << timetable << inWork(QStringLiteral("001)男子100m予選1組10_30再"))
                                                  << QStringLiteral("001)男子100m予選1組10_30再");
-    QTest::newRow("start-up") << timetable << inWork(QStringLiteral("Untitled.csv")) << QStringLiteral("Untitled");
-    QTest::newRow("no timetable") << QStringList() << inWork(QStringLiteral("001)男子100m予選1組10_30"))
-                                  << QStringLiteral("001)男子100m予選1組10_30");
     QTest::newRow("unnumbered lines are no races")
         << QStringList{QStringLiteral("<男子100m>")} << inWork(QStringLiteral("<男子100m>"))
         << QStringLiteral("<男子100m>");
