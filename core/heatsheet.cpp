@@ -5,6 +5,7 @@
 #include "resultfile.h"
 #include "runtimeerror.h"
 #include "timerules.h"
+#include "timetable.h"
 #include "windrules.h"
 
 #include <QtMath>
@@ -16,6 +17,18 @@ namespace Ordavex {
 QString SheetRaceName(const QString &targetPath)
 {
     return Paths::fileNameOf(StripWindCode(RemoveExtension(targetPath)));
+}
+
+QString SheetRaceTitle(const QString &targetPath, const QStringList &timetableItems)
+{
+    const QString name = SheetRaceName(targetPath);
+    // The list numbers its races, so that no two items give the same race name.
+    for (const QString &item : timetableItems) {
+        const std::optional<QString> race = MakeRaceName(item);
+        if (race && SheetRaceName(*race) == name)
+            return item.trimmed();
+    }
+    return name;
 }
 
 bool WindAboveRecordLimit(const QString &windText)
@@ -37,6 +50,19 @@ bool WindAboveRecordLimit(const QString &windText)
 QString SheetDateText(const QDateTime &when)
 {
     return when.toString(QStringLiteral("yyyy/MM/dd HH:mm"));
+}
+
+bool IsWholePdf(QByteArrayView bytes)
+{
+    if (!bytes.startsWith("%PDF-"))
+        return false;
+    // The end-of-file mark may be followed by one line end.
+    QByteArrayView tail = bytes;
+    if (tail.endsWith('\n'))
+        tail.chop(1);
+    if (tail.endsWith('\r'))
+        tail.chop(1);
+    return tail.endsWith("%%EOF");
 }
 
 HeatSheet MakeHeatSheet(const ResultGrid &grid, const QString &targetPath, const QString &windText, bool track,

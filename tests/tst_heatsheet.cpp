@@ -2,6 +2,7 @@
 #include "core/heatsheet.h"
 #include "core/paths.h"
 #include "core/runtimeerror.h"
+#include "core/timetable.h"
 
 #include <QTest>
 
@@ -40,6 +41,8 @@ class TestHeatSheet final : public QObject
 private slots:
     void raceName_data();
     void raceName();
+    void raceTitle_data();
+    void raceTitle();
     void windMarker_data();
     void windMarker();
     void threeCompetitors();
@@ -51,6 +54,10 @@ private slots:
     void swappedHeadings();
     void emptyGridHasNoPages();
     void windThatIsNoNumber();
+    void windWithItsUnit_data();
+    void windWithItsUnit();
+    void wholePdf_data();
+    void wholePdf();
 };
 
 void TestHeatSheet::raceName_data()
@@ -74,6 +81,54 @@ void TestHeatSheet::raceName()
     QFETCH(QString, targetPath);
     QFETCH(QString, name);
     QCOMPARE(SheetRaceName(targetPath), name);
+}
+
+void TestHeatSheet::raceTitle_data()
+{
+    const QStringList timetable = NumberTimetableLines({
+        QStringLiteral("<男子100m>"),
+        QStringLiteral("男子 100m 予選 1組 10:30"),
+        QStringLiteral("男子 100m 予選 2組 10:35 "),
+        QString(),
+        QStringLiteral("<女子>"),
+        QStringLiteral("女子 走幅跳 決勝"),
+        QStringLiteral("男子 10.5km 決勝"),
+        QStringLiteral("女子 Bow_1 決勝"),
+    });
+    QTest::addColumn<QStringList>("timetable");
+    QTest::addColumn<QString>("targetPath");
+    QTest::addColumn<QString>("title");
+    const QString first = QStringLiteral("001) 男子 100m 予選 1組 10:30");
+    QTest::newRow("chosen in the list") << timetable << inWork(QStringLiteral("001)男子100m予選1組10_30")) << first;
+    QTest::newRow("saved under the proposed name")
+        << timetable << inWork(QStringLiteral("001)男子100m予選1組10_30w_112.csv")) << first;
+    QTest::newRow("blanks at the end of the line")
+        << timetable << inWork(QStringLiteral("002)男子100m予選2組10_35"))
+        << QStringLiteral("002) 男子 100m 予選 2組 10:35");
+    QTest::newRow("after unnumbered lines") << timetable << inWork(QStringLiteral("004)女子走幅跳決勝w_905.csv"))
+                                            << QStringLiteral("004) 女子 走幅跳 決勝");
+    QTest::newRow("a point in the race") << timetable << inWork(QStringLiteral("005)男子10.5km決勝"))
+                                         << QStringLiteral("005) 男子 10.5km 決勝");
+    QTest::newRow("w_ in the race, saved") << timetable << inWork(QStringLiteral("006)女子Bow_1決勝w_112.csv"))
+                                           << QStringLiteral("006) 女子 Bow_1 決勝");
+    QTest::newRow("empty race line") << timetable << inWork(QStringLiteral("003)")) << QStringLiteral("003)");
+    QTest::newRow("saved to another name") << timetable << inWork(QStringLiteral("100m決勝w_112.csv"))
+                                           << QStringLiteral("100m決勝");
+    QTest::newRow("another number") << timetable << inWork(QStringLiteral("011)男子100m予選1組10_30"))
+                                    << QStringLiteral("011)男子100m予選1組10_30");
+    QTest::newRow("the race with more after it") << timetable << inWork(QStringLiteral("001)男子100m予選1組10_30再"))
+                                                 << QStringLiteral("001)男子100m予選1組10_30再");
+    QTest::newRow("unnumbered lines are no races")
+        << QStringList{QStringLiteral("<男子100m>")} << inWork(QStringLiteral("<男子100m>"))
+        << QStringLiteral("<男子100m>");
+}
+
+void TestHeatSheet::raceTitle()
+{
+    QFETCH(QStringList, timetable);
+    QFETCH(QString, targetPath);
+    QFETCH(QString, title);
+    QCOMPARE(SheetRaceTitle(targetPath, timetable), title);
 }
 
 void TestHeatSheet::windMarker_data()
@@ -173,10 +228,13 @@ void TestHeatSheet::pages_data()
     QTest::addColumn<int>("pages");
     QTest::addColumn<int>("onLastPage");
     QTest::newRow("1") << 1 << 1 << 1;
-    QTest::newRow("40 fill one page") << 40 << 1 << 40;
-    QTest::newRow("41") << 41 << 2 << 1;
-    QTest::newRow("80") << 80 << 2 << 40;
-    QTest::newRow("500") << 500 << 13 << 20;
+    QTest::newRow("19") << 19 << 1 << 19;
+    QTest::newRow("20 fill one page") << 20 << 1 << 20;
+    QTest::newRow("21") << 21 << 2 << 1;
+    QTest::newRow("40") << 40 << 2 << 20;
+    QTest::newRow("41") << 41 << 3 << 1;
+    QTest::newRow("80") << 80 << 4 << 20;
+    QTest::newRow("500") << 500 << 25 << 20;
 }
 
 void TestHeatSheet::pages()
@@ -256,6 +314,48 @@ void TestHeatSheet::windThatIsNoNumber()
         message = error.message();
     }
     QCOMPARE(message, QStringLiteral("'-' は浮動小数点数ではありません"));
+}
+
+void TestHeatSheet::windWithItsUnit_data()
+{
+    QTest::addColumn<QString>("wind");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("tail wind") << QStringLiteral("+2.5") << QStringLiteral("風 +2.5 m/s");
+    QTest::newRow("typed, not yet normalised") << QStringLiteral("12") << QStringLiteral("風 +1.2 m/s");
+    QTest::newRow("head wind") << QStringLiteral("-0.5") << QStringLiteral("風 -0.5 m/s");
+    QTest::newRow("calm") << QStringLiteral("0") << QStringLiteral("風 +0.0 m/s");
+    QTest::newRow("none: no unit without a figure") << QString() << QStringLiteral("風");
+}
+
+void TestHeatSheet::windWithItsUnit()
+{
+    QFETCH(QString, wind);
+    QFETCH(QString, shown);
+    ResultGrid grid;
+    fill(grid, 1, {{QStringLiteral("1"), QStringLiteral("1100")}});
+    QCOMPARE(MakeHeatSheet(grid, QStringLiteral("R"), wind, true, true, Noon).windText(), shown);
+}
+
+void TestHeatSheet::wholePdf_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("whole");
+    const QByteArray body = "%PDF-1.4\n1 0 obj\n<< >>\nendobj\nstartxref\n9\n";
+    QTest::newRow("ends with the mark") << body + "%%EOF" << true;
+    QTest::newRow("and a line end") << body + "%%EOF\n" << true;
+    QTest::newRow("and CR LF") << body + "%%EOF\r\n" << true;
+    QTest::newRow("cut before the mark") << body << false;
+    QTest::newRow("cut inside the mark") << body + "%%EO" << false;
+    QTest::newRow("no header") << QByteArray("1 0 obj\n%%EOF\n") << false;
+    QTest::newRow("zeros, as a full disk may leave") << QByteArray(8192, '\0') << false;
+    QTest::newRow("empty") << QByteArray() << false;
+}
+
+void TestHeatSheet::wholePdf()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, whole);
+    QCOMPARE(IsWholePdf(bytes), whole);
 }
 
 QTEST_APPLESS_MAIN(TestHeatSheet)

@@ -1,84 +1,134 @@
 #include "heatsheet.h"
 
+#include "core/atomicfile.h"
 #include "core/heatsheet.h"
 #include "windowfont.h"
 
+#include <QBuffer>
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPainter>
+#include <QPdfWriter>
+#include <QPen>
 #include <QPrinter>
+
+#include <algorithm>
 
 namespace Ordavex {
 
 namespace {
 
 constexpr qreal MarginMm = 15;
+// The printable height of an A4 page within the margins. The sheet is laid out in its
+// millimetres and scaled to the page the dialog chose, so that the rows of a page
+// always fit.
+constexpr qreal LayoutHeightMm = 297 - 2 * MarginMm;
 
-QFont sheetFont(qreal points, bool bold = false)
+// Heights in millimetres of the A4 layout. A row of 10 mm with digits about 5 mm tall
+// reads from a metre away.
+constexpr qreal TitleFontMm = 8.5;
+constexpr qreal TitleLineMm = 12;
+constexpr qreal InfoFontMm = 5;
+constexpr qreal InfoLineMm = 7;
+constexpr qreal WindFontMm = 7;
+constexpr qreal WindLineMm = 10;
+constexpr qreal RowFontMm = 7;
+constexpr qreal HeadingFontMm = 5.5;
+constexpr qreal RowHeightMm = 10;
+constexpr qreal CellPaddingMm = 3;
+constexpr qreal SignatureLineMm = 12;
+// Rules that a printer draws as a visible line, not as the thinnest it can.
+constexpr qreal RuleMm = 0.3;
+// Place, lane or bib, time across the whole width; the time keeps some room on its
+// right so that it stays near the lane it belongs to.
+constexpr qreal ColumnShares[3] = {0.22, 0.30, 0.48};
+constexpr qreal TimeRightRoomShare = 0.25;
+
+QFont sheetFont(qreal pixels, bool bold = false)
 {
     // The window's Japanese font with its fall-backs; a PDF embeds the glyphs it uses.
-    QFont font = WindowFont(12);
-    font.setPointSizeF(points);
+    QFont font = WindowFont(std::max(1, qRound(pixels)));
     font.setBold(bold);
     return font;
 }
 
+// The race on one line: a long name is made smaller, down to half its size, and then
+// cut with an ellipsis.
+void drawTitle(QPainter &painter, const QString &title, const QRectF &line, qreal pixels)
+{
+    QFont font = sheetFont(pixels, true);
+    qreal width = QFontMetricsF(font, painter.device()).horizontalAdvance(title);
+    if (width > line.width()) {
+        font = sheetFont(std::max(pixels / 2, pixels * line.width() / width), true);
+        width = QFontMetricsF(font, painter.device()).horizontalAdvance(title);
+    }
+    painter.setFont(font);
+    const QString shown = width > line.width()
+        ? QFontMetricsF(font, painter.device()).elidedText(title, Qt::ElideRight, line.width())
+        : title;
+    painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, shown);
+}
+
 void paintPage(QPainter &painter, const HeatSheet &sheet, const HeatSheetPage &page, const QRectF &area)
 {
-    const qreal unit = area.height() / 1000;    // the page is laid out in thousandths of its height
+    const qreal mm = area.height() / LayoutHeightMm;
     qreal y = area.top();
 
-    painter.setPen(Qt::black);
-    painter.setFont(sheetFont(16, true));
-    const qreal titleHeight = 40 * unit;
-    painter.drawText(QRectF(area.left(), y, area.width(), titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                     sheet.raceName);
-    y += titleHeight + 6 * unit;
+    const QPen pen(Qt::black, RuleMm * mm);
+    painter.setPen(pen);
+    drawTitle(painter, sheet.raceName, QRectF(area.left(), y, area.width(), TitleLineMm * mm), TitleFontMm * mm);
+    y += TitleLineMm * mm + 2 * mm;
 
-    painter.setFont(sheetFont(11));
-    const qreal lineHeight = 24 * unit;
-    const QRectF infoLine(area.left(), y, area.width(), lineHeight);
+    painter.setFont(sheetFont(InfoFontMm * mm));
+    const QRectF infoLine(area.left(), y, area.width(), InfoLineMm * mm);
     painter.drawText(infoLine, Qt::AlignLeft | Qt::AlignVCenter, SheetPrintedLabel + u' ' + sheet.printedAt);
     painter.drawText(infoLine, Qt::AlignRight | Qt::AlignVCenter, page.pageText());
-    y += lineHeight;
+    y += InfoLineMm * mm;
 
-    const QString windText = SheetWindLabel + u' ' + sheet.wind;
-    painter.drawText(QRectF(area.left(), y, area.width(), lineHeight), Qt::AlignLeft | Qt::AlignVCenter, windText);
+    painter.setFont(sheetFont(WindFontMm * mm, true));
+    const QString windText = sheet.windText();
+    const QRectF windLine(area.left(), y, area.width(), WindLineMm * mm);
+    painter.drawText(windLine, Qt::AlignLeft | Qt::AlignVCenter, windText);
     if (sheet.windMarker) {
         const qreal windWidth = QFontMetricsF(painter.font(), painter.device()).horizontalAdvance(windText);
         painter.setPen(Qt::red);
-        painter.drawText(QRectF(area.left() + windWidth + 12 * unit, y, area.width() / 2, lineHeight),
-                         Qt::AlignLeft | Qt::AlignVCenter, WindMarkerText);
-        painter.setPen(Qt::black);
+        painter.drawText(windLine.adjusted(windWidth + 5 * mm, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                         WindMarkerText);
+        painter.setPen(pen);
     }
-    y += lineHeight + 14 * unit;
+    y += WindLineMm * mm + 4 * mm;
 
-    // Place, lane or bib, time: three columns across the left part of the page.
-    const qreal widths[3] = {area.width() * 0.18, area.width() * 0.22, area.width() * 0.30};
-    const qreal rowHeight = 19 * unit;
+    const qreal rowHeight = RowHeightMm * mm;
+    const qreal padding = CellPaddingMm * mm;
     auto drawRow = [&](const std::array<QString, 3> &cells, qreal top) {
         qreal x = area.left();
         for (size_t col = 0; col < 3; ++col) {
-            const QRectF cell(x, top, widths[col], rowHeight);
+            const qreal width = area.width() * ColumnShares[col];
+            const QRectF cell(x, top, width, rowHeight);
             painter.drawRect(cell);
-            painter.drawText(cell.adjusted(8 * unit, 0, -8 * unit, 0),
-                             (col == 2 ? Qt::AlignRight : Qt::AlignHCenter) | Qt::AlignVCenter, cells[col]);
-            x += widths[col];
+            if (col == 2)
+                painter.drawText(cell.adjusted(padding, 0, -std::max(padding, width * TimeRightRoomShare), 0),
+                                 Qt::AlignRight | Qt::AlignVCenter, cells[col]);
+            else
+                painter.drawText(cell.adjusted(padding, 0, -padding, 0), Qt::AlignHCenter | Qt::AlignVCenter,
+                                 cells[col]);
+            x += width;
         }
     };
-    painter.setFont(sheetFont(11, true));
+    painter.setFont(sheetFont(HeadingFontMm * mm, true));
     drawRow(sheet.headings, y);
     y += rowHeight;
-    painter.setFont(sheetFont(11));
+    painter.setFont(sheetFont(RowFontMm * mm));
     for (const auto &row : page.rows) {
         drawRow(row, y);
         y += rowHeight;
     }
 
     // The referee signs every page: pages are posted side by side on the board.
-    const qreal signTop = area.bottom() - 40 * unit;
+    painter.setFont(sheetFont(InfoFontMm * mm));
+    const qreal signTop = area.bottom() - SignatureLineMm * mm;
     const qreal labelWidth = area.width() * 0.5;
-    const QRectF label(area.right() - labelWidth, signTop, labelWidth * 0.3, 30 * unit);
+    const QRectF label(area.right() - labelWidth, signTop, labelWidth * 0.3, SignatureLineMm * mm);
     painter.drawText(label, Qt::AlignLeft | Qt::AlignBottom, SheetSignatureLabel);
     painter.drawLine(QPointF(label.right(), label.bottom()), QPointF(area.right(), label.bottom()));
 }
@@ -114,6 +164,26 @@ bool PaintHeatSheet(const HeatSheet &sheet, QPagedPaintDevice &device)
         paintPage(painter, sheet, sheet.pages[i], page);
     }
     return painter.end() && ok;
+}
+
+bool FileHeatSheet(const HeatSheet &sheet, const QPrinter &printer, const QString &path)
+{
+    // The PDF writer reports no failure of the device it writes to, so the document is
+    // made in memory and checked whole before any file is touched.
+    QBuffer document;
+    if (!document.open(QIODevice::WriteOnly))
+        return false;
+    {
+        QPdfWriter writer(&document);
+        writer.setPdfVersion(printer.pdfVersion());
+        writer.setResolution(printer.resolution());
+        writer.setTitle(sheet.raceName);
+        writer.setCreator(printer.creator());
+        if (!writer.setPageLayout(printer.pageLayout()) || !PaintHeatSheet(sheet, writer))
+            return false;
+    }
+    document.close();
+    return IsWholePdf(document.data()) && SaveFileAtomically(path, document.data()) == SaveError::None;
 }
 
 } // namespace Ordavex

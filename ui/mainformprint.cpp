@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPrinter>
 
 namespace Ordavex {
@@ -30,14 +31,25 @@ void TForm1::PrintHeatSheetExecute()
     // Before the dialog, so that a wind that is not a number stops it at once.
     HeatSheet sheet = MakeHeatSheet(*m_grid, m_targetPath, EditKaze->text(), RaceKindIndex() == 0,
                                     sixtyFix->isChecked(), QDateTime::currentDateTime());
+    QStringList timetable;
+    for (int row = 0; row < ListDirBox->count(); ++row)
+        timetable << ListDirBox->item(row)->text();
+    sheet.raceName = SheetRaceTitle(m_targetPath, timetable);
     QPrinter printer(QPrinter::HighResolution);
     PrepareSheetPrinter(printer);
-    printer.setDocName(sheet.raceName);
+    // The job's name, and the name a PDF file is offered under: the file-name form,
+    // which has nothing that a file name may not hold.
+    printer.setDocName(SheetRaceName(m_targetPath));
     if (!Dialogs::instance().print(this, printer))
         return;
     // The time it went to the printer, not the time the dialog opened.
     sheet.printedAt = SheetDateText(QDateTime::currentDateTime());
-    if (!PaintHeatSheet(sheet, printer) || printer.printerState() == QPrinter::Error)
+    // A PDF file chosen in the dialog is written whole or not at all; a printer, and a
+    // printer's own print to a file, report their failures in the printer's state.
+    const bool toPdfFile = printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty();
+    const bool printed = toPdfFile ? FileHeatSheet(sheet, printer, printer.outputFileName())
+                                   : PaintHeatSheet(sheet, printer) && printer.printerState() != QPrinter::Error;
+    if (!printed)
         showMessage(MsgSheetNotPrinted);
 }
 
