@@ -273,8 +273,7 @@ RecoveryOutcome runJob(const QString &path, quint64 number, const std::optional<
     outcome.job = number;
     outcome.discard = !heat;
     if (heat) {
-        outcome.error = save(path, RecoveryBytes(*heat));
-        outcome.ok = outcome.error == SaveError::None;
+        outcome.ok = save(path, RecoveryBytes(*heat)) == SaveError::None;
     } else {
         QFile::remove(path);
         outcome.ok = !QFileInfo::exists(path);

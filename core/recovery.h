@@ -76,7 +76,6 @@ struct RecoveryOutcome
     quint64 job = 0;          // the number write() or discard() gave
     bool discard = false;
     bool ok = true;           // the file holds the heat, or is gone
-    SaveError error = SaveError::None;   // of a write that failed
 };
 
 // Writes and removes the recovery file on a thread of its own, so that a disk whose
