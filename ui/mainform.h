@@ -111,8 +111,9 @@ public:
     bool ReadResultFile();
     void TrimIncompleteRows();
 
-    // The recovery file: the unsaved heat, written at most RecoveryDelayMs after a
-    // change; gone once the heat is saved or erased.
+    // The recovery file: the unsaved heat, handed to its writer's thread at most
+    // RecoveryDelayMs after a change; gone once the heat is saved or erased. A write
+    // that fails is told in the notice strip, never in a box.
     static constexpr int RecoveryDelayMs = 500;
     RecoveredHeat currentHeat() const;
     const QString &recoveryPath() const { return m_recoveryPath; }
