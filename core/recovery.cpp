@@ -4,8 +4,13 @@
 #include "paths.h"
 #include "textcodec.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <utility>
 
 namespace Ordavex {
@@ -234,6 +239,129 @@ std::optional<RecoveredHeat> ReadRecovery(QByteArrayView bytes)
         heat.rows.push_back({(*cells)[0], (*cells)[1], (*cells)[2]});
     }
     return heat;
+}
+
+// ---- the writer ----
+
+struct RecoveryWriter::Shared
+{
+    struct Job
+    {
+        quint64 number = 0;
+        std::optional<RecoveredHeat> heat;   // nothing: remove the file
+    };
+
+    std::mutex mutex;
+    std::condition_variable wake;       // a job waits, or the writer goes
+    std::condition_variable finished;   // a job is done
+    std::optional<Job> waiting;
+    quint64 lastGiven = 0;
+    quint64 lastDone = 0;
+    bool leaving = false;
+    // Cleared under the mutex before the writer object goes, so that no outcome is
+    // posted to an object that is being destroyed.
+    RecoveryWriter *owner = nullptr;
+    SaveFunction save = SaveFileAtomically;
+};
+
+namespace {
+
+RecoveryOutcome runJob(const QString &path, quint64 number, const std::optional<RecoveredHeat> &heat,
+                       const RecoveryWriter::SaveFunction &save)
+{
+    RecoveryOutcome outcome;
+    outcome.job = number;
+    outcome.discard = !heat;
+    if (heat) {
+        outcome.ok = save(path, RecoveryBytes(*heat)) == SaveError::None;
+    } else {
+        QFile::remove(path);
+        outcome.ok = !QFileInfo::exists(path);
+    }
+    return outcome;
+}
+
+} // namespace
+
+void RecoveryWriter::run(const std::shared_ptr<Shared> &shared, const QString &path)
+{
+    std::unique_lock lock(shared->mutex);
+    for (;;) {
+        shared->wake.wait(lock, [&] { return shared->waiting || shared->leaving; });
+        if (!shared->waiting)
+            return;
+        Shared::Job job = std::move(*shared->waiting);
+        shared->waiting.reset();
+        const SaveFunction save = shared->save;
+        lock.unlock();
+        const RecoveryOutcome outcome = runJob(path, job.number, job.heat, save);
+        lock.lock();
+        shared->lastDone = job.number;
+        if (RecoveryWriter *owner = shared->owner) {
+            // Queued: the outcome is handled on the owner's thread, never on this one.
+            QMetaObject::invokeMethod(
+                owner, [owner, outcome] { Q_EMIT owner->done(outcome); }, Qt::QueuedConnection);
+        }
+        shared->finished.notify_all();
+    }
+}
+
+RecoveryWriter::RecoveryWriter(const QString &path, QObject *parent)
+    : QObject(parent)
+    , m_path(path)
+    , m_shared(std::make_shared<Shared>())
+{
+    m_shared->owner = this;
+    m_thread = std::thread(run, m_shared, m_path);
+}
+
+RecoveryWriter::~RecoveryWriter()
+{
+    bool done = false;
+    {
+        std::unique_lock lock(m_shared->mutex);
+        m_shared->owner = nullptr;
+        m_shared->leaving = true;
+        m_shared->wake.notify_all();
+        done = m_shared->finished.wait_for(lock, std::chrono::milliseconds(FinishWaitMs), [this] {
+            return m_shared->lastDone == m_shared->lastGiven;
+        });
+    }
+    // The thread keeps what it shares with this object alive by itself.
+    if (done)
+        m_thread.join();
+    else
+        m_thread.detach();
+}
+
+quint64 RecoveryWriter::write(const RecoveredHeat &heat)
+{
+    const std::lock_guard lock(m_shared->mutex);
+    m_shared->waiting = Shared::Job{++m_shared->lastGiven, heat};
+    m_shared->wake.notify_all();
+    return m_shared->lastGiven;
+}
+
+quint64 RecoveryWriter::discard()
+{
+    const std::lock_guard lock(m_shared->mutex);
+    m_shared->waiting = Shared::Job{++m_shared->lastGiven, std::nullopt};
+    m_shared->wake.notify_all();
+    return m_shared->lastGiven;
+}
+
+bool RecoveryWriter::waitUntilDone(int ms)
+{
+    std::unique_lock lock(m_shared->mutex);
+    return m_shared->finished.wait_for(lock, std::chrono::milliseconds(ms), [this] {
+        return m_shared->lastDone == m_shared->lastGiven;
+    });
+}
+
+void RecoveryWriter::setSaveFunction(SaveFunction save)
+{
+    const std::lock_guard lock(m_shared->mutex);
+    m_shared->save = std::move(save);
 }
 
 } // namespace Ordavex

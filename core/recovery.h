@@ -1,12 +1,18 @@
 #pragma once
 
+#include "atomicfile.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
+#include <QObject>
 #include <QString>
 
 #include <array>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <thread>
 
 // The recovery file: a copy of the heat on the grid that has not been saved, rewritten
 // shortly after every change, so that a heat survives the program being killed or the
@@ -63,5 +69,62 @@ std::optional<RecoveredHeat> ReadRecovery(QByteArrayView bytes);
 
 // The CRC-32 (ISO 3309, as zip and PNG use it) of the bytes.
 quint32 Crc32(QByteArrayView bytes);
+
+// What became of one job of the recovery writer.
+struct RecoveryOutcome
+{
+    quint64 job = 0;          // the number write() or discard() gave
+    bool discard = false;
+    bool ok = true;           // the file holds the heat, or is gone
+};
+
+// Writes and removes the recovery file on a thread of its own, so that a disk whose
+// sync takes long (a USB stick, a network folder) never holds up the window: the
+// window hands over a copy of the heat and goes on.
+//
+// Only the latest state of the heat matters: a job that has not started yet is
+// replaced by the next one. Jobs run one at a time in the order they were given, so a
+// removal (the heat saved or erased) is never undone by an older write that was still
+// on its way to the disk.
+class RecoveryWriter final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RecoveryWriter)
+
+public:
+    using SaveFunction = std::function<SaveError(const QString &path, QByteArrayView bytes)>;
+
+    // How long the writer is waited for when it goes: long enough for a slow disk to
+    // take the last heat, short enough that a dead network folder does not keep the
+    // program from ending.
+    static constexpr int FinishWaitMs = 5000;
+
+    explicit RecoveryWriter(const QString &path, QObject *parent = nullptr);
+    // Waits up to FinishWaitMs for the job in hand and the one waiting; a disk that
+    // takes longer is left to finish on its own.
+    ~RecoveryWriter() override;
+
+    // Each gives the job's number, counted from 1.
+    quint64 write(const RecoveredHeat &heat);
+    quint64 discard();
+    // True once every job given so far is done; waits at most ms.
+    bool waitUntilDone(int ms);
+    // How the bytes reach the disk: SaveFileAtomically unless a test or a benchmark
+    // stands in a slow or failing disk.
+    void setSaveFunction(SaveFunction save);
+    const QString &path() const { return m_path; }
+
+signals:
+    // On the thread the writer belongs to, after each job.
+    void done(const Ordavex::RecoveryOutcome &outcome);
+
+private:
+    struct Shared;
+    static void run(const std::shared_ptr<Shared> &shared, const QString &path);
+
+    const QString m_path;
+    std::shared_ptr<Shared> m_shared;
+    std::thread m_thread;
+};
 
 } // namespace Ordavex

@@ -1,10 +1,21 @@
 // The recovery file: every heat comes back exactly, and a file that is cut short,
-// changed or of another kind is refused as a whole.
+// changed or of another kind is refused as a whole. Its writer keeps the order of the
+// changes, keeps only the latest waiting one and hands its outcomes back to the window's
+// thread.
 
 #include "core/recovery.h"
 #include "core/textcodec.h"
 
+#include <QDir>
+#include <QFile>
+#include <QSemaphore>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <memory>
+#include <mutex>
+#include <utility>
 
 using namespace Ordavex;
 
@@ -27,6 +38,48 @@ RecoveredHeat sampleHeat()
     return heat;
 }
 
+RecoveredHeat heatWithWind(const QString &wind)
+{
+    RecoveredHeat heat = sampleHeat();
+    heat.wind = wind;
+    return heat;
+}
+
+// A disk whose first write waits at a gate until the test opens it; every write is
+// recorded (by the wind of its heat) and then done for real.
+struct GatedDisk
+{
+    QSemaphore entered;
+    QSemaphore gate;
+    std::mutex mutex;
+    QStringList written;
+    bool first = true;
+
+    RecoveryWriter::SaveFunction saver()
+    {
+        return [this](const QString &path, QByteArrayView bytes) {
+            bool wait = false;
+            {
+                const std::lock_guard lock(mutex);
+                written << ReadRecovery(bytes).value_or(RecoveredHeat{}).wind;
+                wait = std::exchange(first, false);
+            }
+            if (wait) {
+                entered.release();
+                // Bounded, so that a writer that never comes back fails the test
+                // instead of hanging it.
+                gate.tryAcquire(1, 10000);
+            }
+            return SaveFileAtomically(path, bytes);
+        };
+    }
+    QStringList writes()
+    {
+        const std::lock_guard lock(mutex);
+        return written;
+    }
+};
+
 } // namespace
 
 class TestRecovery final : public QObject
@@ -43,6 +96,10 @@ private slots:
     void pathBesideSettings_data();
     void pathBesideSettings();
     void crcOfKnownText();
+    // The writer.
+    void writerKeepsOrderAndOnlyTheLatest_data();
+    void writerKeepsOrderAndOnlyTheLatest();
+    void writerFinishesTheLastJobWhenItGoes();
 };
 
 void TestRecovery::roundTrip_data()
@@ -174,5 +231,91 @@ void TestRecovery::crcOfKnownText()
     QCOMPARE(Crc32(""), 0u);
 }
 
-QTEST_APPLESS_MAIN(TestRecovery)
+// The first job is held on its way to the disk while the others are handed over, as a
+// slow sync holds it; what reaches the disk, and in what order.
+void TestRecovery::writerKeepsOrderAndOnlyTheLatest_data()
+{
+    QTest::addColumn<QString>("jobs");          // w<wind> writes, d removes; the first is held
+    QTest::addColumn<QStringList>("written");   // the winds of the writes that ran, in order
+    QTest::addColumn<QString>("onDisk");        // the wind in the file at the end; "-" for none
+    auto row = [](const char *name, const char *jobs, const char *written, const char *onDisk) {
+        QTest::newRow(name) << QString::fromLatin1(jobs)
+                            << QString::fromLatin1(written).split(u' ', Qt::SkipEmptyParts)
+                            << QString::fromLatin1(onDisk);
+    };
+    row("writes while one is held", "w1 w2 w3 w4", "1 4", "4");
+    row("removed while a write is held", "w1 d", "1", "-");
+    row("removed, then a new heat", "w1 d w2", "1 2", "2");
+    row("new heat, then removed", "w1 w2 d", "1", "-");
+    row("one write", "w1", "1", "1");
+}
+
+void TestRecovery::writerKeepsOrderAndOnlyTheLatest()
+{
+    QFETCH(QString, jobs);
+    QFETCH(QStringList, written);
+    QFETCH(QString, onDisk);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = QDir(folder.path()).filePath(QStringLiteral("ordavex.recovery"));
+    GatedDisk disk;
+    RecoveryWriter writer(path);
+    writer.setSaveFunction(disk.saver());
+    // The outcomes come to this thread, never on the writer's own.
+    QList<quint64> outcomes;
+    connect(&writer, &RecoveryWriter::done, this, [&outcomes](const RecoveryOutcome &outcome) {
+        QCOMPARE(QThread::currentThread(), QCoreApplication::instance()->thread());
+        outcomes << outcome.job;
+    });
+
+    const QStringList list = jobs.split(u' ');
+    quint64 last = 0;
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        last = list[i] == u"d" ? writer.discard() : writer.write(heatWithWind(list[i].mid(1)));
+        QCOMPARE(last, quint64(i + 1));
+        if (i == 0)
+            QVERIFY(disk.entered.tryAcquire(1, 5000));
+    }
+    QVERIFY(!writer.waitUntilDone(0));
+    disk.gate.release();
+    QVERIFY(writer.waitUntilDone(5000));
+    QCOMPARE(disk.writes(), written);
+    QFile file(path);
+    if (onDisk == u"-") {
+        QVERIFY(!file.exists());
+    } else {
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const std::optional<RecoveredHeat> heat = ReadRecovery(file.readAll());
+        QVERIFY(heat.has_value());
+        QCOMPARE(heat->wind, onDisk);
+    }
+    // One outcome for each job that ran, in order, the last one among them.
+    QTRY_VERIFY(!outcomes.isEmpty() && outcomes.last() == last);
+    QCOMPARE(outcomes.first(), quint64(1));
+    QVERIFY(outcomes.size() <= 2);
+}
+
+// The program ending with a heat on its way to a slow disk: it still gets there.
+void TestRecovery::writerFinishesTheLastJobWhenItGoes()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString path = QDir(folder.path()).filePath(QStringLiteral("ordavex.recovery"));
+    {
+        RecoveryWriter writer(path);
+        writer.setSaveFunction([](const QString &path, QByteArrayView bytes) {
+            QThread::msleep(300);
+            return SaveFileAtomically(path, bytes);
+        });
+        writer.write(heatWithWind(QStringLiteral("first")));
+        writer.write(heatWithWind(QStringLiteral("last")));
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const std::optional<RecoveredHeat> heat = ReadRecovery(file.readAll());
+    QVERIFY(heat.has_value());
+    QCOMPARE(heat->wind, QStringLiteral("last"));
+}
+
+QTEST_GUILESS_MAIN(TestRecovery)
 #include "tst_recovery.moc"

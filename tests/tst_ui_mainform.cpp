@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -32,6 +33,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <QSemaphore>
+#include <QThread>
+
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -80,8 +85,11 @@ private slots:
     void unreadableRecoveryIsSetAside_data();
     void unreadableRecoveryIsSetAside();
     void saveAndEraseRemoveRecovery();
+    void closeKeepsOnlyAnUnsavedHeat_data();
     void closeKeepsOnlyAnUnsavedHeat();
     void failedRecoveryWriteIsToldOnce();
+    void noticeTakesNoKeys();
+    void slowDiskHoldsNothingUp();
 
 private:
     static std::optional<RecoveredHeat> recoveryOnDisk(const TForm1 &form)
@@ -107,6 +115,15 @@ private:
         form.focusInputGrid();
         typeText(QStringLiteral("4\n1052\n5\n61\n"));
         form.EditKaze->setText(QStringLiteral("+1.2"));
+    }
+
+    // A disk whose every sync takes that long.
+    static RecoveryWriter::SaveFunction slowDisk(int ms)
+    {
+        return [ms](const QString &path, QByteArrayView bytes) {
+            QThread::msleep(ms);
+            return SaveFileAtomically(path, bytes);
+        };
     }
 
     static QByteArray withParams(const QByteArray &lines)
@@ -922,7 +939,7 @@ void TestMainForm::saveAndEraseRemoveRecovery()
     form.FileSaveAS->trigger();
     QCOMPARE(dialogs.shown, QStringList());
     QVERIFY(QFileInfo::exists(saved));
-    QVERIFY(!QFileInfo::exists(form.recoveryPath()));
+    QTRY_VERIFY(!QFileInfo::exists(form.recoveryPath()));
     // The new target path of the save is no change to keep.
     QTest::qWait(2 * TForm1::RecoveryDelayMs);
     QVERIFY(!QFileInfo::exists(form.recoveryPath()));
@@ -938,17 +955,27 @@ void TestMainForm::saveAndEraseRemoveRecovery()
     dialogs.answers = {true};
     form.EraseInputGrid->trigger();
     QVERIFY(form.GridIsEmpty());
-    QVERIFY(!QFileInfo::exists(form.recoveryPath()));
+    QTRY_VERIFY(!QFileInfo::exists(form.recoveryPath()));
     QTest::qWait(2 * TForm1::RecoveryDelayMs);
     QVERIFY(!QFileInfo::exists(form.recoveryPath()));
 }
 
+void TestMainForm::closeKeepsOnlyAnUnsavedHeat_data()
+{
+    QTest::addColumn<int>("syncMs");
+    QTest::newRow("disk at its own pace") << 0;
+    QTest::newRow("sync of 300 ms") << 300;
+}
+
 void TestMainForm::closeKeepsOnlyAnUnsavedHeat()
 {
+    QFETCH(int, syncMs);
     ScriptedDialogs dialogs;
     ProgramFolder folder;
     {
         TForm1 form(folder.appPaths());
+        if (syncMs > 0)
+            form.setRecoverySaveFunction(slowDisk(syncMs));
         // Changes that leave the grid without entries or wind write nothing.
         form.SankaSpinNum->setValue(12);
         form.setTargetPath(Paths::join(folder.path(), QStringLiteral("R1")));
@@ -965,6 +992,8 @@ void TestMainForm::closeKeepsOnlyAnUnsavedHeat()
     dialogs.answers = {true};
     {
         TForm1 form(folder.appPaths());
+        if (syncMs > 0)
+            form.setRecoverySaveFunction(slowDisk(syncMs));
         QCOMPARE(form.cellText(2, 2), QStringLiteral("1061"));
         // Emptied by hand and closed: nothing is left to offer.
         for (int r = 1; r <= form.rowCount(); ++r) {
@@ -978,19 +1007,135 @@ void TestMainForm::closeKeepsOnlyAnUnsavedHeat()
     }
 }
 
+// No box: a strip above the grid, kept until it is read, and told again only for a new
+// heat or after the file could be written in between.
 void TestMainForm::failedRecoveryWriteIsToldOnce()
 {
     ScriptedDialogs dialogs;
     ProgramFolder folder;
     TForm1 form(folder.appPaths());
+    form.show();
     // A folder where the file should be: no file can replace it.
     QVERIFY(QDir().mkdir(form.recoveryPath()));
+    QVERIFY(!form.NoticeStrip->isVisible());
     for (int i = 1; i <= 3; ++i) {
         form.grid()->setCell(1, 1, QString::number(i));
         QTest::qWait(2 * TForm1::RecoveryDelayMs);
     }
-    QCOMPARE(dialogs.shown, QStringList{MsgRecoveryNotWritten.arg(form.recoveryPath())});
+    QCOMPARE(dialogs.shown, QStringList());
+    QCOMPARE(dialogs.errors, QStringList());
+    QVERIFY(form.NoticeStrip->isVisible());
+    QCOMPARE(form.NoticeText->text(), MsgRecoveryNotWritten.arg(form.recoveryPath()));
+    QCOMPARE(form.StatusPanel0->text(), form.targetPath());
     QCOMPARE(form.cellText(1, 1), QStringLiteral("3"));
+
+    // Read: gone, and not back while the same heat still cannot be written.
+    QTest::mouseClick(form.NoticeRead, Qt::LeftButton);
+    QVERIFY(!form.NoticeStrip->isVisible());
+    form.grid()->setCell(1, 1, QStringLiteral("4"));
+    QVERIFY(form.waitForRecoveryWriter(5000));
+    QTest::qWait(2 * TForm1::RecoveryDelayMs);
+    QVERIFY(!form.NoticeStrip->isVisible());
+
+    // The next heat is told again.
+    dialogs.answers = {true};
+    form.EraseInputGrid->trigger();
+    form.grid()->setCell(1, 1, QStringLiteral("5"));
+    QTRY_VERIFY(form.NoticeStrip->isVisible());
+    QCOMPARE(dialogs.shown, QStringList());
+}
+
+// The keys of the official typing on while the recovery file fails all land in their
+// cells: the notice takes neither the focus nor a key, not even when it is clicked.
+void TestMainForm::noticeTakesNoKeys()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    folder.writeSettings(withParams("CurStyle=3\r\nautoInc=1\r\n"));
+    TForm1 form(folder.appPaths());
+    QVERIFY(QDir().mkdir(form.recoveryPath()));
+    form.show();
+    QApplication::setActiveWindow(&form);
+    form.focusInputGrid();
+    QWidget *editor = form.InputGrid->editor();
+    QCOMPARE(QApplication::focusWidget(), editor);
+
+    typeText(QStringLiteral("4"));
+    QTRY_VERIFY(form.NoticeStrip->isVisible());
+    QCOMPARE(QApplication::focusWidget(), editor);
+    typeText(QStringLiteral("\n1052\n5\n"));
+    QTest::mouseClick(form.NoticeRead, Qt::LeftButton);
+    QVERIFY(!form.NoticeStrip->isVisible());
+    QCOMPARE(QApplication::focusWidget(), editor);
+    typeText(QStringLiteral("61\n3\n1068\n"));
+
+    const QList<std::array<QString, 3>> expected = {
+        {QStringLiteral("1"), QStringLiteral("4"), QStringLiteral("1052")},
+        {QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("1061")},
+        {QStringLiteral("3"), QStringLiteral("3"), QStringLiteral("1068")}};
+    for (int r = 1; r <= 3; ++r) {
+        for (int col = 0; col < 3; ++col)
+            QCOMPARE(form.cellText(col, r), expected[r - 1][col]);
+    }
+    QCOMPARE(dialogs.shown, QStringList());
+    QCOMPARE(dialogs.confirmations, QStringList());
+    QCOMPARE(dialogs.errors, QStringList());
+    QCOMPARE(form.StatusPanel0->text(), form.targetPath());
+}
+
+// A write held on its way to the disk: the window takes keys and saves meanwhile, only
+// the latest heat is written after it, and the failure of a write that belonged to the
+// saved heat is not told.
+void TestMainForm::slowDiskHoldsNothingUp()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    TForm1 form(folder.appPaths());
+    form.autoClear->setChecked(false);
+    QSemaphore entered;
+    QSemaphore gate;
+    std::atomic<int> writes = 0;
+    form.setRecoverySaveFunction([&](const QString &path, QByteArrayView bytes) {
+        if (++writes == 1) {
+            entered.release();
+            // Bounded, so that a window that waits for it fails the test, not hangs it.
+            gate.tryAcquire(1, 10000);
+            return SaveError::WriteFailed;
+        }
+        return SaveFileAtomically(path, bytes);
+    });
+    typeHeat(form);
+    form.flushRecovery();
+    QVERIFY(entered.tryAcquire(1, 5000));
+    typeText(QStringLiteral("3\n1068\n"));
+    form.flushRecovery();
+    QCOMPARE(form.cellText(2, 3), QStringLiteral("1068"));
+    QVERIFY(!form.waitForRecoveryWriter(0));
+    gate.release();
+    QVERIFY(form.waitForRecoveryWriter(5000));
+    QCOMPARE(writes.load(), 2);
+    QVERIFY(recoveryOnDisk(form) == form.currentHeat());
+    // The failure of the first write was told: the file held nothing of the heat then.
+    QTRY_VERIFY(form.NoticeStrip->isVisible());
+    QTest::mouseClick(form.NoticeRead, Qt::LeftButton);
+
+    // Saved while a failing write is on its way: the saved heat is at no risk.
+    writes = 0;
+    form.SankaSpinNum->setValue(3);
+    form.flushRecovery();
+    QVERIFY(entered.tryAcquire(1, 5000));
+    const QString saved = Paths::join(folder.path(), QStringLiteral("R1w_112.csv"));
+    dialogs.files = {saved};
+    form.FileSaveAS->trigger();
+    QCOMPARE(dialogs.shown, QStringList());
+    QVERIFY(QFileInfo::exists(saved));
+    QVERIFY(!form.waitForRecoveryWriter(0));
+    gate.release();
+    QVERIFY(form.waitForRecoveryWriter(5000));
+    QTest::qWait(50);
+    QVERIFY(!form.NoticeStrip->isVisible());
+    QVERIFY(!QFileInfo::exists(form.recoveryPath()));
+    QCOMPARE(dialogs.shown, QStringList());
 }
 
 QTEST_MAIN(TestMainForm)

@@ -1,18 +1,26 @@
 // The real program killed with a heat on its grid, on a virtual X server: started
 // again, it offers the heat, and Yes brings back every cell, the wind and the target
 // path, as saving it then shows. A recovery file cut short is set aside with a plain
-// message, and the program starts as usual.
+// message, and the program starts as usual. With its folder on a full file system
+// the official types on undisturbed: no box takes the keys, a strip in the window
+// says that the heat is not kept.
 
 #include "xdotool.h"
 #include "core/recovery.h"
 #include "core/textcodec.h"
+#include "ui/mainformui.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -31,6 +39,7 @@ private slots:
     void cleanup();
     void killedHeatComesBack();
     void cutShortFileIsSetAside();
+    void fullFolderOpensNoBox();
 
 private:
     static QString xdotool(const QStringList &arguments) { return Xdotool::run(arguments); }
@@ -82,9 +91,15 @@ private:
     }
     void closeNormally(const QString &window);
 
+    // A small file system of its own at the path, or false where mounting is not allowed.
+    bool mountSmallFileSystem(const QString &at, qint64 bytes);
+    // The pixels of the window shown in the colour.
+    static int pixelsOfColour(const QString &window, QRgb colour);
+
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_binary;
     QProcess m_program;
+    QString m_mounted;
 };
 
 const QString MainTitle = QStringLiteral("Ordavex_Version 3.2 by_quillon");
@@ -116,6 +131,37 @@ void TestX11Recovery::cleanup()
         m_program.kill();
         m_program.waitForFinished();
     }
+    if (!m_mounted.isEmpty()) {
+        if (QProcess::execute(QStringLiteral("umount"), {m_mounted}) != 0)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), m_mounted});
+        m_mounted.clear();
+    }
+}
+
+bool TestX11Recovery::mountSmallFileSystem(const QString &at, qint64 bytes)
+{
+    if (!QDir().mkpath(at))
+        return false;
+    QProcess mount;
+    mount.start(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                          QStringLiteral("size=%1").arg(bytes), QStringLiteral("tmpfs"), at});
+    if (!mount.waitForFinished(20000) || mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
+        return false;
+    m_mounted = at;
+    return true;
+}
+
+int TestX11Recovery::pixelsOfColour(const QString &window, QRgb colour)
+{
+    const QImage image = QGuiApplication::primaryScreen()->grabWindow(window.toULongLong()).toImage();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if ((image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF))
+                ++count;
+        }
+    }
+    return count;
 }
 
 QString TestX11Recovery::waitFor(const std::function<QString()> &find, int ms)
@@ -267,5 +313,83 @@ void TestX11Recovery::cutShortFileIsSetAside()
     QVERIFY(!QFileInfo::exists(recovery));
 }
 
-QTEST_GUILESS_MAIN(TestX11Recovery)
+// The official types a heat at a typing pace while the recovery file cannot be
+// written: every key lands in its cell, no box opens, and the strip says so.
+void TestX11Recovery::fullFolderOpensNoBox()
+{
+    // The program's folder, with its settings and recovery file, on a file system of
+    // its own; the work folder elsewhere.
+    const QString full = path(QStringLiteral("full"));
+    const qint64 binarySize = QFileInfo(QStringLiteral(ORDAVEX_APP_BINARY)).size();
+    if (!mountSmallFileSystem(full, (binarySize / 4096 + 64) * 4096))
+        QSKIP("a small file system cannot be mounted here (not root, or not permitted)");
+    m_binary = QDir(full).filePath(QStringLiteral("ordavex"));
+    QVERIFY(QFile::copy(QStringLiteral(ORDAVEX_APP_BINARY), m_binary));
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("work")));
+    QFile settings(QDir(full).filePath(QStringLiteral("ordavex.INI")));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("[WorkFiles]\r\nexFilePath=" + QDir::toNativeSeparators(path(QStringLiteral("work"))).toLocal8Bit()
+                   + "\r\nexLogFilePath=" + QDir::toNativeSeparators(path(QStringLiteral("log"))).toLocal8Bit()
+                   + "\r\n[Params]\r\nMaxrunner=8\r\nCurStyle=3\r\nautoInc=1\r\nautoClear=0\r\n");
+    settings.close();
+    // Filled to the last byte.
+    QFile filler(QDir(full).filePath(QStringLiteral("filler")));
+    QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    for (const qint64 chunk : {qint64(65536), qint64(4096), qint64(1)}) {
+        const QByteArray bytes(chunk, 'x');
+        while (filler.write(bytes) == chunk) {
+        }
+    }
+    filler.close();
+    {
+        QFile probe(QDir(full).filePath(QStringLiteral("probe")));
+        const bool written = probe.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && probe.write("x", 1) == 1;
+        probe.close();
+        probe.remove();
+        QVERIFY2(!written, "the file system is not full");
+    }
+
+    const QString window = start(MainTitle);
+    QVERIFY2(!window.isEmpty(), "the program never showed its main window");
+    QVERIFY(focusWindow(window));
+    QCOMPARE(pixelsOfColour(window, NoticeBackground), 0);
+
+    // At a typing pace: the first write of the recovery file fails in the middle of it.
+    const QStringList typed = {QStringLiteral("4"), QStringLiteral("Return"), QStringLiteral("1"), QStringLiteral("0"),
+                               QStringLiteral("5"), QStringLiteral("2"), QStringLiteral("Return"), QStringLiteral("5"),
+                               QStringLiteral("Return"), QStringLiteral("6"), QStringLiteral("1"),
+                               QStringLiteral("Return"), QStringLiteral("3"), QStringLiteral("Return"),
+                               QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("6"), QStringLiteral("8"),
+                               QStringLiteral("Return")};
+    QVERIFY(Xdotool::keys(typed, 150));
+    // Long enough for the write that follows the last key to fail as well.
+    QTest::qWait(1500);
+    QCOMPARE(findDialog(window), QString());
+    QVERIFY(!QFileInfo::exists(QDir(full).filePath(QStringLiteral("ordavex.recovery"))));
+
+    // The rows as the grid holds them, through the clipboard, which answers with a box.
+    QGuiApplication::clipboard()->clear();
+    QVERIFY(focusWindow(window));
+    QVERIFY(menuEntry(window, 4));
+    const QString box = waitFor([&] { return findDialog(window); }, 20000);
+    QVERIFY2(!box.isEmpty(), "no box after the copy");
+    QString copied;
+    QElapsedTimer waited;
+    waited.start();
+    while (copied.isEmpty() && waited.elapsed() < 10000) {
+        QTest::qWait(100);
+        copied = QGuiApplication::clipboard()->text();
+    }
+    const QStringList rows = copied.split(u'\n');
+    QVERIFY2(rows.size() >= 3, qPrintable(copied));
+    QCOMPARE(rows[0], QStringLiteral("1\t4\t1052"));
+    QCOMPARE(rows[1], QStringLiteral("2\t5\t1061"));
+    QCOMPARE(rows[2], QStringLiteral("3\t3\t1068"));
+    QVERIFY(focusWindow(box));
+    QVERIFY(keys({QStringLiteral("Return")}));
+    QTRY_VERIFY_WITH_TIMEOUT(findDialog(window).isEmpty(), 20000);
+    QVERIFY2(pixelsOfColour(window, NoticeBackground) > 1000, "no notice in the window");
+}
+
+QTEST_MAIN(TestX11Recovery)
 #include "tst_x11_recovery.moc"

@@ -397,6 +397,8 @@ void TForm1::closeEvent(QCloseEvent *event)
         else
             flushRecovery();
     });
+    // The program is ending: the last heat is worth a short wait for a slow disk.
+    waitForRecoveryWriter(RecoveryWriter::FinishWaitMs);
     event->accept();
 }
 

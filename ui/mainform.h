@@ -111,17 +111,27 @@ public:
     bool ReadResultFile();
     void TrimIncompleteRows();
 
-    // The recovery file: the unsaved heat, written at most RecoveryDelayMs after a
-    // change; gone once the heat is saved or erased.
+    // The recovery file: the unsaved heat, handed to its writer's thread at most
+    // RecoveryDelayMs after a change; gone once the heat is saved or erased. A write
+    // that fails is told in the notice strip, never in a box.
     static constexpr int RecoveryDelayMs = 500;
     RecoveredHeat currentHeat() const;
     const QString &recoveryPath() const { return m_recoveryPath; }
     // Off, no recovery file is written or removed (to measure what it costs).
     void setRecoveryJournal(bool on);
-    // Writes a pending change now.
+    // Hands a pending change to the writer now.
     void flushRecovery();
     // Another delay than RecoveryDelayMs, to measure what frequent writes cost.
     void setRecoveryDelay(int ms);
+    // A slow or failing disk under the recovery file, for tests and benchmarks.
+    void setRecoverySaveFunction(RecoveryWriter::SaveFunction save);
+    // True once the writer has done every change handed to it; waits at most ms.
+    bool waitForRecoveryWriter(int ms);
+
+    // The notice strip: shown until the operator clicks 確認; a second notice replaces
+    // the text of the first.
+    void showNotice(const QString &text);
+    void NoticeReadClick();
 
     // Handlers.
     void SankaSpinNumChange();
@@ -193,6 +203,7 @@ private:
     void heatChanged();
     void writeRecovery();
     void discardRecovery();
+    void recoveryDone(const RecoveryOutcome &outcome);
     bool heatIsEmpty() const;
 
     Paths::AppPaths m_paths;
@@ -216,8 +227,13 @@ private:
     QString m_recoveryPath;
     QTimer *m_recoveryTimer = nullptr;
     bool m_recoveryOn = true;
-    // A failing disk is reported once, not after every keystroke.
-    bool m_toldRecoveryFailed = false;
+    std::unique_ptr<RecoveryWriter> m_recoveryWriter;
+    // The number of the last removal handed to the writer: a write given before it
+    // belonged to a heat that has been saved or erased since.
+    quint64 m_recoveryHeatStart = 0;
+    // The operator has read that this heat's file cannot be written: not told again
+    // for every key, only once it has been written or a new heat begins.
+    bool m_recoveryNoticeRead = false;
 };
 
 // The main window, reachable by the other windows.

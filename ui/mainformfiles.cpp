@@ -17,6 +17,8 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -242,6 +244,11 @@ void TForm1::restoreHeat(const RecoveredHeat &heat)
 
 void TForm1::connectRecovery()
 {
+    m_recoveryWriter = std::make_unique<RecoveryWriter>(m_recoveryPath);
+    // Not guarded: nothing here throws, and an outcome arrives from the writer, never
+    // from the operator, so it must not answer with a box.
+    connect(m_recoveryWriter.get(), &RecoveryWriter::done, this, &TForm1::recoveryDone);
+    ConnectHandler(NoticeRead, &QPushButton::clicked, this, &TForm1::NoticeReadClick);
     m_recoveryTimer = new QTimer(this);
     m_recoveryTimer->setSingleShot(true);
     m_recoveryTimer->setTimerType(Qt::PreciseTimer);
@@ -279,6 +286,16 @@ void TForm1::setRecoveryDelay(int ms)
     m_recoveryTimer->setInterval(ms);
 }
 
+void TForm1::setRecoverySaveFunction(RecoveryWriter::SaveFunction save)
+{
+    m_recoveryWriter->setSaveFunction(std::move(save));
+}
+
+bool TForm1::waitForRecoveryWriter(int ms)
+{
+    return !m_recoveryWriter || m_recoveryWriter->waitUntilDone(ms);
+}
+
 void TForm1::flushRecovery()
 {
     if (m_recoveryTimer && m_recoveryTimer->isActive())
@@ -293,22 +310,49 @@ void TForm1::writeRecovery()
     // A grid with no entry and no wind is nothing to lose: no file to offer at the
     // next start.
     if (heatIsEmpty()) {
-        QFile::remove(m_recoveryPath);
+        discardRecovery();
         return;
     }
-    if (SaveFileAtomically(m_recoveryPath, RecoveryBytes(currentHeat())) == SaveError::None)
-        return;
-    if (!std::exchange(m_toldRecoveryFailed, true))
-        showMessage(MsgRecoveryNotWritten.arg(m_recoveryPath));
+    // A copy of the heat goes to the writer's thread; the disk is never waited for here.
+    m_recoveryWriter->write(currentHeat());
 }
 
 void TForm1::discardRecovery()
 {
-    if (!m_recoveryOn)
+    if (!m_recoveryOn || !m_recoveryWriter)
         return;
     if (m_recoveryTimer)
         m_recoveryTimer->stop();
-    QFile::remove(m_recoveryPath);
+    m_recoveryHeatStart = m_recoveryWriter->discard();
+    m_recoveryNoticeRead = false;
+}
+
+void TForm1::recoveryDone(const RecoveryOutcome &outcome)
+{
+    if (outcome.discard)
+        return;
+    if (outcome.ok) {
+        // Safe on the disk again: a later failure is news again.
+        m_recoveryNoticeRead = false;
+        return;
+    }
+    // A heat saved or erased since is not at risk any more.
+    if (outcome.job < m_recoveryHeatStart || m_recoveryNoticeRead)
+        return;
+    showNotice(MsgRecoveryNotWritten.arg(m_recoveryPath));
+}
+
+void TForm1::showNotice(const QString &text)
+{
+    NoticeText->setText(text);
+    NoticeText->setToolTip(text);
+    NoticeStrip->show();
+}
+
+void TForm1::NoticeReadClick()
+{
+    NoticeStrip->hide();
+    m_recoveryNoticeRead = true;
 }
 
 bool TForm1::heatIsEmpty() const

@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QEvent>
+#include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -207,6 +208,33 @@ void MainFormUi::setupControls(QMainWindow *window, ResultGrid *grid)
     WindMarker->setGeometry(372, 34, 64, 16);
     WindMarker->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     WindMarker->hide();
+
+    NoticeStrip = new QFrame(central);
+    NoticeStrip->setObjectName(QStringLiteral("NoticeStrip"));
+    NoticeStrip->setFrameShape(QFrame::Box);
+    NoticeStrip->setAutoFillBackground(true);
+    QPalette notice = NoticeStrip->palette();
+    notice.setColor(QPalette::Window, QColor::fromRgb(NoticeBackground));
+    notice.setColor(QPalette::WindowText, QColor(0x80, 0, 0));
+    NoticeStrip->setPalette(notice);
+    NoticeStrip->setFocusPolicy(Qt::NoFocus);
+    auto *noticeRow = new QHBoxLayout(NoticeStrip);
+    noticeRow->setContentsMargins(4, 2, 4, 2);
+    NoticeText = new QLabel(NoticeStrip);
+    NoticeText->setObjectName(QStringLiteral("NoticeText"));
+    NoticeText->setWordWrap(true);
+    // A long path must not widen the window: the text is cut at the strip's edge.
+    NoticeText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    NoticeText->setTextInteractionFlags(Qt::NoTextInteraction);
+    NoticeText->setFocusPolicy(Qt::NoFocus);
+    NoticeRead = new QPushButton(QStringLiteral("確認"), NoticeStrip);
+    NoticeRead->setObjectName(QStringLiteral("NoticeRead"));
+    NoticeRead->setFocusPolicy(Qt::NoFocus);
+    NoticeRead->setAutoDefault(false);
+    noticeRow->addWidget(NoticeText, 1);
+    noticeRow->addWidget(NoticeRead, 0, Qt::AlignVCenter);
+    NoticeStrip->hide();
+    column->addWidget(NoticeStrip);
 
     auto *body = new QWidget(central);
     auto *row = new QHBoxLayout(body);

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QColor>
+
 class QAction;
 class QCheckBox;
+class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -17,6 +20,9 @@ namespace Ordavex {
 class InputGridView;
 class ResultGrid;
 class SpinEdit;
+
+// The background of the notice strip: no other control of the window has it.
+inline constexpr QRgb NoticeBackground = 0xFFFFE08A;
 
 // The controls of the main window under the names the operator's documentation uses,
 // and their construction and geometry; the window adds the handlers.
@@ -46,6 +52,12 @@ struct MainFormUi
     QLineEdit *EditKaze = nullptr;
     // Shown beside the wind while it is above the limit for records.
     QLabel *WindMarker = nullptr;
+    // A notice that comes without the operator asking for it (the recovery file cannot
+    // be written): a strip above the grid, kept until 確認 is clicked. Nothing in it takes
+    // the focus or a key, so typing goes on into the grid; panel 0 keeps the target path.
+    QFrame *NoticeStrip = nullptr;
+    QLabel *NoticeText = nullptr;
+    QPushButton *NoticeRead = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QLabel *StatusPanel0 = nullptr;
     QToolBar *ToolBar1 = nullptr;
