@@ -10,7 +10,9 @@
 // state. The parent reads CLOCK_MONOTONIC just before spawning and passes it on the
 // command line; each child reports the time from there to the end of its first painted
 // frame, then leaves at once. Peak memory is each child's ru_maxrss from wait4. Ratios
-// are taken within each round; their median and 10th/90th percentiles are printed.
+// are taken within each round; their median and 10th/90th percentiles are printed. The
+// children's processor time (user and system, from wait4) is printed beside the wall
+// time: it varies less with the load of the machine.
 //
 // The program's child builds its windows as app/main.cpp does, with two differences a
 // benchmark needs: the program folder is a temporary one (so no settings file: the
@@ -103,6 +105,7 @@ struct Run
 {
     bool ok = false;
     double paintMs = 0;
+    double cpuMs = 0;   // user and system time of the child, the X server's not included
     double rssMiB = 0;
     struct Phase
     {
@@ -192,6 +195,8 @@ Run spawnChild(const Child &child, const std::string &folder)
         return run;
     }
     run.rssMiB = double(usage.ru_maxrss) / 1024.0;   // KiB on Linux
+    auto ms = [](const timeval &tv) { return double(tv.tv_sec) * 1e3 + double(tv.tv_usec) / 1e3; };
+    run.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
 
     // One line "main=ms:KiB name=ms:KiB ... paint=ms:KiB" among any warnings.
     const size_t from = output.rfind("main=");
@@ -286,11 +291,15 @@ void printAgainst(const char *floorName, const std::vector<Run> &program, const 
 {
     const std::vector<double> time = ratios(program, floor, &Run::paintMs);
     const std::vector<double> rss = ratios(program, floor, &Run::rssMiB);
+    const std::vector<double> cpu = ratios(program, floor, &Run::cpuMs);
     std::printf("  against the %s floor: time %.1f / %.1f ms = %.2fx (p10 %.2fx, p90 %.2fx); "
                 "peak rss %.1f / %.1f MiB = %.2fx (p10 %.2fx, p90 %.2fx)\n",
                 floorName, median(field(program, &Run::paintMs)), median(field(floor, &Run::paintMs)),
                 median(time), quantile(time, 0.1), quantile(time, 0.9), median(field(program, &Run::rssMiB)),
                 median(field(floor, &Run::rssMiB)), median(rss), quantile(rss, 0.1), quantile(rss, 0.9));
+    std::printf("  %*s cpu time %.1f / %.1f ms = %.2fx (p10 %.2fx, p90 %.2fx)\n", int(std::strlen(floorName)) + 19, "",
+                median(field(program, &Run::cpuMs)), median(field(floor, &Run::cpuMs)), median(cpu),
+                quantile(cpu, 0.1), quantile(cpu, 0.9));
 }
 
 int runParent(int runs)
