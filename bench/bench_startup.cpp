@@ -1,46 +1,46 @@
-// Start-up to first paint of the main window, against two floor programs: a bare
-// QMainWindow holding an empty 500-row QTableWidget, and the same table filled with a
-// heat's texts under Japanese headings in the window's font (so that the floor loads and
-// draws the same glyphs).
+// Start-up to first paint of the main window, against two floor programs built apart
+// that link Qt Widgets alone: bench_startup_floor_empty, a bare QMainWindow holding an
+// empty 500-row QTableWidget, and bench_startup_floor_filled, the same table filled
+// with a heat's texts under Japanese headings in the window's font (so that the floor
+// loads and draws the same glyphs).
 //
-// Both run as child processes of this binary (the same executable re-run in a child
-// mode), alternately, so they load the same libraries and see the same machine state.
-// The parent reads CLOCK_MONOTONIC just before spawning and passes it on the command
-// line; the child reports the time from there to the end of its first painted frame,
-// then leaves at once. Peak memory is each child's ru_maxrss from wait4.
+// The program's start runs in a child process of this binary (re-run in a child mode,
+// linked as the program is); the floors run as their own programs. The three are
+// started in turn, the order rotated every round, so that they see the same machine
+// state. The parent reads CLOCK_MONOTONIC just before spawning and passes it on the
+// command line; each child reports the time from there to the end of its first painted
+// frame, then leaves at once. Peak memory is each child's ru_maxrss from wait4. Ratios
+// are taken within each round; their median and 10th/90th percentiles are printed. The
+// children's processor time (user and system, from wait4) is printed beside the wall
+// time: it varies less with the load of the machine.
 //
-// The ordavex child builds its windows as app/main.cpp does, with two differences a
+// The program's child builds its windows as app/main.cpp does, with two differences a
 // benchmark needs: the program folder is a temporary one (so no settings file: the
 // defaults, as on a first start) and message boxes are answered silently.
 //
 //   bench_startup [runs]        default 20 runs of each, after 2 warm-up runs each
 //
-// Run with QT_QPA_PLATFORM=offscreen when there is no display.
+// Run with QT_QPA_PLATFORM=offscreen when there is no display, and under
+// tests/with-xvfb for an X server.
+
+#include "startupprobe.h"
 
 #include "core/paths.h"
-#include "ui/dialogs.h"
 #include "ui/actionicons.h"
+#include "ui/dialogs.h"
 #include "ui/guard.h"
 #include "ui/mainform.h"
 #include "ui/rs232cfunc.h"
+#include "ui/toolkittext.h"
 #include "ui/unit2.h"
 #include "ui/unit4.h"
-#include "ui/toolkittext.h"
 #include "ui/unit5.h"
-#include "ui/windowfont.h"
-
-#include <QApplication>
-#include <QIcon>
-#include <QMainWindow>
-#include <QTableWidget>
-#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,85 +55,11 @@ extern char **environ;
 namespace {
 
 using namespace Ordavex;
+using StartupProbe::mark;
 
-const char *const FloorMode = "--floor-child";
-const char *const FilledFloorMode = "--filled-floor-child";
 const char *const OrdavexMode = "--ordavex-child";
 
-long long monotonicNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
-
 // ---- child side ----
-
-long long g_spawnedAt = 0;   // the parent's clock reading just before the spawn
-
-double sinceSpawnMs()
-{
-    return double(monotonicNs() - g_spawnedAt) / 1e6;
-}
-
-// Phases of the start, printed as "name=ms:KiB" on one line: the time since the spawn
-// and the peak resident size so far, to tell which step costs what.
-std::string g_phases;
-
-void mark(const char *name)
-{
-    const double ms = sinceSpawnMs();
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    char buffer[80];
-    std::snprintf(buffer, sizeof buffer, "%s=%.3f:%ld ", name, ms, usage.ru_maxrss);
-    g_phases += buffer;
-}
-
-// Waits for the first paint event of any widget of the window. Painting a frame runs
-// inside one event (expose or update request), so a call queued from the first paint
-// runs once the whole frame has been painted and flushed.
-class FirstPaint final : public QObject
-{
-public:
-    explicit FirstPaint(QWidget *window)
-        : m_window(window)
-    {
-        qApp->installEventFilter(this);
-    }
-
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (!m_seen && event->type() == QEvent::Paint && watched->isWidgetType()
-            && static_cast<QWidget *>(watched)->window() == m_window) {
-            m_seen = true;
-            QMetaObject::invokeMethod(this, &FirstPaint::finish, Qt::QueuedConnection);
-        }
-        return false;
-    }
-
-private:
-    void finish()
-    {
-        mark("paint");
-        std::printf("%s\n", g_phases.c_str());
-        std::fflush(stdout);
-        // Nothing after the first frame is measured: skip the teardown.
-        std::_Exit(0);
-    }
-
-    QWidget *m_window;
-    bool m_seen = false;
-};
-
-// A child that never paints (a modal box, a crash in show()) must not hang the parent.
-void armWatchdog()
-{
-    QTimer::singleShot(15000, [] {
-        std::fprintf(stderr, "no first paint within 15 s\n");
-        std::_Exit(3);
-    });
-}
 
 // Every box answered at once: the first start creates the log folder and says so.
 class SilentDialogs final : public Dialogs
@@ -145,34 +71,6 @@ public:
     QString saveFileName(QWidget *, const FileRequest &) override { return {}; }
     QString openFileName(QWidget *, OpenDialogState &) override { return {}; }
 };
-
-// The floor: a bare window with a 500-row table, empty or filled with a heat's texts
-// under Japanese headings in the window's font.
-int runFloor(int argc, char **argv, bool filled)
-{
-    mark("main");
-    QApplication app(argc, argv);
-    mark("app");
-    QMainWindow window;
-    auto *table = new QTableWidget(500, 3, &window);
-    if (filled) {
-        window.setFont(WindowFont(12));
-        table->setHorizontalHeaderLabels({QStringLiteral("順位"), QStringLiteral("ﾚｰﾝ"), QStringLiteral("ﾀｲﾑ")});
-        for (int row = 0; row < 500; ++row) {
-            table->setItem(row, 0, new QTableWidgetItem(QString::number(row + 1)));
-            table->setItem(row, 1, new QTableWidgetItem(QString::number(row % 9 + 1)));
-            table->setItem(row, 2, new QTableWidgetItem(QString::number(1000 + row * 37)));
-        }
-    }
-    window.setCentralWidget(table);
-    window.resize(438, 541);
-    mark("window");
-    FirstPaint firstPaint(&window);
-    armWatchdog();
-    window.show();
-    mark("show");
-    return app.exec();
-}
 
 int runOrdavex(int argc, char **argv, const QString &programFolder)
 {
@@ -195,11 +93,10 @@ int runOrdavex(int argc, char **argv, const QString &programFolder)
     auto form5 = std::make_unique<TForm5>();
     form1->setMonitor(form3.get());
     mark("forms");
-    FirstPaint firstPaint(form1.get());
-    armWatchdog();
+    StartupProbe::FirstPaint firstPaint(form1.get());
     form1->show();
     mark("show");
-    return app.exec();
+    return Application::exec();
 }
 
 // ---- parent side ----
@@ -208,6 +105,7 @@ struct Run
 {
     bool ok = false;
     double paintMs = 0;
+    double cpuMs = 0;   // user and system time of the child, the X server's not included
     double rssMiB = 0;
     struct Phase
     {
@@ -230,7 +128,16 @@ std::string selfPath()
     return buffer;
 }
 
-Run spawnChild(const std::string &self, const char *mode, const std::string &folder)
+// One child: the program (this binary in its child mode, with the program folder) or a
+// floor program.
+struct Child
+{
+    const char *name;
+    std::string binary;
+    const char *mode;   // null for a floor
+};
+
+Run spawnChild(const Child &child, const std::string &folder)
 {
     Run run;
     int out[2];
@@ -248,15 +155,20 @@ Run spawnChild(const std::string &self, const char *mode, const std::string &fol
 
     // The clock is read last, with the argument buffer already in place.
     char stamp[32] = {};
-    char *argv[] = {const_cast<char *>(self.c_str()), const_cast<char *>(mode), stamp,
-                    const_cast<char *>(folder.c_str()), nullptr};
-    std::snprintf(stamp, sizeof stamp, "%lld", monotonicNs());
+    std::vector<char *> argv{const_cast<char *>(child.binary.c_str())};
+    if (child.mode)
+        argv.push_back(const_cast<char *>(child.mode));
+    argv.push_back(stamp);
+    if (child.mode)
+        argv.push_back(const_cast<char *>(folder.c_str()));
+    argv.push_back(nullptr);
+    std::snprintf(stamp, sizeof stamp, "%lld", StartupProbe::monotonicNs());
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, environ);
+    const int spawned = posix_spawn(&pid, child.binary.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     if (spawned != 0) {
-        std::fprintf(stderr, "posix_spawn: %s\n", std::strerror(spawned));
+        std::fprintf(stderr, "posix_spawn %s: %s\n", child.binary.c_str(), std::strerror(spawned));
         close(out[0]);
         return run;
     }
@@ -279,12 +191,14 @@ Run spawnChild(const std::string &self, const char *mode, const std::string &fol
         return run;
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s child failed (status %d): %s\n", mode, status, output.c_str());
+        std::fprintf(stderr, "%s child failed (status %d): %s\n", child.name, status, output.c_str());
         return run;
     }
     run.rssMiB = double(usage.ru_maxrss) / 1024.0;   // KiB on Linux
+    auto ms = [](const timeval &tv) { return double(tv.tv_sec) * 1e3 + double(tv.tv_usec) / 1e3; };
+    run.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
 
-    // One line "main=ms name=ms ... paint=ms" among any warnings.
+    // One line "main=ms:KiB name=ms:KiB ... paint=ms:KiB" among any warnings.
     const size_t from = output.rfind("main=");
     if (from != std::string::npos) {
         const std::string line = output.substr(from, output.find('\n', from) - from);
@@ -303,7 +217,7 @@ Run spawnChild(const std::string &self, const char *mode, const std::string &fol
         }
     }
     if (run.phases.empty() || run.phases.back().name != "paint") {
-        std::fprintf(stderr, "%s child printed no first paint: %s\n", mode, output.c_str());
+        std::fprintf(stderr, "%s child printed no first paint: %s\n", child.name, output.c_str());
         return run;
     }
     run.paintMs = run.phases.back().ms;
@@ -311,20 +225,45 @@ Run spawnChild(const std::string &self, const char *mode, const std::string &fol
     return run;
 }
 
-double median(std::vector<double> values)
+// The q-quantile of the values, interpolated between the nearest two.
+double quantile(std::vector<double> values, double q)
 {
     std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    const double at = q * double(values.size() - 1);
+    const size_t below = size_t(at);
+    const size_t above = std::min(below + 1, values.size() - 1);
+    return values[below] + (values[above] - values[below]) * (at - double(below));
+}
+
+double median(const std::vector<double> &values)
+{
+    return quantile(values, 0.5);
+}
+
+std::vector<double> field(const std::vector<Run> &runs, double Run::*member)
+{
+    std::vector<double> values;
+    for (const Run &run : runs)
+        values.push_back(run.*member);
+    return values;
+}
+
+// Round by round, the program's figure over the floor's.
+std::vector<double> ratios(const std::vector<Run> &program, const std::vector<Run> &floor, double Run::*member)
+{
+    std::vector<double> values;
+    for (size_t i = 0; i < program.size(); ++i)
+        values.push_back(program[i].*member / floor[i].*member);
+    return values;
 }
 
 void printPhases(const char *name, const std::vector<Run> &runs)
 {
     const size_t count = runs.front().phases.size();
-    auto medianAt = [&](size_t i, double Run::Phase::*field) {
+    auto medianAt = [&](size_t i, double Run::Phase::*member) {
         std::vector<double> values;
         for (const Run &run : runs)
-            values.push_back(run.phases.at(i).*field);
+            values.push_back(run.phases.at(i).*member);
         return median(values);
     };
     std::printf("  %-7s median ms since spawn:", name);
@@ -336,64 +275,82 @@ void printPhases(const char *name, const std::vector<Run> &runs)
     std::printf("\n");
 }
 
+std::string loadAverage()
+{
+    double load[3] = {};
+    char buffer[64];
+    if (getloadavg(load, 3) != 3)
+        return "unknown";
+    std::snprintf(buffer, sizeof buffer, "%.2f %.2f %.2f", load[0], load[1], load[2]);
+    return buffer;
+}
+
+const double Target = 1.05;
+
+void printAgainst(const char *floorName, const std::vector<Run> &program, const std::vector<Run> &floor)
+{
+    const std::vector<double> time = ratios(program, floor, &Run::paintMs);
+    const std::vector<double> rss = ratios(program, floor, &Run::rssMiB);
+    const std::vector<double> cpu = ratios(program, floor, &Run::cpuMs);
+    std::printf("  against the %s floor: time %.1f / %.1f ms = %.2fx (p10 %.2fx, p90 %.2fx); "
+                "peak rss %.1f / %.1f MiB = %.2fx (p10 %.2fx, p90 %.2fx)\n",
+                floorName, median(field(program, &Run::paintMs)), median(field(floor, &Run::paintMs)),
+                median(time), quantile(time, 0.1), quantile(time, 0.9), median(field(program, &Run::rssMiB)),
+                median(field(floor, &Run::rssMiB)), median(rss), quantile(rss, 0.1), quantile(rss, 0.9));
+    std::printf("  %*s cpu time %.1f / %.1f ms = %.2fx (p10 %.2fx, p90 %.2fx)\n", int(std::strlen(floorName)) + 19, "",
+                median(field(program, &Run::cpuMs)), median(field(floor, &Run::cpuMs)), median(cpu),
+                quantile(cpu, 0.1), quantile(cpu, 0.9));
+}
+
 int runParent(int runs)
 {
-    const std::string self = selfPath();
     char folderTemplate[] = "/tmp/bench_startup.XXXXXX";
     if (!mkdtemp(folderTemplate)) {
         std::perror("mkdtemp");
         return 1;
     }
     const std::string folder = folderTemplate;
+    const std::string loadBefore = loadAverage();
 
+    const Child children[] = {{"ordavex", selfPath(), OrdavexMode},
+                              {"empty", ORDAVEX_FLOOR_EMPTY_BINARY, nullptr},
+                              {"filled", ORDAVEX_FLOOR_FILLED_BINARY, nullptr}};
     // Warm-up: page cache, font cache, and the log folder the first start creates.
     for (int i = 0; i < 2; ++i) {
-        if (!spawnChild(self, OrdavexMode, folder).ok || !spawnChild(self, FloorMode, folder).ok
-            || !spawnChild(self, FilledFloorMode, folder).ok)
-            return 1;
+        for (const Child &child : children) {
+            if (!spawnChild(child, folder).ok)
+                return 1;
+        }
     }
 
-    std::vector<Run> ordavex;
-    std::vector<Run> floor;
-    std::vector<Run> filled;
-    const char *const modes[] = {OrdavexMode, FloorMode, FilledFloorMode};
-    std::vector<Run> *lists[] = {&ordavex, &floor, &filled};
+    std::vector<Run> results[3];
     for (int i = 0; i < runs; ++i) {
         // Rotate which goes first, so none always follows another.
         for (int k = 0; k < 3; ++k) {
             const int which = (i + k) % 3;
-            Run run = spawnChild(self, modes[which], folder);
+            Run run = spawnChild(children[which], folder);
             if (!run.ok)
                 return 1;
-            lists[which]->push_back(std::move(run));
+            results[which].push_back(std::move(run));
         }
     }
+    const std::vector<Run> &ordavex = results[0];
+    const std::vector<Run> &empty = results[1];
+    const std::vector<Run> &filled = results[2];
 
-    auto medianOf = [](const std::vector<Run> &list, double Run::*field) {
-        std::vector<double> values;
-        for (const Run &run : list)
-            values.push_back(run.*field);
-        return median(values);
-    };
-    const double ordavexMs = medianOf(ordavex, &Run::paintMs);
-    const double floorMs = medianOf(floor, &Run::paintMs);
-    const double ordavexRss = medianOf(ordavex, &Run::rssMiB);
-    const double floorRss = medianOf(floor, &Run::rssMiB);
-    const double filledMs = medianOf(filled, &Run::paintMs);
-    const double filledRss = medianOf(filled, &Run::rssMiB);
-    const double timeRatio = ordavexMs / floorMs;
-    const double rssRatio = ordavexRss / floorRss;
-
-    std::printf("startup (medians of %d runs each)\n", runs);
-    std::printf("  against the empty floor:  ordavex %.1f ms / %.1f ms = %.2fx; peak rss %.1f / %.1f MiB = %.2fx\n",
-                ordavexMs, floorMs, timeRatio, ordavexRss, floorRss, rssRatio);
-    std::printf("  against the filled floor: ordavex %.1f ms / %.1f ms = %.2fx; peak rss %.1f / %.1f MiB = %.2fx\n",
-                ordavexMs, filledMs, ordavexMs / filledMs, ordavexRss, filledRss, ordavexRss / filledRss);
+    const char *platform = std::getenv("QT_QPA_PLATFORM");
+    std::printf("startup on %s (%d runs each; load average %s before, %s after)\n",
+                platform && *platform ? platform : "the default platform", runs, loadBefore.c_str(),
+                loadAverage().c_str());
+    printAgainst("filled", ordavex, filled);
+    printAgainst("empty", ordavex, empty);
     printPhases("ordavex", ordavex);
-    printPhases("floor", floor);
+    printPhases("empty", empty);
     printPhases("filled", filled);
-    std::printf("  target <= 1.15x of the empty floor: time %s, memory %s\n", timeRatio <= 1.15 ? "met" : "NOT met",
-                rssRatio <= 1.15 ? "met" : "NOT met");
+    const double timeRatio = median(ratios(ordavex, filled, &Run::paintMs));
+    const double rssRatio = median(ratios(ordavex, filled, &Run::rssMiB));
+    std::printf("  target <= %.2fx of the filled floor: time %s, memory %s\n", Target,
+                timeRatio <= Target ? "met" : "NOT met", rssRatio <= Target ? "met" : "NOT met");
 
     // The temporary program folder: its log folder, then itself.
     rmdir((folder + "/log").c_str());
@@ -405,15 +362,11 @@ int runParent(int runs)
 
 int main(int argc, char **argv)
 {
-    if (argc >= 4) {
-        g_spawnedAt = std::atoll(argv[2]);
-        const QString folder = QString::fromLocal8Bit(argv[3]);
+    if (argc >= 4 && std::strcmp(argv[1], OrdavexMode) == 0) {
+        StartupProbe::setSpawnedAt(argv[2]);
         // Qt sees only the program name.
         int qtArgc = 1;
-        if (std::strcmp(argv[1], FloorMode) == 0 || std::strcmp(argv[1], FilledFloorMode) == 0)
-            return runFloor(qtArgc, argv, std::strcmp(argv[1], FilledFloorMode) == 0);
-        if (std::strcmp(argv[1], OrdavexMode) == 0)
-            return runOrdavex(qtArgc, argv, folder);
+        return runOrdavex(qtArgc, argv, QString::fromLocal8Bit(argv[3]));
     }
     const int runs = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 20;
     return runParent(runs);

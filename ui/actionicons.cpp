@@ -1,10 +1,15 @@
 #include "actionicons.h"
 
+#include <QGroupBox>
 #include <QHash>
+#include <QImage>
 #include <QIconEngine>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyleOption>
+#include <qdrawutil.h>
 
 #include <algorithm>
 #include <functional>
@@ -15,6 +20,9 @@ namespace Ordavex {
 namespace {
 
 const QColor Outline(0x33, 0x33, 0x33);
+
+// Fusion's space above a group box's frame, besides its title's height.
+const int GroupBoxTopMargin = 3;
 
 void drawPage(QPainter &p)
 {
@@ -128,6 +136,24 @@ void draw(QPainter &p, ActionIconKind kind)
         p.drawLine(QPointF(3.5, 3.5), QPointF(12.5, 12.5));
         p.drawLine(QPointF(12.5, 3.5), QPointF(3.5, 12.5));
         break;
+    case ActionIconKind::HeatSheet: {
+        // The toolkit's list tile (its detailed view), which the heat sheet's entry has
+        // always shown, drawn alike: a rounded tile shading to blue with four lines.
+        QLinearGradient shade(QPointF(10, 2), QPointF(3, 15));
+        shade.setColorAt(0, Qt::white);
+        shade.setColorAt(0.55, QColor(0xf2, 0xf7, 0xff));
+        shade.setColorAt(1, QColor(0x8c, 0xc0, 0xf4));
+        p.setPen(QPen(QColor(0x1a, 0x1a, 0x1a), 1));
+        p.setBrush(shade);
+        p.drawRoundedRect(QRectF(0.5, 0.5, 15, 15), 2.5, 2.5);
+        for (qreal y : {4.5, 6.5, 8.5, 10.5}) {
+            p.setPen(QPen(QColor(0xa0, 0xa0, 0xa0), 1, Qt::SolidLine, Qt::FlatCap));
+            p.drawLine(QPointF(4, y + 1), QPointF(12, y + 1));
+            p.setPen(QPen(QColor(0x30, 0x30, 0x30), 1, Qt::SolidLine, Qt::FlatCap));
+            p.drawLine(QPointF(4, y), QPointF(12, y));
+        }
+        break;
+    }
     }
 }
 
@@ -217,6 +243,37 @@ QIcon drawnIcon(std::function<void(QPainter &)> draw)
     return QIcon(new DrawnIconEngine(std::move(draw)));
 }
 
+// Fusion's group-box frame, pixel for pixel: a 98 x 38 tile whose rows and columns
+// repeat inside a 7-pixel top-left and a 6-pixel bottom-right margin, so that the tile
+// is told by its 14 distinct rows of 14 distinct columns (the 8th of each stands for
+// all the repeated ones).
+QImage fusionGroupBoxFrame()
+{
+    static const QRgb colours[] = {
+        0x00ffffff, 0x0d272727, 0x345d5d5d, 0x346c6c6c, 0x32757575, 0x37666666, 0x0c151515, 0x39626262,
+        0x1f5a5a5a, 0x0a000000, 0x08000000, 0x07000000, 0x1e5e5e5e, 0x355b5b5b, 0x09000000, 0x03000000,
+    };
+    static const char *const rows[] = {
+        "..............", ".ABCDDDDDDDCEF", ".GHIJKKKKKJILM", ".CNOOOOOOOOONC", ".DJOOOOOOOOOJD",
+        ".DKOOOOOOOOOKD", ".DKOOOOOOOOOKD", ".DKOOOOOOOOOKD", ".DKOOOOOOOOOKD", ".DKOOOOOOOOOKD",
+        ".DJOOOOOOOOOJD", ".CNOOOOOOOOONC", ".MLIJKKKKKJIHG", ".FECDDDDDDDCBA",
+    };
+    const int width = 98;
+    const int height = 38;
+    // The distinct row or column that stands for a pixel's.
+    auto distinct = [](int at, int size) { return at < 7 ? at : at < size - 6 ? 7 : at - (size - 6) + 8; };
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y) {
+        const char *row = rows[distinct(y, height)];
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const char code = row[distinct(x, width)];
+            line[x] = colours[code == '.' ? 0 : code - 'A' + 1];
+        }
+    }
+    return image;
+}
+
 } // namespace
 
 QIcon ActionIcon(ActionIconKind kind)
@@ -229,6 +286,8 @@ QIcon AppIcon()
     return drawnIcon(drawAppIcon);
 }
 
+DrawnStyle::~DrawnStyle() = default;
+
 QIcon DrawnStyle::standardIcon(StandardPixmap icon, const QStyleOption *option, const QWidget *widget) const
 {
     if (icon == SP_ToolBarHorizontalExtensionButton || icon == SP_ToolBarVerticalExtensionButton) {
@@ -236,6 +295,24 @@ QIcon DrawnStyle::standardIcon(StandardPixmap icon, const QStyleOption *option, 
         return drawnIcon([horizontal](QPainter &p) { drawExtension(p, horizontal); });
     }
     return QProxyStyle::standardIcon(icon, option, widget);
+}
+
+void DrawnStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                               const QWidget *widget) const
+{
+    // Fusion's own drawing, with the frame's tile made here instead of read from its image.
+    if (element == PE_FrameGroupBox && baseStyle()->inherits("QFusionStyle")) {
+        if (m_groupBoxFrame.isNull())
+            m_groupBoxFrame = QPixmap::fromImage(fusionGroupBoxFrame());
+        int topMargin = GroupBoxTopMargin;
+        const auto *box = qobject_cast<const QGroupBox *>(widget);
+        if (!box || box->isCheckable() || !box->title().isEmpty())
+            topMargin += qMax(pixelMetric(PM_ExclusiveIndicatorHeight), option->fontMetrics.height());
+        qDrawBorderPixmap(painter, option->rect.adjusted(0, topMargin, 0, 0), QMargins(6, 6, 6, 6),
+                          m_groupBoxFrame);
+        return;
+    }
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
 }
 
 } // namespace Ordavex

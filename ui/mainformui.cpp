@@ -24,7 +24,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QStyle>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -89,8 +88,7 @@ void MainFormUi::setupActions(QMainWindow *window)
                        ActionIconKind::Delete);
     AC_Close = make(QStringLiteral("AC_Close"), QStringLiteral("終了"), QStringLiteral("終了"), ActionIconKind::Close);
     // Menu only: the tool bar keeps its buttons.
-    PrintHeatSheet = new QAction(window->style()->standardIcon(QStyle::SP_FileDialogDetailedView),
-                                 QStringLiteral("組ｼｰﾄ印刷"), window);
+    PrintHeatSheet = new QAction(ActionIcon(ActionIconKind::HeatSheet), QStringLiteral("組ｼｰﾄ印刷"), window);
     PrintHeatSheet->setObjectName(QStringLiteral("PrintHeatSheet"));
     PrintHeatSheet->setToolTip(QStringLiteral("組ｼｰﾄを印刷またはPDFに保存"));
 
