@@ -6,6 +6,7 @@
 #include "core/settings.h"
 #include "serial/pseudoterminal.h"
 #include "ui/frameplacer.h"
+#include "ui/frameplacer.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -58,25 +59,27 @@ void TestX11Placement::placement()
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     // The manager puts the main window where it likes, at each showing; the monitor
     // follows it wherever it is.
-    QTRY_VERIFY(HasKnownFrame(main));
+    QTRY_VERIFY(ManagerFrame(main));
     main.settings().ports[0] = pty.slavePath();
     main.settings().cCheckAutoLog = comOnly;
 
-    const auto atWorkArea = [&] {
-        const QRect area = workArea(monitor);
-        return monitor.frameGeometry().topRight() == area.topRight();
+    // The frames as the window system has them: what the operator sees.
+    const auto atWorkArea = [&] { return ManagedFrameGeometry(monitor).topRight() == workArea(monitor).topRight(); };
+    const auto atMainWindow = [&] {
+        return ManagedFrameGeometry(monitor).topRight() == ManagedFrameGeometry(main).topRight();
     };
-    const auto atMainWindow = [&] { return monitor.frameGeometry().topRight() == main.frameGeometry().topRight(); };
     const auto where = [&] {
+        const QRect shown = ManagedFrameGeometry(monitor);
+        const QRect beside = ManagedFrameGeometry(main);
         return QStringLiteral("monitor frame %1,%2 %3x%4; main frame %5,%6 %7x%8; work area right %9")
-            .arg(monitor.frameGeometry().x())
-            .arg(monitor.frameGeometry().y())
-            .arg(monitor.frameGeometry().width())
-            .arg(monitor.frameGeometry().height())
-            .arg(main.frameGeometry().x())
-            .arg(main.frameGeometry().y())
-            .arg(main.frameGeometry().width())
-            .arg(main.frameGeometry().height())
+            .arg(shown.x())
+            .arg(shown.y())
+            .arg(shown.width())
+            .arg(shown.height())
+            .arg(beside.x())
+            .arg(beside.y())
+            .arg(beside.width())
+            .arg(beside.height())
             .arg(workArea(monitor).right())
             .toUtf8();
     };
@@ -84,7 +87,7 @@ void TestX11Placement::placement()
     main.RS232COpen->trigger();
     QVERIFY(QTest::qWaitForWindowExposed(&monitor));
     // A frame is there once the manager has put it round the window.
-    QTRY_VERIFY(monitor.frameGeometry().height() > monitor.geometry().height());
+    QTRY_VERIFY(ManagerFrame(monitor));
     if (comOnly)
         QTRY_VERIFY2(atWorkArea(), where());
     else
@@ -92,7 +95,7 @@ void TestX11Placement::placement()
     // Nothing moves it later: what the operator sees after a moment stays.
     QTest::qWait(300);
     QVERIFY2(comOnly ? atWorkArea() : atMainWindow(), where());
-    QVERIFY(monitor.frameGeometry().top() >= workArea(monitor).top());
+    QVERIFY(ManagedFrameGeometry(monitor).top() >= workArea(monitor).top());
 
     monitor.CheckAutoLog->click();
     QCOMPARE(monitor.CheckAutoLog->isChecked(), !comOnly);

@@ -1,14 +1,12 @@
 #include "frameplacer.h"
 
 #include <QWidget>
-#include <QWindow>
 
 namespace Ordavex {
 
-bool HasKnownFrame(const QWidget &window)
+QRect ManagedFrameGeometry(const QWidget &window)
 {
-    const QWindow *handle = window.windowHandle();
-    return window.isVisible() && handle && !handle->frameMargins().isNull();
+    return window.geometry().marginsAdded(ManagerFrame(window).value_or(QMargins()));
 }
 
 FramePlacer::FramePlacer(QWidget *window)
@@ -30,14 +28,17 @@ void FramePlacer::place(TopRight topRight, QWidget *beside)
 
 void FramePlacer::apply()
 {
-    const QPoint target = m_topRight();
-    m_window->move(target.x() + 1 - m_window->frameGeometry().width(), target.y());
+    // By the difference from where the frame is now: the same whether the toolkit counts
+    // a frame it knows of or not.
+    const QPoint by = m_topRight() - ManagedFrameGeometry(*m_window).topRight();
+    if (!by.isNull())
+        m_window->move(m_window->pos() + by);
 }
 
 bool FramePlacer::settled(QPoint target) const
 {
-    const bool framed = HasKnownFrame(*m_window) && (!m_beside || HasKnownFrame(*m_beside));
-    return framed && m_window->frameGeometry().topRight() == target;
+    const bool framed = ManagerFrame(*m_window) && (!m_beside || ManagerFrame(*m_beside));
+    return framed && ManagedFrameGeometry(*m_window).topRight() == target;
 }
 
 void FramePlacer::retry()

@@ -403,10 +403,10 @@ void TForm3::PlaceMonitor(bool on)
     if (on) {
         m_placer->place([this] {
             const QScreen *where = screen();
-            return where ? where->availableGeometry().topRight() : frameGeometry().topRight();
+            return where ? where->availableGeometry().topRight() : ManagedFrameGeometry(*this).topRight();
         });
     } else if (m_mainWindow) {
-        m_placer->place([this] { return m_mainWindow->frameGeometry().topRight(); }, m_mainWindow);
+        m_placer->place([this] { return ManagedFrameGeometry(*m_mainWindow).topRight(); }, m_mainWindow);
     }
 }
 
