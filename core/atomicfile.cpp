@@ -58,24 +58,6 @@ bool ReadWhole(QIODevice &device, qint64 limit, QByteArray *bytes)
 
 namespace {
 
-// The mode a new file gets from the umask; read once, without changing the umask.
-mode_t NewFileMode()
-{
-    static const mode_t mode = [] {
-        QFile status(QStringLiteral("/proc/self/status"));
-        if (status.open(QIODevice::ReadOnly)) {
-            for (const QByteArray &line : status.readAll().split('\n')) {
-                if (line.startsWith("Umask:"))
-                    return mode_t(0666 & ~line.mid(6).trimmed().toUInt(nullptr, 8));
-            }
-        }
-        const mode_t mask = ::umask(022);
-        ::umask(mask);
-        return mode_t(0666 & ~mask);
-    }();
-    return mode;
-}
-
 // In an append-only folder a temporary file could be made but neither renamed nor
 // removed again: such a folder is refused before anything is made in it.
 bool IsAppendOnlyFolder(const QByteArray &folder)
@@ -125,16 +107,18 @@ public:
         return false;
     }
 
-    // The replaced file's permissions and, where we may, its owner carry over.
+    // The replaced file's owner, where we may give it away, and its permissions carry
+    // over. The mode is set whatever the umask gave the temporary file: that is the mode
+    // of a new file, which need not be the old one's. It goes last, as a change of owner
+    // may clear the set-ID bits.
     void takeOver(const struct stat &old)
     {
-        if ((old.st_mode & 07777) != NewFileMode())
-            ::fchmod(m_fd, old.st_mode & 07777);
         static const uid_t user = ::geteuid();
         static const gid_t group = ::getegid();
-        // Only root may give a file away; anyone else keeps the new file as theirs.
-        if ((old.st_uid != user || old.st_gid != group) && ::fchown(m_fd, old.st_uid, old.st_gid) != 0)
-            return;
+        // Only root may give a file away (EPERM for anyone else, who keeps it as theirs).
+        const int given = old.st_uid == user && old.st_gid == group ? 0 : ::fchown(m_fd, old.st_uid, old.st_gid);
+        Q_UNUSED(given);
+        ::fchmod(m_fd, old.st_mode & 07777);
     }
 
     bool write(QByteArrayView bytes)
