@@ -158,7 +158,8 @@ mode_t ModeOf(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : mode_t(-1);
 }
 
-// Each of the program's writers, given the path and new contents.
+// Each of the program's writers, given the path and new contents. The recovery file is
+// written by the main window through the atomic writer itself.
 bool Save(const QString &writer, const QString &path)
 {
     if (writer == u"result"_s) {
@@ -200,8 +201,8 @@ void TestAtomicFile::replacedFileKeepsMode_data()
     QTest::newRow("result file 640") << u"result"_s << u"R1w_112.csv"_s << 0640 << 022;
     QTest::newRow("settings file 600") << u"settings"_s << u"ORDAVEX.INI"_s << 0600 << 022;
     QTest::newRow("settings file 640") << u"settings"_s << u"ORDAVEX.INI"_s << 0640 << 022;
-    QTest::newRow("recovery file 600") << u"atomic"_s << u"ORDAVEX.rcv"_s << 0600 << 022;
-    QTest::newRow("recovery file 640") << u"atomic"_s << u"ORDAVEX.rcv"_s << 0640 << 022;
+    QTest::newRow("recovery file 600") << u"atomic"_s << u"ORDAVEX.recovery"_s << 0600 << 022;
+    QTest::newRow("recovery file 640") << u"atomic"_s << u"ORDAVEX.recovery"_s << 0640 << 022;
     QTest::newRow("600 under umask 077") << u"atomic"_s << u"R1.csv"_s << 0600 << 077;
     QTest::newRow("644 under umask 077") << u"result"_s << u"R1.csv"_s << 0644 << 077;
     QTest::newRow("664 under umask 002") << u"settings"_s << u"ORDAVEX.INI"_s << 0664 << 002;
