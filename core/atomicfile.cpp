@@ -8,6 +8,7 @@
 
 #ifdef Q_OS_UNIX
 #include <QRandomGenerator>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -58,24 +59,6 @@ bool ReadWhole(QIODevice &device, qint64 limit, QByteArray *bytes)
 
 namespace {
 
-// The mode a new file gets from the umask; read once, without changing the umask.
-mode_t NewFileMode()
-{
-    static const mode_t mode = [] {
-        QFile status(QStringLiteral("/proc/self/status"));
-        if (status.open(QIODevice::ReadOnly)) {
-            for (const QByteArray &line : status.readAll().split('\n')) {
-                if (line.startsWith("Umask:"))
-                    return mode_t(0666 & ~line.mid(6).trimmed().toUInt(nullptr, 8));
-            }
-        }
-        const mode_t mask = ::umask(022);
-        ::umask(mask);
-        return mode_t(0666 & ~mask);
-    }();
-    return mode;
-}
-
 // In an append-only folder a temporary file could be made but neither renamed nor
 // removed again: such a folder is refused before anything is made in it.
 bool IsAppendOnlyFolder(const QByteArray &folder)
@@ -87,6 +70,32 @@ bool IsAppendOnlyFolder(const QByteArray &folder)
 #else
     struct stat info;
     return ::stat(folder.constData(), &info) == 0 && (info.st_flags & (UF_APPEND | SF_APPEND)) != 0;
+#endif
+}
+
+QByteArray FolderOf(const QByteArray &encoded)
+{
+    const qsizetype slash = encoded.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : encoded.left(slash);
+}
+
+bool WriteAll(int fd, QByteArrayView bytes)
+{
+    const char *data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= written;
+    }
+#ifdef Q_OS_LINUX
+    return ::fdatasync(fd) == 0;
+#else
+    return ::fsync(fd) == 0;
 #endif
 }
 
@@ -125,36 +134,23 @@ public:
         return false;
     }
 
-    // The replaced file's permissions and, where we may, its owner carry over.
+    // The replaced file's owner, where we may give it away, and its permissions carry
+    // over. The mode is set whatever the umask gave the temporary file: that is the mode
+    // of a new file, which need not be the old one's. It goes last, as a change of owner
+    // may clear the set-ID bits.
     void takeOver(const struct stat &old)
     {
-        if ((old.st_mode & 07777) != NewFileMode())
-            ::fchmod(m_fd, old.st_mode & 07777);
         static const uid_t user = ::geteuid();
         static const gid_t group = ::getegid();
-        // Only root may give a file away; anyone else keeps the new file as theirs.
-        if ((old.st_uid != user || old.st_gid != group) && ::fchown(m_fd, old.st_uid, old.st_gid) != 0)
-            return;
+        // Only root may give a file away (EPERM for anyone else, who keeps it as theirs).
+        const int given = old.st_uid == user && old.st_gid == group ? 0 : ::fchown(m_fd, old.st_uid, old.st_gid);
+        Q_UNUSED(given);
+        ::fchmod(m_fd, old.st_mode & 07777);
     }
 
     bool write(QByteArrayView bytes)
     {
-        const char *data = bytes.data();
-        qsizetype left = bytes.size();
-        while (left > 0) {
-            const ssize_t written = ::write(m_fd, data, size_t(left));
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                return false;
-            data += written;
-            left -= written;
-        }
-#ifdef Q_OS_LINUX
-        const bool synced = ::fdatasync(m_fd) == 0;
-#else
-        const bool synced = ::fsync(m_fd) == 0;
-#endif
+        const bool synced = WriteAll(m_fd, bytes);
         // A network file system may report a failed write only here.
         const bool closed = ::close(m_fd) == 0;
         m_fd = -1;
@@ -197,11 +193,10 @@ SaveError SaveFileAtomically(const QString &path, QByteArrayView bytes)
     if (exists && ::faccessat(AT_FDCWD, encoded.constData(), W_OK, AT_EACCESS) != 0)
         return SaveError::ReadOnly;
 
-    const qsizetype slash = encoded.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : encoded.left(slash);
+    const QByteArray folder = FolderOf(encoded);
     if (IsAppendOnlyFolder(folder))
         return SaveError::AppendOnlyFolder;
-    TemporaryFile temporary(slash == 0 ? QByteArray() : folder);
+    TemporaryFile temporary(folder == "/" ? QByteArray() : folder);
     if (!temporary.create())
         return SaveError::CannotCreate;
     if (exists)
@@ -211,6 +206,87 @@ SaveError SaveFileAtomically(const QString &path, QByteArrayView bytes)
     if (!temporary.renameOver(encoded))
         return SaveError::CannotReplace;
     return SaveError::None;
+}
+
+namespace {
+
+enum class NewFileOutcome { Written, Failed, NoUnnamedFiles };
+
+// The bytes in an unnamed file of the folder (O_TMPFILE), named by a hard link once they
+// are on the disk; linking never replaces, so a taken name fails with EEXIST and the next
+// is tried. Until the link nothing is in the folder, and closing the file without one
+// leaves nothing.
+NewFileOutcome SaveUnnamedThenLink(const std::function<QString(int)> &pathOf, int maxNames, QByteArrayView bytes,
+                                   QString *written)
+{
+#ifdef O_TMPFILE
+    const QByteArray folder = FolderOf(QFile::encodeName(pathOf(1)));
+    const int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        // Older kernels and some file systems have no unnamed files.
+        return errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL ? NewFileOutcome::NoUnnamedFiles
+                                                                           : NewFileOutcome::Failed;
+    }
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    if (!WriteAll(fd, bytes))
+        return NewFileOutcome::Failed;
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int n = 1; n <= maxNames; ++n) {
+        const QString path = pathOf(n);
+        const QByteArray encoded = QFile::encodeName(path);
+        // Through /proc for anyone; AT_EMPTY_PATH where /proc is missing needs a privilege.
+        int linked = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, encoded.constData(), AT_SYMLINK_FOLLOW);
+        if (linked != 0 && errno != EEXIST)
+            linked = ::linkat(fd, "", AT_FDCWD, encoded.constData(), AT_EMPTY_PATH);
+        if (linked == 0) {
+            *written = path;
+            return NewFileOutcome::Written;
+        }
+        // No /proc and no privilege, or a file system without hard links: nothing is
+        // left, and the other way may still work.
+        if (errno != EEXIST)
+            return NewFileOutcome::NoUnnamedFiles;
+    }
+    return NewFileOutcome::Failed;
+#else
+    Q_UNUSED(pathOf);
+    Q_UNUSED(maxNames);
+    Q_UNUSED(bytes);
+    Q_UNUSED(written);
+    return NewFileOutcome::NoUnnamedFiles;
+#endif
+}
+
+} // namespace
+
+QString SaveNewFileAtomically(const std::function<QString(int)> &pathOf, int maxNames, QByteArrayView bytes)
+{
+    QString written;
+    const NewFileOutcome outcome = SaveUnnamedThenLink(pathOf, maxNames, bytes, &written);
+    if (outcome != NewFileOutcome::NoUnnamedFiles)
+        return written;
+    // The claimed name could not be removed again after a failed write.
+    if (IsAppendOnlyFolder(FolderOf(QFile::encodeName(pathOf(1)))))
+        return {};
+    for (int n = 1; n <= maxNames; ++n) {
+        const QString path = pathOf(n);
+        const QByteArray encoded = QFile::encodeName(path);
+        // Made only when there is none, so that a second writer cannot take the name
+        // between the check and the write.
+        const int fd = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return {};
+        }
+        ::close(fd);
+        if (SaveFileAtomically(path, bytes) != SaveError::None) {
+            ::unlink(encoded.constData());
+            return {};
+        }
+        return path;
+    }
+    return {};
 }
 
 #else
@@ -231,6 +307,27 @@ SaveError SaveFileAtomically(const QString &path, QByteArrayView bytes)
         return SaveError::WriteFailed;
     }
     return file.commit() ? SaveError::None : SaveError::CannotReplace;
+}
+
+QString SaveNewFileAtomically(const std::function<QString(int)> &pathOf, int maxNames, QByteArrayView bytes)
+{
+    for (int n = 1; n <= maxNames; ++n) {
+        const QString path = pathOf(n);
+        QFile claim(path);
+        if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            const QFileInfo info(path);
+            if (info.exists() || info.isSymLink())
+                continue;
+            return {};
+        }
+        claim.close();
+        if (SaveFileAtomically(path, bytes) != SaveError::None) {
+            QFile::remove(path);
+            return {};
+        }
+        return path;
+    }
+    return {};
 }
 
 #endif

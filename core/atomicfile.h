@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
+
 class QIODevice;
 
 // Whole-file reads and the one writer for every file the program writes (settings,
@@ -36,5 +38,15 @@ enum class SaveError {
 // The folder itself is not synced: after a crash right after the rename the folder may
 // still show the old file, whole, but never a cut-off new one.
 SaveError SaveFileAtomically(const QString &path, QByteArrayView bytes);
+
+// Writes bytes as a new file under the first free one of pathOf(1), pathOf(2), ...,
+// pathOf(maxNames), all in one folder, and returns its path; an existing file is never
+// replaced. The file appears under its name whole or not at all, and a failure leaves
+// nothing behind, also in a folder where files can be made but not removed: on Linux the
+// bytes go to a file of the folder that has no name yet, and it takes the name only once
+// they are on the disk. Elsewhere the name is claimed by an empty file that the bytes
+// then replace, and an append-only folder is refused with nothing made in it. An empty
+// text on failure.
+QString SaveNewFileAtomically(const std::function<QString(int n)> &pathOf, int maxNames, QByteArrayView bytes);
 
 } // namespace Ordavex

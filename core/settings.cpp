@@ -43,6 +43,17 @@ bool sameName(QStringView a, QStringView b)
     return true;
 }
 
+// The name by which a section is looked up, A-Z folded to a-z as sameName does.
+QString foldedName(QStringView name)
+{
+    QString folded = name.toString();
+    for (QChar &c : folded) {
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    }
+    return folded;
+}
+
 // "[name]" with blanks allowed around the line and inside the brackets.
 bool parseSectionLine(QStringView line, QStringView *name)
 {
@@ -211,10 +222,8 @@ IniFile IniFile::fromBytes(const QByteArray &bytes)
         const QString text = line.bytes.contains('[') ? Cp932::decode(line.bytes) : QString();
         if (!text.isEmpty() && parseSectionLine(text, &name)) {
             current = -1;
-            if (!ini.findSection(name)) {
-                ini.m_sections.append({name.toString(), index, {}});
-                current = ini.m_sections.size() - 1;
-            }
+            if (!ini.findSection(name))
+                current = ini.addSection(name.toString(), index);
         }
     }
     return ini;
@@ -234,13 +243,19 @@ QByteArray IniFile::toBytes() const
     return bytes;
 }
 
+// Looked up by name, not by a walk over the sections: a file of many sections would
+// otherwise cost a walk for every section line.
 IniFile::Section *IniFile::findSection(QStringView name)
 {
-    for (Section &section : m_sections) {
-        if (sameName(section.name, name))
-            return &section;
-    }
-    return nullptr;
+    const auto found = m_sectionIndex.constFind(foldedName(name));
+    return found == m_sectionIndex.cend() ? nullptr : &m_sections[*found];
+}
+
+qsizetype IniFile::addSection(const QString &name, qsizetype heading)
+{
+    m_sections.append({name, heading, {}});
+    m_sectionIndex.insert(foldedName(name), m_sections.size() - 1);
+    return m_sections.size() - 1;
 }
 
 const IniFile::Section *IniFile::findSection(QStringView name) const
@@ -314,7 +329,8 @@ bool IniFile::writeString(const QString &section, const QString &key, const QStr
         const qsizetype keyLine = addLine(bytes);
         m_order.append(heading);
         m_order.append(keyLine);
-        m_sections.append({section, keyLine, {keyLine}});
+        Section &added = m_sections[addSection(section, keyLine)];
+        added.keys.append(keyLine);
         return true;
     }
     // After the section's last key, so that blank lines and notes that end the section

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -111,11 +112,13 @@ private:
     Section *findSection(QStringView name);
     const Section *findSection(QStringView name) const;
     qsizetype addLine(const QByteArray &bytes);
+    qsizetype addSection(const QString &name, qsizetype heading);
 
     QByteArray m_source;                // the text read; unchanged lines point into it
     QList<Line> m_lines;                // in the order they were read or added
     QList<qsizetype> m_order;           // the lines in file order
     QList<Section> m_sections;
+    QHash<QString, qsizetype> m_sectionIndex;   // by name, A-Z folded to a-z
 };
 
 // Reads the record; a missing file, key or unreadable value gives the default. The

@@ -4,7 +4,6 @@
 #include "textcodec.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace Ordavex {
@@ -16,13 +15,6 @@ const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 QString TwoDigits(int value)
 {
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
-}
-
-// Anything under that name counts as taken: a file, a folder, a link that leads nowhere.
-bool EntryExists(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
 }
 
 // Names beyond this many of one second are not tried: the folder is not a log folder
@@ -105,26 +97,11 @@ bool EnsureFolder(const QString &folder)
 
 LogWriteResult WriteNewLogFile(const QString &folder, const QString &name, const QByteArray &bytes)
 {
-    const LogWriteResult failed{false, QString(), MsgLogFileFailed};
-    for (int n = 1; n <= MaxNumberedNames; ++n) {
-        const QString path = Paths::join(folder, NumberedName(name, n));
-        // The name is claimed with an empty file made only when there is none, so that a
-        // second writer (another program on a shared log folder) cannot take it between
-        // the check and the write; the bytes then replace that empty file atomically.
-        QFile claim(path);
-        if (!claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (EntryExists(path))
-                continue;
-            return failed;
-        }
-        claim.close();
-        if (SaveFileAtomically(path, bytes) != SaveError::None) {
-            QFile::remove(path);
-            return failed;
-        }
-        return LogWriteResult{true, path, QString()};
-    }
-    return failed;
+    const QString path = SaveNewFileAtomically(
+        [&](int n) { return Paths::join(folder, NumberedName(name, n)); }, MaxNumberedNames, bytes);
+    if (path.isEmpty())
+        return LogWriteResult{false, QString(), MsgLogFileFailed};
+    return LogWriteResult{true, path, QString()};
 }
 
 Clock SystemClock()

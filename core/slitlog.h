@@ -52,7 +52,8 @@ bool EnsureFolder(const QString &folder);
 
 // Writes bytes as a new file folder/name (a trailing separator on the folder is fine).
 // When that name is taken, "_2", "_3", ... go before the extension. Written atomically:
-// a failed write leaves no file behind. On failure ok is false, path is empty and error
+// the name is taken only once the bytes are on the disk, and a failed write leaves no
+// file behind, not even an empty one in a folder where files cannot be removed. On failure ok is false, path is empty and error
 // is the text to show (MsgLogFileFailed).
 struct LogWriteResult
 {

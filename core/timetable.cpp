@@ -57,12 +57,33 @@ QStringList DecodeTimetable(QByteArrayView bytes)
     return lines;
 }
 
+qsizetype CountTimetableLines(QByteArrayView bytes)
+{
+    const qsizetype nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes = bytes.first(nul);
+    // Decoding never joins a CR or an LF to the byte before it, so the bytes tell.
+    qsizetype lines = 0;
+    const qsizetype size = bytes.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char c = bytes[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        ++lines;
+        if (c == '\r' && i + 1 < size && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    return start < size ? lines + 1 : lines;
+}
+
 QStringList ReadTimetableFile(const QString &path)
 {
     // A timetable is a page of text; anything far larger was chosen by mistake.
     constexpr qint64 MaxTimetableBytes = 16 * 1024 * 1024;
     QByteArray bytes;
-    if (!ReadWholeFile(path, MaxTimetableBytes, &bytes))
+    if (!ReadWholeFile(path, MaxTimetableBytes, &bytes) || CountTimetableLines(bytes) > MaxTimetableLines)
         return {};
     return DecodeTimetable(bytes);
 }

@@ -13,8 +13,15 @@ namespace Ordavex {
 // The lines of a timetable file: code page 932; a line ends at CR LF, at LF or at CR;
 // a line end at the very end adds no line; a NUL byte ends the text.
 QStringList DecodeTimetable(QByteArrayView bytes);
+// The number of lines DecodeTimetable makes of bytes, counted without decoding.
+qsizetype CountTimetableLines(QByteArrayView bytes);
+// The timetable of a meet has some hundreds of lines, and a numbering of three digits
+// was made for it; ten times the busiest meet's is still a list that loads at once. A
+// file of more lines is no timetable (16 MiB of line ends would be 16 million items).
+inline constexpr qsizetype MaxTimetableLines = 10000;
 // The lines of the timetable file at path; none when it cannot be read whole (missing,
-// not a regular file, larger than any timetable, a read error).
+// not a regular file, larger than any timetable, a read error) or has more than
+// MaxTimetableLines lines.
 QStringList ReadTimetableFile(const QString &path);
 
 // The list items: a line holding "<" anywhere stays as it is and gets no number; every

@@ -12,6 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArrayView bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     const QStringList lines = DecodeTimetable(bytes);
+    Check(CountTimetableLines(bytes) == lines.size(), "the lines counted on the bytes are the lines decoded");
     const QStringList items = NumberTimetableLines(lines);
     Check(items.size() == lines.size(), "one item per line");
 

@@ -2,6 +2,7 @@
 #include "core/atomicfile.h"
 #include "core/gridmodel.h"
 #include "core/resultfile.h"
+#include "core/runtimeerror.h"
 #include "core/settings.h"
 
 #include <QDir>
@@ -92,6 +93,11 @@ private slots:
 
     void createsAndReplaces();
     void keepsPermissions();
+    void replacedFileKeepsMode_data();
+    void replacedFileKeepsMode();
+    void replacedFileKeepsOwner();
+    void newFileGetsUsualMode_data();
+    void newFileGetsUsualMode();
     void longFileName_data();
     void longFileName();
     void followsLink();
@@ -141,6 +147,142 @@ void TestAtomicFile::keepsPermissions()
     QCOMPARE(SaveFileAtomically(path, "new"), SaveError::None);
     QCOMPARE(ReadBytes(path), "new");
     QCOMPARE(QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser), permissions);
+}
+
+#ifdef Q_OS_UNIX
+namespace {
+
+mode_t ModeOf(const QString &path)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : mode_t(-1);
+}
+
+// Each of the program's writers, given the path and new contents. The recovery file is
+// written by the main window through the atomic writer itself.
+bool Save(const QString &writer, const QString &path)
+{
+    if (writer == u"result"_s) {
+        ResultGrid grid;
+        grid.setGridRowCount(2);
+        grid.setCell(0, 0, u"順位"_s);
+        grid.setCell(1, 0, u"ﾚｰﾝ"_s);
+        grid.setCell(2, 0, u"ﾀｲﾑ"_s);
+        grid.setCell(0, 1, u"1"_s);
+        grid.setCell(1, 1, u"4"_s);
+        grid.setCell(2, 1, u"1052"_s);
+        return WriteResultFile(path, grid, true, true);
+    }
+    if (writer == u"settings"_s) {
+        Settings s;
+        s.exFilePath = s.exLogFilePath = u"/meet/work"_s;
+        try {
+            return WriteSettings(path, s).isEmpty();
+        } catch (const RuntimeError &) {
+            return false;
+        }
+    }
+    return SaveFileAtomically(path, "new") == SaveError::None;
+}
+
+} // namespace
+#endif
+
+// A file that only its owner, or its owner and group, may read stays so after every
+// save over it, whatever the umask says a new file gets.
+void TestAtomicFile::replacedFileKeepsMode_data()
+{
+    QTest::addColumn<QString>("writer");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("umask");
+
+    QTest::newRow("result file 600") << u"result"_s << u"R1w_112.csv"_s << 0600 << 022;
+    QTest::newRow("result file 640") << u"result"_s << u"R1w_112.csv"_s << 0640 << 022;
+    QTest::newRow("settings file 600") << u"settings"_s << u"ORDAVEX.INI"_s << 0600 << 022;
+    QTest::newRow("settings file 640") << u"settings"_s << u"ORDAVEX.INI"_s << 0640 << 022;
+    QTest::newRow("recovery file 600") << u"atomic"_s << u"ORDAVEX.recovery"_s << 0600 << 022;
+    QTest::newRow("recovery file 640") << u"atomic"_s << u"ORDAVEX.recovery"_s << 0640 << 022;
+    QTest::newRow("600 under umask 077") << u"atomic"_s << u"R1.csv"_s << 0600 << 077;
+    QTest::newRow("644 under umask 077") << u"result"_s << u"R1.csv"_s << 0644 << 077;
+    QTest::newRow("664 under umask 002") << u"settings"_s << u"ORDAVEX.INI"_s << 0664 << 002;
+    QTest::newRow("644 under umask 000") << u"atomic"_s << u"R1.csv"_s << 0644 << 0;
+    QTest::newRow("604, readable by the others but not the group") << u"atomic"_s << u"R1.csv"_s << 0604 << 022;
+}
+
+void TestAtomicFile::replacedFileKeepsMode()
+{
+#ifdef Q_OS_UNIX
+    QFETCH(QString, writer);
+    QFETCH(QString, name);
+    QFETCH(int, mode);
+    QFETCH(int, umask);
+    const mode_t previous = ::umask(mode_t(umask));
+    const auto restore = qScopeGuard([&] { ::umask(previous); });
+    const QString path = m_dir->filePath(name);
+    QVERIFY(WriteBytes(path, OldBytes));
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+
+    QVERIFY(Save(writer, path));
+    QVERIFY(ReadBytes(path) != OldBytes);
+    QCOMPARE(ModeOf(path), mode_t(mode));
+    QVERIFY(Save(writer, path));
+    QCOMPARE(ModeOf(path), mode_t(mode));
+    QCOMPARE(Entries(m_dir->path()), QStringList{name});
+#else
+    QSKIP("permission bits are the platform's own");
+#endif
+}
+
+// Root saving over a file of another user's gives the new file back to that user, with
+// every bit of its mode.
+void TestAtomicFile::replacedFileKeepsOwner()
+{
+#ifdef Q_OS_UNIX
+    if (::geteuid() != 0)
+        QSKIP("only root may give a file away");
+    const QString path = m_dir->filePath(u"R1w_112.csv"_s);
+    QVERIFY(WriteBytes(path, OldBytes));
+    const QByteArray encoded = QFile::encodeName(path);
+    QCOMPARE(::chown(encoded.constData(), 65534, 65534), 0);
+    QCOMPARE(::chmod(encoded.constData(), 06750), 0);
+    QVERIFY(Save(u"atomic"_s, path));
+    struct stat info;
+    QCOMPARE(::stat(encoded.constData(), &info), 0);
+    QCOMPARE(info.st_uid, uid_t(65534));
+    QCOMPARE(info.st_gid, gid_t(65534));
+    QCOMPARE(info.st_mode & 07777, mode_t(06750));
+#else
+    QSKIP("owners are the platform's own");
+#endif
+}
+
+void TestAtomicFile::newFileGetsUsualMode_data()
+{
+    QTest::addColumn<QString>("writer");
+    QTest::addColumn<int>("umask");
+    QTest::addColumn<int>("mode");
+
+    QTest::newRow("result file, umask 022") << u"result"_s << 022 << 0644;
+    QTest::newRow("result file, umask 077") << u"result"_s << 077 << 0600;
+    QTest::newRow("settings file, umask 027") << u"settings"_s << 027 << 0640;
+    QTest::newRow("atomic writer, umask 002") << u"atomic"_s << 002 << 0664;
+}
+
+void TestAtomicFile::newFileGetsUsualMode()
+{
+#ifdef Q_OS_UNIX
+    QFETCH(QString, writer);
+    QFETCH(int, umask);
+    QFETCH(int, mode);
+    const mode_t previous = ::umask(mode_t(umask));
+    const auto restore = qScopeGuard([&] { ::umask(previous); });
+    const QString path = m_dir->filePath(u"new.csv"_s);
+    QVERIFY(Save(writer, path));
+    QCOMPARE(ModeOf(path), mode_t(mode));
+#else
+    QSKIP("permission bits are the platform's own");
+#endif
 }
 
 // The temporary file's name does not grow with the target's: a name of 255 bytes, the

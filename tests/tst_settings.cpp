@@ -113,6 +113,8 @@ private slots:
     void failedReadIsNotWrittenOver();
     void fifoRefused();
     void largeFileReadInOnePass();
+    void largeFileOfEveryShape_data();
+    void largeFileOfEveryShape();
 
 private:
     void expectWriteFailure(const QString &path, const QByteArray &oldBytes);
@@ -231,6 +233,8 @@ void TestSettings::readString_data()
     QTest::newRow("lone quote kept") << QByteArray("exFilePath=\"") << u"\""_s;
     QTest::newRow("equals in value") << QByteArray("exFilePath=a=b") << u"a=b"_s;
     QTest::newRow("empty") << QByteArray("exFilePath=") << QString();
+    QTest::newRow("empty quotes") << QByteArray("exFilePath=\"\"") << QString();
+    QTest::newRow("empty quotes with blanks") << QByteArray("exFilePath= \"\" ") << QString();
     QTest::newRow("commented out") << QByteArray(";exFilePath=C:\\Old") << u"C:\\Work"_s;
     QTest::newRow("no equals") << QByteArray("exFilePath") << u"C:\\Work"_s;
 }
@@ -752,6 +756,51 @@ void TestSettings::largeFileReadInOnePass()
     QVERIFY(writeBytes(m_path, bytes));
     QVERIFY(!ReadSettings(m_path, u"C:\\Work"_s).readFailed);
     expectWriteFailure(m_path, bytes);
+}
+
+// A file at the size limit in each shape a damaged or hand-edited file can take is read
+// and written back; how long that takes is bench_settings' business.
+void TestSettings::largeFileOfEveryShape_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("numbered");
+
+    QTest::newRow("sections, each named anew") << QByteArray() << QByteArray("[Section") << true;
+    QTest::newRow("sections, one name repeated") << QByteArray() << QByteArray("[Other]") << false;
+    QTest::newRow("keys, each named anew") << QByteArray("[Notes]\r\n") << QByteArray("Key") << true;
+    QTest::newRow("keys, one key repeated") << QByteArray("[WorkFiles]\r\n") << QByteArray("exFilePath=D:\\Race") << false;
+    QTest::newRow("one long line") << QByteArray("[Notes]\r\n") << QByteArray(4096, 'x') << false;
+    QTest::newRow("blank lines") << QByteArray() << QByteArray() << false;
+    QTest::newRow("comment lines") << QByteArray() << QByteArray(";cTime=9") << false;
+}
+
+void TestSettings::largeFileOfEveryShape()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, line);
+    QFETCH(bool, numbered);
+
+    const QByteArray tail = "\r\n[Params]\r\ncTime=7\r\n[WorkFiles]\r\nexFilePath=D:\\Race\r\n";
+    QByteArray bytes = head;
+    for (int i = 0; bytes.size() < MaxSettingsFileSize - 8192 - tail.size(); ++i) {
+        if (numbered)
+            bytes += line + QByteArray::number(i) + (line.startsWith('[') ? "]\r\n" : "=1\r\n");
+        else
+            bytes += line + (line.size() > 100 ? "" : "\r\n");
+    }
+    bytes += tail;
+    QVERIFY(writeBytes(m_path, bytes));
+
+    const Settings s = ReadSettings(m_path, u"C:\\Work"_s);
+    QVERIFY(!s.readFailed);
+    QCOMPARE(s.cTime, 7);
+    QCOMPARE(s.exFilePath, u"D:\\Race"_s);
+    Settings changed = s;
+    changed.cTime = 3;
+    changed.Maxrunner = 20;
+    QCOMPARE(WriteSettings(m_path, changed), QStringList());
+    QCOMPARE(ReadSettings(m_path, u"C:\\Work"_s), changed);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

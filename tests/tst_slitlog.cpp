@@ -6,11 +6,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using namespace Ordavex;
@@ -66,6 +69,8 @@ private slots:
     void missingFolder();
     void readOnlyFolder();
     void writeCutShort();
+    void appendOnlyFolder_data();
+    void appendOnlyFolder();
     void batchesWithinOneSecond();
 
 private:
@@ -358,6 +363,71 @@ void TestSlitLog::writeCutShort()
     QCOMPARE(ReadBytes(retried.path), bytes);
 #else
     QSKIP("needs a file-size limit");
+#endif
+}
+
+// A log folder where files can be made but not removed (append-only): a batch is written
+// whole under its name, and a failed write leaves nothing, not even an empty file whose
+// name the next batch would have to step over.
+void TestSlitLog::appendOnlyFolder_data()
+{
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<bool>("cutShort");
+    QTest::addColumn<QStringList>("entries");
+
+    const QString name = u"101500w_112.CSV"_s;
+    QTest::newRow("written") << false << false << QStringList{name};
+    QTest::newRow("name taken") << true << false << QStringList{name, u"101500w_112_2.CSV"_s};
+    QTest::newRow("write cut short") << false << true << QStringList();
+    QTest::newRow("write cut short, name taken") << true << true << QStringList{name};
+}
+
+void TestSlitLog::appendOnlyFolder()
+{
+#ifdef Q_OS_UNIX
+    QFETCH(bool, taken);
+    QFETCH(bool, cutShort);
+    QFETCH(QStringList, entries);
+    const QString chattr = QStandardPaths::findExecutable(u"chattr"_s);
+    if (chattr.isEmpty())
+        QSKIP("chattr is not installed");
+    const QString folder = m_dir->filePath(u"logs"_s);
+    QVERIFY(QDir().mkdir(folder));
+    const QString name = u"101500w_112.CSV"_s;
+    if (taken)
+        QVERIFY(WriteNewLogFile(folder, name, "earlier").ok);
+    if (QProcess::execute(chattr, {u"+a"_s, folder}) != 0)
+        QSKIP("the folder cannot be made append-only here");
+    const auto restore = qScopeGuard([&] { QProcess::execute(chattr, {u"-a"_s, folder}); });
+    if (taken)
+        QVERIFY2(!QFile::remove(Paths::join(folder, name)), "the folder lets files be removed");
+
+    QByteArray bytes = HeadingLine;
+    while (bytes.size() < 8192)
+        bytes += "\"1\",\"3\",\"12.34\",\"123\"\r\n";
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        LogWriteResult result;
+        {
+            // As on a full disk.
+            std::optional<Testing::FileSizeLimit> limit;
+            if (cutShort)
+                QVERIFY(limit.emplace(1024).isSet());
+            result = WriteNewLogFile(folder, name, bytes);
+        }
+        QCOMPARE(result.ok, !cutShort);
+        if (cutShort) {
+            QCOMPARE(result.error, MsgLogFileFailed);
+        } else {
+            QCOMPARE(result.path, Paths::join(folder, entries.last()));
+            QCOMPARE(ReadBytes(result.path), bytes);
+            break;
+        }
+    }
+    QCOMPARE(Entries(folder), entries);
+    if (taken)
+        QCOMPARE(ReadBytes(Paths::join(folder, name)), "earlier");
+#else
+    QSKIP("needs chattr and a file-size limit");
 #endif
 }
 

@@ -26,6 +26,8 @@ private slots:
     void namesNeverLeaveTheWorkFolder();
     void targetPathSeparator();
     void readsOnlyWholeRegularFiles();
+    void lineLimit_data();
+    void lineLimit();
 };
 
 void TestTimetable::lineEnds_data()
@@ -50,6 +52,7 @@ void TestTimetable::lineEnds()
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, lines);
     QCOMPARE(DecodeTimetable(bytes), lines);
+    QCOMPARE(CountTimetableLines(bytes), lines.size());
 }
 
 void TestTimetable::numbering()
@@ -148,6 +151,41 @@ void TestTimetable::readsOnlyWholeRegularFiles()
     QCOMPARE(ReadTimetableFile(path), (QStringList{u"男子 100m"_s, u"<決勝>"_s}));
     QCOMPARE(ReadTimetableFile(dir.filePath(u"missing.txt"_s)), QStringList());
     QCOMPARE(ReadTimetableFile(dir.path()), QStringList());
+}
+
+// A file of more lines than any timetable is refused as a file that cannot be read is.
+void TestTimetable::lineLimit_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qsizetype>("lines");
+    const qsizetype most = MaxTimetableLines;
+    const QByteArray race = Cp932::encode(u"男子 100m 予選"_s);
+
+    QTest::newRow("races, at the limit") << (race + "\r\n").repeated(most) << most;
+    QTest::newRow("races, one over") << (race + "\r\n").repeated(most + 1) << qsizetype(0);
+    QTest::newRow("LF at the limit") << QByteArray(most, '\n') << most;
+    QTest::newRow("LF, one over") << QByteArray(most + 1, '\n') << qsizetype(0);
+    QTest::newRow("CR, one over") << QByteArray(most + 1, '\r') << qsizetype(0);
+    QTest::newRow("CR LF at the limit") << QByteArray("\r\n").repeated(most) << most;
+    QTest::newRow("CR LF, one over") << QByteArray("\r\n").repeated(most + 1) << qsizetype(0);
+    QTest::newRow("a last line without its end, one over")
+        << QByteArray(most, '\n') + race << qsizetype(0);
+    QTest::newRow("16 MiB of line feeds") << QByteArray(16 * 1024 * 1024, '\n') << qsizetype(0);
+    QTest::newRow("lines after a NUL do not count")
+        << QByteArray(most, '\n') + '\0' + QByteArray(most, '\n') << most;
+}
+
+void TestTimetable::lineLimit()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(qsizetype, lines);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"timetable.txt"_s);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+    file.close();
+    QCOMPARE(ReadTimetableFile(path).size(), lines);
 }
 
 QTEST_APPLESS_MAIN(TestTimetable)

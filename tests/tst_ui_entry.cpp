@@ -41,6 +41,7 @@ private slots:
     void separatorsAreDropped();
     void controlCharactersAreDropped_data();
     void controlCharactersAreDropped();
+    void tabMovesBetweenEntryCells_data();
     void tabMovesBetweenEntryCells();
     void gridIsNoTabStop();
     void windFieldKeepsNavigationKeys();
@@ -252,16 +253,44 @@ void TestEntry::controlCharactersAreDropped()
         QCOMPARE(cell(1, 5), QStringLiteral("12"));
 }
 
+// Tab ('T') and Shift+Tab ('S') walk the entry cells along the rows and stop at the
+// first and the last: never onto a heading or a place number, never a new row.
+void TestEntry::tabMovesBetweenEntryCells_data()
+{
+    QTest::addColumn<QPoint>("start");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QList<QPoint>>("cursors");
+
+    QTest::newRow("middle of the grid") << QPoint(1, 2) << QStringLiteral("TTS")
+                                        << QList<QPoint>{{2, 2}, {1, 3}, {2, 2}};
+    QTest::newRow("Shift+Tab at the first entry cell") << QPoint(1, 1) << QStringLiteral("SS")
+                                                       << QList<QPoint>{{1, 1}, {1, 1}};
+    QTest::newRow("Shift+Tab onto the first entry cell") << QPoint(2, 1) << QStringLiteral("SS")
+                                                         << QList<QPoint>{{1, 1}, {1, 1}};
+    QTest::newRow("Tab at the last entry cell") << QPoint(2, 8) << QStringLiteral("TT") << QList<QPoint>{{2, 8}, {2, 8}};
+    QTest::newRow("Tab onto the last entry cell and back") << QPoint(1, 8) << QStringLiteral("TTS")
+                                                           << QList<QPoint>{{2, 8}, {2, 8}, {1, 8}};
+}
+
 void TestEntry::tabMovesBetweenEntryCells()
 {
-    putCursor(1, 2);
-    pressKey(Qt::Key_Tab);
-    QCOMPARE(cursor(), QPoint(2, 2));
-    pressKey(Qt::Key_Tab);
-    QCOMPARE(cursor(), QPoint(1, 3));
-    pressKey(Qt::Key_Backtab, Qt::ShiftModifier);
-    QCOMPARE(cursor(), QPoint(2, 2));
+    QFETCH(QPoint, start);
+    QFETCH(QString, keys);
+    QFETCH(QList<QPoint>, cursors);
+
+    putCursor(start.x(), start.y());
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (keys[i] == u'S')
+            pressKey(Qt::Key_Backtab, Qt::ShiftModifier);
+        else
+            pressKey(Qt::Key_Tab);
+        QCOMPARE(cursor(), cursors[i]);
+    }
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(form().InputGrid->editor()));
+    QCOMPARE(form().grid()->dataRowCount(), 8);
+    // The next key lands in the cell the cursor shows.
+    typeText(QStringLiteral("5"));
+    QCOMPARE(cell(cursors.last().x(), cursors.last().y()), QStringLiteral("5"));
 }
 
 void TestEntry::gridIsNoTabStop()

@@ -3,6 +3,7 @@
 
 #include "core/gridmodel.h"
 #include "core/textcodec.h"
+#include "core/timetable.h"
 #include "core/workfolder.h"
 #include "ui/mainform.h"
 #include "ui/sankaspin.h"
@@ -31,6 +32,8 @@ private slots:
     void cleanup();
 
     void loadsAndNumbers();
+    void tooManyLinesRefused_data();
+    void tooManyLinesRefused();
     void clickChoosesRace();
     void cancelKeepsListAndTarget();
     void raceNamesTheNextSave();
@@ -121,6 +124,36 @@ void TestTimetableWindow::loadsAndNumbers()
     QCOMPARE(items(), QStringList());
     QCOMPARE(m_dialogs->shown, QStringList());
     QCOMPARE(m_dialogs->errors, QStringList());
+}
+
+// A file of line ends alone would be millions of items and freeze the window: refused
+// like a file that cannot be read, the list empty and no message.
+void TestTimetableWindow::tooManyLinesRefused_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("items");
+    QTest::newRow("16 MiB of line feeds") << QByteArray(16 * 1024 * 1024, '\n') << 0;
+    QTest::newRow("one line over the limit") << QByteArray("race\r\n").repeated(MaxTimetableLines + 1) << 0;
+    QTest::newRow("at the limit") << QByteArray("race\r\n").repeated(MaxTimetableLines) << int(MaxTimetableLines);
+}
+
+void TestTimetableWindow::tooManyLinesRefused()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, items);
+    loadTimetable(u"a\r\nb\r\n"_s);
+    QCOMPARE(form().ListDirBox->count(), 2);
+
+    const QString path = work(u"big.txt"_s);
+    writeFile(path, bytes);
+    m_dialogs->files = {path};
+    form().AC_OpenTTBL->trigger();
+    QCOMPARE(form().ListDirBox->count(), items);
+    if (items > 0)
+        QCOMPARE(form().ListDirBox->item(items - 1)->text(), QString::number(items) + u") race"_s);
+    QCOMPARE(m_dialogs->shown, QStringList());
+    QCOMPARE(m_dialogs->errors, QStringList());
+    QCOMPARE(form().targetPath(), work(u"Untitled.csv"_s));
 }
 
 void TestTimetableWindow::clickChoosesRace()
