@@ -4,6 +4,8 @@
 #include "paths.h"
 #include "textcodec.h"
 
+#include <algorithm>
+
 namespace Ordavex {
 
 namespace {
@@ -78,12 +80,31 @@ qsizetype CountTimetableLines(QByteArrayView bytes)
     return start < size ? lines + 1 : lines;
 }
 
+qsizetype LongestTimetableLine(QByteArrayView bytes)
+{
+    const qsizetype nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes = bytes.first(nul);
+    qsizetype longest = 0;
+    qsizetype start = 0;
+    const qsizetype size = bytes.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char c = bytes[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        longest = std::max(longest, i - start);
+        start = i + 1;
+    }
+    return std::max(longest, size - start);
+}
+
 QStringList ReadTimetableFile(const QString &path)
 {
     // A timetable is a page of text; anything far larger was chosen by mistake.
     constexpr qint64 MaxTimetableBytes = 16 * 1024 * 1024;
     QByteArray bytes;
-    if (!ReadWholeFile(path, MaxTimetableBytes, &bytes) || CountTimetableLines(bytes) > MaxTimetableLines)
+    if (!ReadWholeFile(path, MaxTimetableBytes, &bytes) || CountTimetableLines(bytes) > MaxTimetableLines
+        || LongestTimetableLine(bytes) > MaxTimetableLineBytes)
         return {};
     return DecodeTimetable(bytes);
 }

@@ -19,9 +19,15 @@ qsizetype CountTimetableLines(QByteArrayView bytes);
 // was made for it; ten times the busiest meet's is still a list that loads at once. A
 // file of more lines is no timetable (16 MiB of line ends would be 16 million items).
 inline constexpr qsizetype MaxTimetableLines = 10000;
+// The bytes of the longest line DecodeTimetable makes of bytes, its end not counted.
+qsizetype LongestTimetableLine(QByteArrayView bytes);
+// A race line names a race in some tens of characters, and its name becomes one file
+// name (at most 255 bytes on most file systems); a line of many kilobytes is no race,
+// and one of megabytes would hold the list's layout for many seconds.
+inline constexpr qsizetype MaxTimetableLineBytes = 1024;
 // The lines of the timetable file at path; none when it cannot be read whole (missing,
-// not a regular file, larger than any timetable, a read error) or has more than
-// MaxTimetableLines lines.
+// not a regular file, larger than any timetable, a read error), has more than
+// MaxTimetableLines lines or a line longer than MaxTimetableLineBytes.
 QStringList ReadTimetableFile(const QString &path);
 
 // The list items: a line holding "<" anywhere stays as it is and gets no number; every

@@ -173,6 +173,13 @@ void TestTimetable::lineLimit_data()
     QTest::newRow("16 MiB of line feeds") << QByteArray(16 * 1024 * 1024, '\n') << qsizetype(0);
     QTest::newRow("lines after a NUL do not count")
         << QByteArray(most, '\n') + '\0' + QByteArray(most, '\n') << most;
+    const qsizetype longest = MaxTimetableLineBytes;
+    QTest::newRow("a line at the longest, between others")
+        << race + "\r\n" + QByteArray(longest, 'x') + "\r\n" + race << qsizetype(3);
+    QTest::newRow("a line one byte longer") << race + "\r\n" + QByteArray(longest + 1, 'x') << qsizetype(0);
+    QTest::newRow("almost 16 MiB in one line") << QByteArray(16 * 1024 * 1024 - 1, 'x') << qsizetype(0);
+    QTest::newRow("a long line after a NUL does not count")
+        << race + '\0' + QByteArray(longest + 1, 'x') << qsizetype(1);
 }
 
 void TestTimetable::lineLimit()
