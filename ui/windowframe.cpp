@@ -51,8 +51,14 @@ std::optional<QMargins> ManagerFrame(const QWidget &window)
     if (!window.isVisible() || !handle)
         return std::nullopt;
 #ifdef ORDAVEX_HAVE_XCB
-    if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
-        return X11FrameExtents(x11->connection(), window);
+    // Only the X11 platform has a window manager to ask (the offscreen one answers for an
+    // X11 interface too, without a connection).
+    if (QGuiApplication::platformName() == QLatin1StringView("xcb")) {
+        const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (xcb_connection_t *connection = x11 ? x11->connection() : nullptr)
+            return X11FrameExtents(connection, window);
+        return std::nullopt;
+    }
 #endif
     // Elsewhere the toolkit learns the frame as the window is shown.
     const QMargins frame = handle->frameMargins();
