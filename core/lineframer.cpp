@@ -114,14 +114,16 @@ qsizetype LineFramer::frame(QByteArrayView bytes, qint32 lineCount, FramedLines 
     const char *const data = bytes.data();
     const qsizetype size = bytes.size();
     qint32 count = lineCount;
-    // A line's text runs up to its first NUL; one without text is counted, not kept.
+    // A line's text runs up to its first NUL; one without text is counted, not kept,
+    // and never fills the line limit: nothing of it waits to be let go.
     const auto complete = [&](const char *line, qsizetype length) {
-        ++count;
         ++out.completed;
         const void *nul = std::memchr(line, 0, size_t(length));
         const qsizetype text = nul ? static_cast<const char *>(nul) - line : length;
-        if (text > 0)
+        if (text > 0) {
+            ++count;
             out.lines.append(QByteArray(line, text));
+        }
     };
 
     qsizetype i = 0;

@@ -42,8 +42,8 @@ struct FramedLines
 // is never overrun and nothing is dropped.
 //
 // No line is started while the line count is above LineLimit: the bytes are held, in
-// order, and framed by a later call once the count has come down (the monitor's clear
-// resets it). Holding them here rather than leaving them to the driver keeps a long
+// order, and framed by a later call once the count has come down (the monitor lets its
+// lines go). The count is of lines with text, the lines that wait in the monitor. Holding them here rather than leaving them to the driver keeps a long
 // unattended run from losing bytes to a full input queue.
 //
 // The bytes held are bounded by maxHeld: past it the newest bytes are let go, whole
@@ -61,7 +61,7 @@ public:
     }
 
     // Frames the bytes held so far, then these, while lineCount (the count before the
-    // call, plus the lines completed in it) allows.
+    // call, plus the lines with text completed in it) allows.
     FramedLines feed(QByteArrayView bytes, qint32 lineCount);
     // Everything the device has ready to read.
     FramedLines feed(QIODevice &device, qint32 lineCount);
