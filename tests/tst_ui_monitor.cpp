@@ -588,7 +588,9 @@ void TestMonitor::noticesStayReadable()
     const QDateTime shown = m_now;
     QCOMPARE(m_monitor->Label1->text(), notice);
     QCOMPARE(m_monitor->notes(), notes);
-    QCOMPARE(m_monitor->LabelNotice->text(), notes.join(u" / "_s));
+    QCOMPARE(m_monitor->LabelNotice->text(), notes.size() > 1 ? notes[0] + u" 他%1件"_s.arg(notes.size() - 1)
+                                                              : notes.value(0));
+    QCOMPARE(m_monitor->LabelNotice->toolTip(), notes.join(u'\n'));
 
     // Traffic and a write (which clears the monitor) within the three seconds.
     m_monitor->showStatus(ReceiveStatusText(1, 15, 19));

@@ -491,8 +491,9 @@ QStringList TForm3::notes() const
 
 void TForm3::showNotes()
 {
+    // One line of the small window: the newest note, and how many more.
     const QStringList texts = notes();
-    LabelNotice->setText(texts.join(QStringLiteral(" / ")));
+    LabelNotice->setText(texts.size() > 1 ? texts.first() + NoteMore.arg(texts.size() - 1) : texts.value(0));
     LabelNotice->setToolTip(texts.join(QLatin1Char('\n')));
 }
 

@@ -45,6 +45,8 @@ inline const QString MsgCannotCreate = QStringLiteral("Cannot create %1");
 inline const QString NoteLinkGap = QStringLiteral("ﾎﾟｰﾄ切断 %1～%2");
 inline const QString NoteCaptureGap = QStringLiteral("記録停止 %1～%2");
 inline const QString NoteHeldOverflow = QStringLiteral("受信ﾃﾞｰﾀ破棄 %1");
+// After the newest note, when there are more (the tool tip lists them all).
+inline const QString NoteMore = QStringLiteral(" 他%1件");
 
 // What the monitor needs to know of the link while it is shown: set by the main window
 // before every showing, and the timer state handed back when it closes.
