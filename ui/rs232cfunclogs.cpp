@@ -147,9 +147,8 @@ void TForm3::releaseWaitingLines()
     }
     QList<QByteArray> released = m_lines;
     QList<QByteArray> kept;
-    if (wind >= 0) {
+    if (wind >= 0)
         kept.append(released.takeAt(wind));
-    }
     const QString folder = MonitorTextFolder(m_paths);
     // Let go even when they cannot be written: they would otherwise stop the logger.
     if (!EnsureFolder(folder) || !WriteNewLogFile(folder, MonitorTextName(m_clock()), MonitorTextBytes(released)).ok)
