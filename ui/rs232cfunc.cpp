@@ -431,6 +431,7 @@ void TForm3::showStatus(const QString &text)
             m_noticeTimer->start();
         return;
     }
+    m_noticeShownAt = QDateTime();
     Label1->setText(text);
 }
 
