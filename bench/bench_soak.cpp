@@ -115,7 +115,7 @@ QByteArray hostile(QRandomGenerator &random, int *lines)
             bytes += "\x02+0." + QByteArray::number(random.bounded(10)) + "\x03\r\n";
         break;
     case 4:
-        bytes += QByteArray("\x02\x03\r\n\r\r\n\x02\x03", 10);
+        bytes += QByteArray("\x02\x03\r\n\r\r\n\x02\x03");
         break;
     case 5:
         for (int i = random.bounded(1, 10); i > 0; --i, ++*lines) {
@@ -176,8 +176,10 @@ Figures run(int seconds, bool send, quint32 seed)
 
     Figures figures;
     std::map<QByteArray, int> expected;     // log row -> times sent
+    std::map<QByteArray, qint64> sentAt;    // log row -> ms into the run
     QRandomGenerator random(seed);
     int bib = 0;
+    QElapsedTimer wall;
     QTimer sender;
     sender.setSingleShot(true);
     QObject::connect(&sender, &QTimer::timeout, [&] {
@@ -207,7 +209,10 @@ Figures run(int seconds, bool send, quint32 seed)
             }
             stream += "\x02" + record + "\x03\r\n";
             if (commas) {
-                ++expected["\"" + QByteArray::number(place) + "\",\"" + lane + "\",\"" + time + "\",\"" + number + "\""];
+                const QByteArray row = "\"" + QByteArray::number(place) + "\",\"" + lane + "\",\"" + time + "\",\""
+                                       + number + "\"";
+                ++expected[row];
+                sentAt[row] = wall.elapsed();
                 ++figures.records;
             } else {
                 ++figures.tabRecords;
@@ -224,7 +229,6 @@ Figures run(int seconds, bool send, quint32 seed)
         sender.start(random.bounded(1000, 3001));
     });
 
-    QElapsedTimer wall;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, [&] {
         const qsizetype minute = qsizetype(wall.elapsed() / 60000);
@@ -264,8 +268,13 @@ Figures run(int seconds, bool send, quint32 seed)
     for (const auto &[row, times] : expected) {
         const auto found = written.find(row);
         const int got = found == written.end() ? 0 : found->second;
-        if (got < times)
+        if (got < times) {
             figures.lost += times - got;
+            std::fprintf(stderr, "bench_soak: lost %s, sent at %.1f s\n", row.constData(), sentAt[row] / 1000.0);
+            program.setAutoRemove(false);
+            logs.setAutoRemove(false);
+            std::fprintf(stderr, "bench_soak: kept %s and %s\n", qPrintable(program.path()), qPrintable(logs.path()));
+        }
         if (got > times)
             figures.duplicated += got - times;
     }
