@@ -2,8 +2,11 @@
 // COM-only mode, on a pseudo-terminal that plays the timing machine, with the monitor's
 // own one-second timer writing the slit log files. A heat goes out every 1 to 3 seconds:
 // random sizes, random wind lines or none, some batches without commas (TAB separated),
-// sent in random bursts. At the end every record sent with commas must be in exactly one
-// slit log file.
+// sent in random bursts. Between heats comes hostile traffic that can never be a record:
+// lines without a comma, lines that begin with NUL, lines longer than the line buffer,
+// wind lines alone, stray framing bytes, and now and then a flood of lines past the line
+// limit. At the end every record sent with commas must be in exactly one slit log file,
+// and the memory of the last minutes no larger than that of the first.
 //
 // The same windows with the port open and nothing arriving, for the same time, are the
 // baseline of CPU use and memory.
@@ -31,6 +34,7 @@
 #include <QTimer>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -79,17 +83,70 @@ long peakKiB()
     return usage.ru_maxrss;
 }
 
+long residentKiB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
+}
+
+// Lines that can never be part of a record: no comma, never a sign at the start unless
+// it is a wind line alone; each ends with a line end, so that it never runs into a record.
+QByteArray hostile(QRandomGenerator &random, int *lines)
+{
+    QByteArray bytes;
+    switch (random.bounded(7)) {
+    case 0:
+        for (int i = random.bounded(1, 20); i > 0; --i, ++*lines)
+            bytes += "NOISE " + QByteArray::number(random.bounded(100000)) + "\r\n";
+        break;
+    case 1:
+        for (int i = random.bounded(1, 50); i > 0; --i, ++*lines)
+            bytes += QByteArray("\0", 1) + "R,1,2,3,4\r\n";
+        break;
+    case 2:
+        ++*lines;
+        bytes += "\x02" + QByteArray(random.bounded(516, 3000), 'L') + "\x03\r\n";
+        break;
+    case 3:
+        for (int i = random.bounded(1, 5); i > 0; --i, ++*lines)
+            bytes += "\x02+0." + QByteArray::number(random.bounded(10)) + "\x03\r\n";
+        break;
+    case 4:
+        bytes += QByteArray("\x02\x03\r\n\r\r\n\x02\x03");
+        break;
+    case 5:
+        for (int i = random.bounded(1, 10); i > 0; --i, ++*lines) {
+            QByteArray line;
+            for (int j = random.bounded(1, 40); j > 0; --j)
+                line += char(random.bounded(0x80, 0x100));
+            bytes += line + "\r\n";
+        }
+        break;
+    default:
+        // A flood: more lines than the line limit at once.
+        for (int i = 0; i < 1500; ++i, ++*lines)
+            bytes += "\x02TEST " + QByteArray::number(i) + "\x03\r\n";
+        break;
+    }
+    return bytes;
+}
+
 struct Figures
 {
     int batches = 0;
     int records = 0;            // with commas, to be logged
     int tabRecords = 0;         // without commas
     int files = 0;
+    int hostileLines = 0;
     int lost = 0;
     int duplicated = 0;
     double cpu = 0;
     double wall = 0;
     long peak = 0;
+    QList<long> minutePeaks;    // resident memory, the highest of each minute
 };
 
 Figures run(int seconds, bool send, quint32 seed)
@@ -119,14 +176,18 @@ Figures run(int seconds, bool send, quint32 seed)
 
     Figures figures;
     std::map<QByteArray, int> expected;     // log row -> times sent
+    std::map<QByteArray, qint64> sentAt;    // log row -> ms into the run
     QRandomGenerator random(seed);
     int bib = 0;
+    QElapsedTimer wall;
     QTimer sender;
     sender.setSingleShot(true);
     QObject::connect(&sender, &QTimer::timeout, [&] {
         const bool commas = random.bounded(5) != 0;
         const char separator = commas ? ',' : '\t';
         QByteArray stream;
+        if (random.bounded(2) == 0)
+            stream += hostile(random, &figures.hostileLines);
         if (random.bounded(3) != 0) {
             const int tenths = random.bounded(-40, 41);
             stream += "\x02" + QByteArray(tenths < 0 ? "-" : "+") + QByteArray::number(std::abs(tenths) / 10) + '.'
@@ -148,7 +209,10 @@ Figures run(int seconds, bool send, quint32 seed)
             }
             stream += "\x02" + record + "\x03\r\n";
             if (commas) {
-                ++expected["\"" + QByteArray::number(place) + "\",\"" + lane + "\",\"" + time + "\",\"" + number + "\""];
+                const QByteArray row = "\"" + QByteArray::number(place) + "\",\"" + lane + "\",\"" + time + "\",\""
+                                       + number + "\"";
+                ++expected[row];
+                sentAt[row] = wall.elapsed();
                 ++figures.records;
             } else {
                 ++figures.tabRecords;
@@ -165,8 +229,16 @@ Figures run(int seconds, bool send, quint32 seed)
         sender.start(random.bounded(1000, 3001));
     });
 
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        const qsizetype minute = qsizetype(wall.elapsed() / 60000);
+        while (figures.minutePeaks.size() <= minute)
+            figures.minutePeaks.append(0);
+        figures.minutePeaks[minute] = std::max(figures.minutePeaks[minute], residentKiB());
+    });
+    sampler.start(1000);
+
     const double cpuBefore = cpuSeconds();
-    QElapsedTimer wall;
     wall.start();
     if (send)
         sender.start(500);
@@ -196,8 +268,13 @@ Figures run(int seconds, bool send, quint32 seed)
     for (const auto &[row, times] : expected) {
         const auto found = written.find(row);
         const int got = found == written.end() ? 0 : found->second;
-        if (got < times)
+        if (got < times) {
             figures.lost += times - got;
+            std::fprintf(stderr, "bench_soak: lost %s, sent at %.1f s\n", row.constData(), sentAt[row] / 1000.0);
+            program.setAutoRemove(false);
+            logs.setAutoRemove(false);
+            std::fprintf(stderr, "bench_soak: kept %s and %s\n", qPrintable(program.path()), qPrintable(logs.path()));
+        }
         if (got > times)
             figures.duplicated += got - times;
     }
@@ -229,8 +306,11 @@ int main(int argc, char *argv[])
     if (args.size() > 3) {
         const bool send = args[3] == QLatin1String("soak");
         const Figures f = run(seconds, send, seed);
-        std::printf("%d %d %d %d %d %d %.3f %.3f %ld\n", f.batches, f.records, f.tabRecords, f.files, f.lost,
-                    f.duplicated, f.cpu, f.wall, f.peak);
+        std::printf("%d %d %d %d %d %d %.3f %.3f %ld %d\n", f.batches, f.records, f.tabRecords, f.files, f.lost,
+                    f.duplicated, f.cpu, f.wall, f.peak, f.hostileLines);
+        for (long kib : f.minutePeaks)
+            std::printf("%ld ", kib);
+        std::printf("\n");
         return 0;
     }
     auto child = [&](const char *mode) {
@@ -241,21 +321,47 @@ int main(int argc, char *argv[])
         if (!process.waitForFinished(-1) || process.exitCode() != 0)
             fail(QStringLiteral("the %1 run").arg(QLatin1String(mode)));
         Figures f;
-        if (std::sscanf(process.readAllStandardOutput().constData(), "%d %d %d %d %d %d %lf %lf %ld", &f.batches,
-                        &f.records, &f.tabRecords, &f.files, &f.lost, &f.duplicated, &f.cpu, &f.wall, &f.peak)
-            != 9)
+        const QList<QByteArray> out = process.readAllStandardOutput().split('\n');
+        if (out.size() < 2
+            || std::sscanf(out[0].constData(), "%d %d %d %d %d %d %lf %lf %ld %d", &f.batches, &f.records,
+                           &f.tabRecords, &f.files, &f.lost, &f.duplicated, &f.cpu, &f.wall, &f.peak,
+                           &f.hostileLines)
+                   != 10)
             fail(QStringLiteral("the %1 run's figures").arg(QLatin1String(mode)));
+        for (const QByteArray &kib : out[1].split(' ')) {
+            if (!kib.trimmed().isEmpty())
+                f.minutePeaks.append(kib.toLong());
+        }
         return f;
     };
     const Figures soak = child("soak");
     const Figures idle = child("idle");
-    std::printf("soak %d s: %d batches, %d records with commas, %d without, %d files; lost %d, duplicated %d\n",
-                seconds, soak.batches, soak.records, soak.tabRecords, soak.files, soak.lost, soak.duplicated);
+    std::printf("soak %d s: %d batches, %d records with commas, %d without, %d hostile lines, %d files; "
+                "lost %d, duplicated %d\n",
+                seconds, soak.batches, soak.records, soak.tabRecords, soak.hostileLines, soak.files, soak.lost,
+                soak.duplicated);
+    const auto series = [](const Figures &f) {
+        QStringList minutes;
+        for (long kib : f.minutePeaks)
+            minutes.append(QString::number(kib / 1024.0, 'f', 1));
+        return minutes.join(QLatin1Char(' '));
+    };
+    std::printf("  soak: resident MiB, highest of each minute: %s\n", qPrintable(series(soak)));
+    std::printf("  idle: resident MiB, highest of each minute: %s\n", qPrintable(series(idle)));
     std::printf("  soak: CPU %.2f s over %.1f s (%.3f %% of a core), peak RSS %ld KiB\n", soak.cpu, soak.wall,
                 100 * soak.cpu / soak.wall, soak.peak);
     std::printf("  idle: CPU %.2f s over %.1f s (%.3f %% of a core), peak RSS %ld KiB\n", idle.cpu, idle.wall,
                 100 * idle.cpu / idle.wall, idle.peak);
     std::printf("  soak against idle: CPU %.2fx, peak memory %.2fx\n", soak.cpu / idle.cpu,
                 double(soak.peak) / double(idle.peak));
-    return soak.lost == 0 && soak.duplicated == 0 ? 0 : 1;
+    // Flat: the last full minute no more than a tenth above the second (the first holds
+    // the start-up).
+    bool flat = true;
+    if (soak.minutePeaks.size() >= 4) {
+        const long early = soak.minutePeaks[1];
+        const long late = soak.minutePeaks[soak.minutePeaks.size() - 2];
+        std::printf("  soak memory, last full minute against the second: %.2fx\n", double(late) / double(early));
+        flat = late <= early + early / 10;
+    }
+    return soak.lost == 0 && soak.duplicated == 0 && flat ? 0 : 1;
 }

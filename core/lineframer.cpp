@@ -18,6 +18,11 @@ bool isFraming(char c)
     return c == Stx || c == Etx || c == Lf || c == Cr;
 }
 
+bool isLineEnd(char c)
+{
+    return c == Etx || c == Lf || c == Cr;
+}
+
 } // namespace
 
 QString ReceiveStatusText(qint32 line, qint32 kept, qint32 received)
@@ -28,14 +33,15 @@ QString ReceiveStatusText(qint32 line, qint32 kept, qint32 received)
 FramedLines LineFramer::feed(QByteArrayView bytes, qint32 lineCount)
 {
     FramedLines out;
+    bytes = skipCutLine(bytes, out);
     if (!holding()) {
         const qsizetype used = frame(bytes, lineCount, out);
         if (used < bytes.size())
-            m_held.append(bytes.sliced(used));
+            holdBack(bytes.sliced(used), out);
         return out;
     }
     // Held bytes come first; new ones queue behind them.
-    m_held.append(bytes);
+    holdBack(bytes, out);
     m_heldBegin += frame(QByteArrayView(m_held).sliced(m_heldBegin), lineCount, out);
     if (m_heldBegin == m_held.size()) {
         m_held.clear();
@@ -45,6 +51,57 @@ FramedLines LineFramer::feed(QByteArrayView bytes, qint32 lineCount)
         m_heldBegin = 0;
     }
     return out;
+}
+
+QByteArrayView LineFramer::skipCutLine(QByteArrayView bytes, FramedLines &out)
+{
+    if (!m_skipToLineEnd || bytes.isEmpty())
+        return bytes;
+    qsizetype end = 0;
+    while (end < bytes.size() && !isLineEnd(bytes[end]))
+        ++end;
+    if (end == bytes.size()) {
+        out.dropped += qint32(bytes.size());
+        m_dropped += bytes.size();
+        return {};
+    }
+    m_skipToLineEnd = false;
+    out.dropped += qint32(end + 1);
+    m_dropped += end + 1;
+    return bytes.sliced(end + 1);
+}
+
+void LineFramer::holdBack(QByteArrayView bytes, FramedLines &out)
+{
+    if (bytes.isEmpty())
+        return;
+    if (m_heldBegin > 0 && m_heldBegin == m_held.size()) {
+        m_held.clear();
+        m_heldBegin = 0;
+    }
+    m_held.append(bytes);
+    bound(out);
+}
+
+void LineFramer::bound(FramedLines &out)
+{
+    if (m_held.size() - m_heldBegin <= m_maxHeld)
+        return;
+    // Held bytes start at the start of a line: they are cut after the last line end that
+    // fits, so that what stays is whole lines.
+    const qsizetype limit = m_heldBegin + m_maxHeld;
+    qsizetype cut = limit;
+    for (qsizetype k = limit; k > m_heldBegin; --k) {
+        if (isLineEnd(m_held[k - 1])) {
+            cut = k;
+            break;
+        }
+    }
+    const qsizetype gone = m_held.size() - cut;
+    m_skipToLineEnd = !isLineEnd(m_held.back());
+    m_held.truncate(cut);
+    out.dropped += qint32(gone);
+    m_dropped += gone;
 }
 
 FramedLines LineFramer::feed(QIODevice &device, qint32 lineCount)
@@ -57,14 +114,16 @@ qsizetype LineFramer::frame(QByteArrayView bytes, qint32 lineCount, FramedLines 
     const char *const data = bytes.data();
     const qsizetype size = bytes.size();
     qint32 count = lineCount;
-    // A line's text runs up to its first NUL; one without text is counted, not kept.
+    // A line's text runs up to its first NUL; one without text is counted, not kept,
+    // and never fills the line limit: nothing of it waits to be let go.
     const auto complete = [&](const char *line, qsizetype length) {
-        ++count;
         ++out.completed;
         const void *nul = std::memchr(line, 0, size_t(length));
         const qsizetype text = nul ? static_cast<const char *>(nul) - line : length;
-        if (text > 0)
+        if (text > 0) {
+            ++count;
             out.lines.append(QByteArray(line, text));
+        }
     };
 
     qsizetype i = 0;

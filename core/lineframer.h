@@ -10,6 +10,11 @@ class QIODevice;
 namespace Ordavex {
 
 inline constexpr int LineBufferSize = 516, MaxLineBytes = 515, LineLimit = 1000;
+// The most bytes held at the line limit. The capture keeps every byte read, so what goes
+// past this is not lost from it; held bytes only wait to become lines. 1 MiB is close to
+// 20 minutes of non-stop 9600 bit/s, or some thousands of heats, while memory stays flat
+// whatever a stream does for days.
+inline constexpr qsizetype MaxHeldBytes = 1024 * 1024;
 
 // The status text while the line count is above LineLimit.
 inline const QString MsgLineLimit = QStringLiteral("Line が %1 を超えました。").arg(LineLimit);
@@ -24,6 +29,7 @@ struct FramedLines
     qint32 completed = 0;       // lines completed, those without text included: the line count grows by this
     qint32 kept = 0;            // bytes stored into lines (nb)
     qint32 received = 0;        // bytes framed, framing bytes included (gb)
+    qint32 dropped = 0;         // bytes let go past the held limit, never framed
 };
 
 // Cuts the timing machine's byte stream into lines: STX is dropped; ETX, LF and CR end
@@ -36,17 +42,26 @@ struct FramedLines
 // is never overrun and nothing is dropped.
 //
 // No line is started while the line count is above LineLimit: the bytes are held, in
-// order, and framed by a later call once the count has come down (the monitor's clear
-// resets it). Holding them here rather than leaving them to the driver keeps a long
+// order, and framed by a later call once the count has come down (the monitor lets its
+// lines go). The count is of lines with text, the lines that wait in the monitor. Holding them here rather than leaving them to the driver keeps a long
 // unattended run from losing bytes to a full input queue.
 //
-// The result depends only on the bytes and the counts, never on how the stream was
-// split into calls.
+// The bytes held are bounded by maxHeld: past it the newest bytes are let go, whole
+// lines at a time, so that no line is ever made of the end of one record and the start
+// of another. The first bytes after a gap that belong to a line cut by it go too.
+//
+// Until bytes are let go, the result depends only on the bytes and the counts, never on
+// how the stream was split into calls.
 class LineFramer final
 {
 public:
+    explicit LineFramer(qsizetype maxHeld = MaxHeldBytes)
+        : m_maxHeld(maxHeld)
+    {
+    }
+
     // Frames the bytes held so far, then these, while lineCount (the count before the
-    // call, plus the lines completed in it) allows.
+    // call, plus the lines with text completed in it) allows.
     FramedLines feed(QByteArrayView bytes, qint32 lineCount);
     // Everything the device has ready to read.
     FramedLines feed(QIODevice &device, qint32 lineCount);
@@ -56,13 +71,22 @@ public:
     qsizetype heldBytes() const { return m_held.size() - m_heldBegin; }
     // The bytes of the line being assembled.
     QByteArrayView partialLine() const { return m_line; }
+    // Bytes let go past the held limit since the framer was made.
+    qint64 droppedBytes() const { return m_dropped; }
 
 private:
     qsizetype frame(QByteArrayView bytes, qint32 lineCount, FramedLines &out);
+    // Lets go of the bytes of a line cut by an earlier gap; returns what is left.
+    QByteArrayView skipCutLine(QByteArrayView bytes, FramedLines &out);
+    void holdBack(QByteArrayView bytes, FramedLines &out);
+    void bound(FramedLines &out);
 
+    qsizetype m_maxHeld;
     QByteArray m_line;
     QByteArray m_held;
     qsizetype m_heldBegin = 0;  // framed bytes at the front of m_held, removed in bulk
+    qint64 m_dropped = 0;
+    bool m_skipToLineEnd = false;   // bytes were let go in the middle of a line
 };
 
 } // namespace Ordavex

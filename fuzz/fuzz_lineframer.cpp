@@ -51,21 +51,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         state = state * 1103515245u + 12345u;
         const qsizetype piece = std::min<qsizetype>(1 + (state >> 16) % 700, stream.size() - at);
         const FramedLines f = pieces.feed(stream.sliced(at, piece), count);
-        count += f.completed;
-        Check(count <= LineLimit + 1 || f.completed == 0, "no line started above the limit");
+        count += qint32(f.lines.size());
+        Check(count <= LineLimit + 1 || f.lines.isEmpty(), "no line started above the limit");
         b.add(f);
         at += piece;
         if (pieces.holding() && (state & 0x100)) {
             count = 0;
             const FramedLines g = pieces.feed({}, count);
-            count += g.completed;
+            count += qint32(g.lines.size());
             b.add(g);
         }
     }
     while (pieces.holding()) {
         count = 0;
         const FramedLines g = pieces.feed({}, count);
-        count += g.completed;
+        count += qint32(g.lines.size());
         b.add(g);
     }
 

@@ -79,6 +79,7 @@ bool CaptureFile::open(const QString &folder, const QDateTime &when)
             m_pending.clear();
             m_pendingBytes = 0;
             m_pendingIndex.clear();
+            m_wroteAny = false;
             return true;
         }
         const bool taken = m_index.exists();
@@ -114,8 +115,13 @@ bool CaptureFile::flush(qint64 ms, bool force)
         return true;
     if (writeOut())
         return true;
-    m_data.close();
-    m_index.close();
+    if (m_wroteAny) {
+        m_data.close();
+        m_index.close();
+    } else {
+        m_data.remove();
+        m_index.remove();
+    }
     return false;
 }
 
@@ -129,6 +135,7 @@ bool CaptureFile::writeOut()
     m_pending.resize(0);
     m_pendingBytes = 0;
     m_pendingIndex.resize(0);
+    m_wroteAny = m_wroteAny || ok;
     return ok;
 }
 

@@ -64,7 +64,9 @@ public:
     bool isOpen() const { return m_data.isOpen(); }
     QString path() const { return m_data.fileName(); }
     // Appends the bytes of one read, ms milliseconds after the capture began. False when
-    // writing failed; the capture is closed then and takes nothing more.
+    // writing failed; the capture is closed then and takes nothing more, and a capture
+    // that failed before any of it was written is removed, so that trying again on a
+    // full disk leaves no empty files behind.
     // The bytes are shared, not copied, until they are written out.
     bool append(const QByteArray &bytes, qint64 ms);
     // Writes out what waits when it has waited FlushMs at ms, or at once with force.
@@ -84,6 +86,7 @@ private:
     qint64 m_size = 0;          // bytes appended, those waiting included
     qint64 m_lastMs = -1;
     qint64 m_pendingSinceMs = -1;
+    bool m_wroteAny = false;
 };
 
 } // namespace Ordavex

@@ -51,21 +51,49 @@ void TMyThread::run()
     CaptureFile capture;
     QElapsedTimer sinceStart;
     sinceStart.start();
-    if (!m_capture.folder.isEmpty() && !capture.open(m_capture.folder, m_capture.started))
-        emit captureFailed(MsgCaptureFailed);
+    const bool captureWanted = !m_capture.folder.isEmpty();
+    bool captureDown = false;
+    QElapsedTimer sinceCaptureTry;
+    const auto captureLost = [&] {
+        if (!captureDown)
+            emit captureFailed(MsgCaptureFailed);
+        captureDown = true;
+        sinceCaptureTry.start();
+    };
+    if (captureWanted && !capture.open(m_capture.folder, m_capture.started))
+        captureLost();
+    bool overflowTold = false;
 
     const auto frame = [&](const QByteArray &bytes) {
         // Every byte as read, before the framer may hold it back.
-        if (capture.isOpen() && !capture.append(bytes, sinceStart.elapsed()))
-            emit captureFailed(MsgCaptureFailed);
-        const FramedLines f = m_framer->feed(bytes, counters.line.load());
+        if (captureDown && !bytes.isEmpty() && sinceCaptureTry.elapsed() >= CaptureRetryMs) {
+            // A new file with the next number: the failed one keeps what it took.
+            if (capture.open(m_capture.folder, m_capture.started) && capture.append(bytes, sinceStart.elapsed())
+                && capture.flush(sinceStart.elapsed(), true)) {
+                captureDown = false;
+                emit captureBack(MsgCaptureBack);
+            } else {
+                sinceCaptureTry.start();
+            }
+        } else if (capture.isOpen() && !capture.append(bytes, sinceStart.elapsed())) {
+            captureLost();
+        }
+        const FramedLines f = m_framer->feed(bytes, counters.waiting.load());
         if (f.received > 0) {
             counters.line.fetch_add(f.completed);
             counters.keptBytes.fetch_add(f.kept);
             counters.receivedBytes.fetch_add(f.received);
         }
-        if (f.completed > 0)
+        if (f.dropped > 0 && !overflowTold) {
+            overflowTold = true;
+            emit heldOverflow(MsgHeldOverflow);
+        }
+        if (!m_framer->holding())
+            overflowTold = false;
+        if (f.completed > 0) {
+            counters.waiting.fetch_add(qint32(f.lines.size()));
             emit linesReceived(f.lines);
+        }
     };
 
     while (!isInterruptionRequested()) {
@@ -95,7 +123,7 @@ void TMyThread::run()
                 frame(m_port->readAll());
         }
         if (capture.isOpen() && !capture.flush(sinceStart.elapsed(), lost))
-            emit captureFailed(MsgCaptureFailed);
+            captureLost();
         if (lost) {
             // A dead device is closed at once: left open, its notifier would fire without
             // end once the port is back on the window thread.
@@ -119,7 +147,7 @@ void TMyThread::run()
         }
     }
     if (!capture.close())
-        emit captureFailed(MsgCaptureFailed);
+        captureLost();
     // Only this thread may give the port away while it holds it.
     m_port->moveToThread(m_home);
 }

@@ -41,6 +41,9 @@ public:
     static constexpr int HeldWaitMs = 10;
     // The pause between two tries to open a device that went away.
     static constexpr int ReopenIntervalMs = 1000;
+    // The pause between two tries to make a new capture after one failed; a try is made
+    // with bytes to write, so that it shows at once whether writing works again.
+    static constexpr int CaptureRetryMs = 1000;
 
     // A reader still running is asked to stop and waited for: it never outlives the
     // port and framer it was given.
@@ -58,8 +61,15 @@ signals:
     void portLost(const QString &text);
     // The device is open again and reading goes on.
     void portBack(const QString &text);
-    // The capture could not be made or written; reading goes on without it. Once per reader.
+    // The capture could not be made or written; reading goes on without it, and a new
+    // capture (the next numbered name) is tried every CaptureRetryMs while bytes come.
+    // Once per failure.
     void captureFailed(const QString &text);
+    // A new capture took the bytes after a failure.
+    void captureBack(const QString &text);
+    // Bytes held at the line limit went past MaxHeldBytes and some were let go; once
+    // until the held bytes have gone through.
+    void heldOverflow(const QString &text);
 
 protected:
     void run() override;

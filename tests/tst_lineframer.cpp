@@ -82,7 +82,10 @@ private slots:
     void deviceFeed();
     void lineLimitHoldsUntilReset();
     void limitLetsALineInProgressFinish();
+    void linesWithoutTextNeverFillTheLimit();
     void heldBytesKeepOrderAcrossResets();
+    void heldBytesBounded_data();
+    void heldBytesBounded();
 };
 
 void TestLineFramer::texts()
@@ -224,6 +227,18 @@ void TestLineFramer::limitLetsALineInProgressFinish()
     QCOMPARE(f.lines, QList<QByteArray>{"56"});
 }
 
+// Lines that begin with NUL are counted as completed, but nothing of them waits in the
+// monitor to be let go: however many come, the record after them is not held.
+void TestLineFramer::linesWithoutTextNeverFillTheLimit()
+{
+    LineFramer framer;
+    const QByteArray stream = QByteArray("\0ABC\r\n", 6).repeated(3 * LineLimit) + records(1, 1);
+    const FramedLines f = framer.feed(stream, LineLimit - 1);
+    QCOMPARE(f.completed, 3 * LineLimit + 1);
+    QCOMPARE(f.lines, QList<QByteArray>{"1,1,3,12.34"});
+    QVERIFY(!framer.holding());
+}
+
 // A long stream with resets at random moments, fed in random pieces: every line comes
 // out once, in order, and nothing is started above the limit.
 void TestLineFramer::heldBytesKeepOrderAcrossResets()
@@ -248,6 +263,78 @@ void TestLineFramer::heldBytesKeepOrderAcrossResets()
     QCOMPARE(lines.size(), total);
     for (int i = 0; i < total; ++i)
         QCOMPARE(lines[i], QByteArray::number(i + 1) + ",1,3,12.34");
+}
+
+void TestLineFramer::heldBytesBounded_data()
+{
+    QTest::addColumn<int>("piece");
+    QTest::addColumn<QByteArray>("junk");
+
+    // 17 to 19 bytes a record, 300 held at most: the bound falls inside a record.
+    QTest::newRow("byte by byte") << 1 << QByteArray();
+    QTest::newRow("pieces of 7") << 7 << QByteArray();
+    QTest::newRow("pieces of 250") << 250 << QByteArray();
+    QTest::newRow("whole") << 1 << QByteArray();
+    QTest::newRow("a run without line ends at the bound") << 7 << QByteArray(700, 'x');
+    QTest::newRow("line ends alone at the bound") << 5 << QByteArray(400, '\n');
+}
+
+// At the line limit the bytes held stay within the bound; what comes past it is let go
+// a line at a time, and what comes out later is whole records in order: never the end of
+// one record joined to the start of another, nothing counted twice.
+void TestLineFramer::heldBytesBounded()
+{
+    QFETCH(int, piece);
+    QFETCH(QByteArray, junk);
+    const qsizetype maxHeld = 300;
+    const int total = 200;
+    // The first part is held while the count is above the limit; the rest comes after
+    // the count came down, its first record cut by the gap.
+    const QByteArray held = records(1, 100) + junk;
+    const QByteArray rest = records(101, total - 100);
+    const qsizetype cut = 9;
+    const bool whole = QByteArrayView(QTest::currentDataTag()) == "whole";
+
+    LineFramer framer(maxHeld);
+    Totals t;
+    qint64 dropped = 0;
+    const auto feed = [&](QByteArrayView bytes, qint32 count) {
+        const FramedLines f = framer.feed(bytes, count);
+        t.add(f);
+        dropped += f.dropped;
+        QVERIFY(framer.heldBytes() <= maxHeld);
+    };
+    for (qsizetype at = 0; at < held.size(); at += whole ? held.size() : piece)
+        feed(QByteArrayView(held).sliced(at).first(std::min<qsizetype>(whole ? held.size() : piece, held.size() - at)),
+             LineLimit + 1);
+    feed(QByteArrayView(rest).first(cut), LineLimit + 1);
+    QVERIFY(framer.droppedBytes() > 0);
+    while (framer.holding())
+        feed({}, 0);
+    for (qsizetype at = cut; at < rest.size(); at += piece)
+        feed(QByteArrayView(rest).sliced(at).first(std::min<qsizetype>(piece, rest.size() - at)), 0);
+
+    QCOMPARE(dropped, framer.droppedBytes());
+    QCOMPARE(t.received + dropped, held.size() + rest.size());
+    // Whole records only, in order; the first ones as they were held.
+    int last = 0;
+    for (const QByteArray &line : std::as_const(t.lines)) {
+        if (line.startsWith('x'))
+            continue;
+        const QList<QByteArray> fields = line.split(',');
+        QCOMPARE(fields.size(), 4);
+        const int number = fields[0].toInt();
+        QCOMPARE(line, QByteArray::number(number) + ",1,3,12.34");
+        QVERIFY2(number > last, line.constData());
+        last = number;
+    }
+    QVERIFY(t.lines.size() >= 10);
+    for (int i = 0; i < 10; ++i)
+        QCOMPARE(t.lines[i], QByteArray::number(i + 1) + ",1,3,12.34");
+    // After the gap: the record it cut is let go, every later one comes through.
+    QCOMPARE(t.lines.last(), QByteArray::number(total) + ",1,3,12.34");
+    QVERIFY(!t.lines.contains("101,1,3,12.34"));
+    QVERIFY(t.lines.contains("102,1,3,12.34"));
 }
 
 QTEST_APPLESS_MAIN(TestLineFramer)

@@ -54,8 +54,10 @@ private:
         offThread = offThread || QThread::currentThread() != thread();
         lines += received;
         ++batches;
-        if (clearEachBatch)
+        if (clearEachBatch) {
             m_counters->line.store(0);
+            m_counters->waiting.store(0);
+        }
     }
     void onStatus(const QString &text)
     {
@@ -261,6 +263,7 @@ void TestSerialReader::lineLimitHoldsWithoutSpinningUntilClear()
     QVERIFY2(cpu < 0.2 * 5 * TMyThread::WaitMs, qPrintable(QString::number(cpu)));
 
     m_counters->line.store(0);
+    m_counters->waiting.store(0);
     QTRY_COMPARE(m_receiver->lines.size(), 1003 + 128);
     QCOMPARE(m_receiver->lines[1000], recordText(1001));
     QCOMPARE(m_receiver->lines[1001], recordText(1002));

@@ -1,3 +1,5 @@
+#include "serialadapter.h"
+
 #include "core/settings.h"
 #include "serial/seriallink.h"
 #include "serial/serialtexts.h"
@@ -12,6 +14,7 @@
 #include <ctime>
 
 using namespace Ordavex;
+using namespace Ordavex::Testing;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -32,50 +35,6 @@ double processCpuMs()
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
-
-// The adapter: socat makes a pseudo-terminal behind a link and passes its standard
-// input to it. Ending socat pulls the adapter out (the terminal goes, the link with it).
-class Adapter final
-{
-    Q_DISABLE_COPY_MOVE(Adapter)
-
-public:
-    explicit Adapter(QString link)
-        : m_link(std::move(link))
-    {
-    }
-    ~Adapter() { pull(); }
-
-    bool plugIn()
-    {
-        m_socat.start(u"socat"_s, {u"-u"_s, u"STDIN"_s, u"PTY,link=%1,rawer"_s.arg(m_link)});
-        if (!m_socat.waitForStarted(5000))
-            return false;
-        QElapsedTimer clock;
-        clock.start();
-        while (!QFileInfo::exists(m_link) && clock.elapsed() < 5000)
-            QTest::qWait(10);
-        return QFileInfo::exists(m_link);
-    }
-    void pull()
-    {
-        if (m_socat.state() == QProcess::NotRunning)
-            return;
-        m_socat.terminate();
-        if (!m_socat.waitForFinished(5000)) {
-            m_socat.kill();
-            m_socat.waitForFinished(5000);
-        }
-    }
-    bool send(const QByteArray &bytes)
-    {
-        return m_socat.write(bytes) == bytes.size() && m_socat.waitForBytesWritten(5000);
-    }
-
-private:
-    QString m_link;
-    QProcess m_socat;
-};
 
 } // namespace
 

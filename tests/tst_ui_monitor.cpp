@@ -4,8 +4,14 @@
 
 #include "filesizelimit.h"
 #include "linkwindows.h"
+#include "serialadapter.h"
+#include "smallfilesystem.h"
 #include "core/gridmodel.h"
 #include "core/settings.h"
+#include "serial/capturefile.h"
+#include "serial/pseudoterminal.h"
+#include "serial/seriallink.h"
+#include "serial/serialtexts.h"
 #include "ui/mainform.h"
 #include "ui/rs232cfunc.h"
 #include "ui/sankaspin.h"
@@ -13,14 +19,19 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QScopeGuard>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTextBlock>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 using namespace Ordavex;
 using namespace Ordavex::Testing;
@@ -36,6 +47,55 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// As the timing machine frames a line.
+QByteArray framed(const QByteArray &text)
+{
+    return "\x02" + text + "\x03\r\n";
+}
+
+// The i-th record of a meet: place, lane, bib and time vary.
+QByteArray meetRecord(int i)
+{
+    return "R," + QByteArray::number(i % 12 + 1) + "," + QByteArray::number(i % 9 + 1) + ","
+           + QByteArray::number(1000 + i) + "," + QByteArray::number(10 + i % 50) + ".34";
+}
+
+// The rows of every slit log in the folder, headings left out.
+QList<QByteArray> slitLogRows(const QString &folder)
+{
+    QList<QByteArray> rows;
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList({u"*.CSV"_s}, QDir::Files, QDir::Name)) {
+        QList<QByteArray> lines = readFile(dir.filePath(name)).split('\n');
+        lines.removeFirst();
+        for (const QByteArray &line : std::as_const(lines)) {
+            if (!line.isEmpty())
+                rows.append(line.chopped(1));
+        }
+    }
+    return rows;
+}
+
+// Every capture in the folder, one after the other in the order of their names.
+QByteArray captured(const QString &folder)
+{
+    QByteArray bytes;
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList({u"*.cap"_s}, QDir::Files, QDir::Name))
+        bytes += readFile(dir.filePath(name));
+    return bytes;
+}
+
+QList<QMessageBox *> openBoxes()
+{
+    QList<QMessageBox *> boxes;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+            boxes.append(box);
+    }
+    return boxes;
 }
 
 } // namespace
@@ -62,8 +122,48 @@ private slots:
     void closeHandsBackPerMachineState();
     void comOnlyHidesMainWindowWithoutQuitting();
     void minBuffLenTakesNoTypedKeys();
+    void noticesStayReadable_data();
+    void noticesStayReadable();
+    void loggerGoesOnWhileItsBoxIsOpen();
+    void unloggableLinesDoNotStopTheLogger_data();
+    void unloggableLinesDoNotStopTheLogger();
+    void linkGapToldWithItsTimes();
+    void captureFailureToldAndTriedAgain();
+    void heldBytesBoundedAndTold();
 
 private:
+    // The monitor on a pseudo-terminal that plays the timing machine, opened as the
+    // official opens it, with a wait of one tick.
+    void openOnMachine(bool comOnly)
+    {
+        m_machine = std::make_unique<PseudoTerminal>();
+        QVERIFY(m_machine->isValid());
+        m_main->settings().ports[0] = m_machine->slavePath();
+        m_main->settings().cCheckAutoLog = comOnly;
+        m_main->settings().cWaitTime = 0;
+        m_main->RS232COpen->trigger();
+        QVERIFY(m_monitor->isVisible());
+    }
+    QString captureFolder() const { return Paths::join(m_windows->folder.path(), u"log"_s); }
+    // More than a terminal's queue takes: written from a thread of its own while the
+    // window thread goes on.
+    void sendLong(const QByteArray &bytes)
+    {
+        std::atomic<bool> done{false};
+        bool ok = false;
+        std::thread writer([&] {
+            ok = m_machine->write(bytes);
+            done = true;
+        });
+        const auto joined = qScopeGuard([&] {
+            if (!done)
+                m_machine->closeMaster();
+            writer.join();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
+        QVERIFY(ok);
+    }
+
     void showMonitor(bool comOnly, bool timerOn, int machine = 0)
     {
         m_main->settings().cCheckAutoLog = comOnly;
@@ -73,6 +173,7 @@ private:
     QStringList logFiles() const { return QDir(m_windows->logs.path()).entryList(QDir::Files, QDir::Name); }
 
     std::unique_ptr<LinkWindows> m_windows;
+    std::unique_ptr<PseudoTerminal> m_machine;
     ScriptedDialogs *m_dialogs = nullptr;
     TForm1 *m_main = nullptr;
     TForm3 *m_monitor = nullptr;
@@ -92,6 +193,7 @@ void TestMonitor::init()
 void TestMonitor::cleanup()
 {
     m_windows.reset();
+    m_machine.reset();
 }
 
 void TestMonitor::comOnlyWritesAtSecondReadyTick()
@@ -428,6 +530,295 @@ void TestMonitor::minBuffLenTakesNoTypedKeys()
     QTest::keyClick(m_monitor->MinBuffLen, Qt::Key_Backspace);
     QCOMPARE(m_monitor->MinBuffLen->value(), 2);
     QCOMPARE(m_monitor->MinBuffLen->text(), u"2"_s);
+}
+
+void TestMonitor::noticesStayReadable_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("notice");
+    QTest::addColumn<QStringList>("notes");
+    QTest::addColumn<QStringList>("notesAfterReading");
+
+    // Steps 5 seconds apart from 14:05:09.
+    QTest::newRow("link lost") << QStringList{u"linkLost"_s} << MsgPortLost << QStringList{u"ﾎﾟｰﾄ切断 14:05:09～"_s}
+                               << QStringList{u"ﾎﾟｰﾄ切断 14:05:09～"_s};
+    QTest::newRow("link back") << QStringList{u"linkLost"_s, u"linkBack"_s} << MsgPortBack
+                               << QStringList{u"ﾎﾟｰﾄ切断 14:05:09～14:05:14"_s} << QStringList();
+    QTest::newRow("link lost twice") << QStringList{u"linkLost"_s, u"linkBack"_s, u"linkLost"_s, u"linkBack"_s}
+                                     << MsgPortBack
+                                     << QStringList{u"ﾎﾟｰﾄ切断 14:05:19～14:05:24"_s,
+                                                    u"ﾎﾟｰﾄ切断 14:05:09～14:05:14"_s}
+                                     << QStringList();
+    QTest::newRow("capture failed") << QStringList{u"captureFailed"_s} << MsgCaptureFailed
+                                    << QStringList{u"記録停止 14:05:09～"_s} << QStringList{u"記録停止 14:05:09～"_s};
+    QTest::newRow("capture back") << QStringList{u"captureFailed"_s, u"captureBack"_s} << MsgCaptureBack
+                                  << QStringList{u"記録停止 14:05:09～14:05:14"_s} << QStringList();
+    QTest::newRow("held bytes let go") << QStringList{u"heldOverflow"_s} << MsgHeldOverflow
+                                       << QStringList{u"受信ﾃﾞｰﾀ破棄 14:05:09"_s} << QStringList();
+    QTest::newRow("slit log failed") << QStringList{u"logFailed"_s} << MsgLogFileFailed << QStringList()
+                                     << QStringList();
+}
+
+// A notice stays in Label1 at least three seconds whatever the counters say meanwhile,
+// and the note of a gap keeps its times until the official reads it (a click).
+void TestMonitor::noticesStayReadable()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, notice);
+    QFETCH(QStringList, notes);
+    QFETCH(QStringList, notesAfterReading);
+
+    showMonitor(false, true);
+    for (const QString &step : std::as_const(steps)) {
+        if (step == u"linkLost")
+            m_monitor->linkLost();
+        else if (step == u"linkBack")
+            m_monitor->linkBack();
+        else if (step == u"captureFailed")
+            m_monitor->captureFailed();
+        else if (step == u"captureBack")
+            m_monitor->captureBack();
+        else if (step == u"heldOverflow")
+            m_monitor->heldOverflow();
+        else if (step == u"logFailed")
+            m_monitor->showNotice(MsgLogFileFailed);
+        m_now = m_now.addSecs(5);
+    }
+    m_now = m_now.addSecs(-5);
+    const QDateTime shown = m_now;
+    QCOMPARE(m_monitor->Label1->text(), notice);
+    QCOMPARE(m_monitor->notes(), notes);
+    QCOMPARE(m_monitor->LabelNotice->text(), notes.size() > 1 ? notes[0] + u" 他%1件"_s.arg(notes.size() - 1)
+                                                              : notes.value(0));
+    QCOMPARE(m_monitor->LabelNotice->toolTip(), notes.join(u'\n'));
+
+    // Traffic and a write (which clears the monitor) within the three seconds.
+    m_monitor->showStatus(ReceiveStatusText(1, 15, 19));
+    m_monitor->appendReceivedLines({Record1});
+    m_monitor->ClearMonitor();
+    m_now = shown.addMSecs(TForm3::NoticeHoldMs - 1);
+    m_monitor->showStatus(ReceiveStatusText(2, 30, 38));
+    QTest::qWait(300);
+    QCOMPARE(m_monitor->Label1->text(), notice);
+
+    // Then the counters' latest text, without waiting for more traffic.
+    m_now = shown.addMSecs(TForm3::NoticeHoldMs);
+    QTRY_COMPARE(m_monitor->Label1->text(), ReceiveStatusText(2, 30, 38));
+    m_monitor->showStatus(ReceiveStatusText(3, 45, 57));
+    QCOMPARE(m_monitor->Label1->text(), ReceiveStatusText(3, 45, 57));
+    QCOMPARE(m_monitor->notes(), notes);
+
+    QTest::mouseClick(m_monitor->LabelNotice, Qt::LeftButton);
+    QCOMPARE(m_monitor->notes(), notesAfterReading);
+}
+
+// The box of a failed write from the timer is open while the logger goes on: the disk
+// freed, the next tick writes; failing again, the open box tells it, no second box.
+void TestMonitor::loggerGoesOnWhileItsBoxIsOpen()
+{
+    const QString folder = m_windows->logs.filePath(u"full"_s);
+    SmallFileSystem disk(folder);
+    if (!disk.isMounted())
+        QSKIP("no file system of its own can be mounted here");
+    m_main->setLogFolder(folder);
+    m_monitor->setClock(SystemClock());
+    // The real boxes; one that waited for OK would stop the timer: it is closed after a
+    // while so that the test ends, failed.
+    Dialogs::setInstance(nullptr);
+    const auto scripted = qScopeGuard([this] { Dialogs::setInstance(m_dialogs); });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    connect(&watchdog, &QTimer::timeout, this, [] {
+        for (QMessageBox *box : openBoxes())
+            box->close();
+    });
+    watchdog.start(20000);
+
+    openOnMachine(true);
+    QVERIFY(disk.fill());
+    QVERIFY(m_machine->write(framed(Record1)));
+    QTRY_COMPARE_WITH_TIMEOUT(openBoxes().size(), 1, 5000);
+    QCOMPARE(openBoxes().first()->text(), MsgLogFileFailed);
+    QCOMPARE(m_monitor->Label1->text(), MsgLogFileFailed);
+
+    QVERIFY(disk.free());
+    const auto written = [&] { return slitLogRows(folder).size() == 1 && openBoxes().size() == 1; };
+    QTRY_VERIFY_WITH_TIMEOUT(written(), 5000);
+    QVERIFY(m_monitor->receivedLines().isEmpty());
+
+    QVERIFY(disk.fill());
+    QVERIFY(m_machine->write(framed(Record2)));
+    QTRY_COMPARE_WITH_TIMEOUT(m_monitor->receivedLines().size(), 1, 5000);
+    QTest::qWait(2500);
+    QCOMPARE(openBoxes().size(), 1);
+    QVERIFY(disk.free());
+    QTRY_COMPARE_WITH_TIMEOUT(slitLogRows(folder).size(), 2, 5000);
+    QCOMPARE(openBoxes().size(), 1);
+    QVERIFY(watchdog.isActive());
+    openBoxes().first()->close();
+}
+
+void TestMonitor::unloggableLinesDoNotStopTheLogger_data()
+{
+    QTest::addColumn<QByteArray>("hostile");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("windName");
+
+    QTest::newRow("lines without a comma") << "ABCDE\r\n"_ba << 1001 << QString();
+    QTest::newRow("lines that begin with NUL") << QByteArray("\0ABC\r\n", 6) << 1001 << QString();
+    QTest::newRow("wind lines alone") << "+1.2\r\n"_ba << 1001 << u"w_112"_s;
+    QTest::newRow("more than twice the limit") << framed("TEST 123"_ba) << 2500 << QString();
+}
+
+// COM-only, a comma required: lines that can never be part of a record, beyond the line
+// limit, do not hold the records after them. Every record reaches a slit log, every byte
+// the capture.
+void TestMonitor::unloggableLinesDoNotStopTheLogger()
+{
+    QFETCH(QByteArray, hostile);
+    QFETCH(int, count);
+    QFETCH(QString, windName);
+
+    m_monitor->setClock(SystemClock());
+    openOnMachine(true);
+    QVERIFY(m_monitor->CheckMustComma->isChecked());
+    QByteArray stream = hostile.repeated(count);
+    QList<QByteArray> expected;
+    for (int i = 0; i < 41; ++i) {
+        stream += framed(meetRecord(i));
+        expected.append(FormatLogRow(meetRecord(i), RecordColumns{}));
+    }
+    sendLong(stream);
+
+    QTRY_COMPARE_WITH_TIMEOUT(slitLogRows(m_windows->logs.path()), expected, 20000);
+    QTRY_COMPARE(captured(captureFolder()), stream);
+    if (!windName.isEmpty()) {
+        for (const QString &name : QDir(m_windows->logs.path()).entryList(QDir::Files))
+            QVERIFY2(name.contains(windName), qPrintable(name));
+    }
+    QCOMPARE(m_dialogs->shown, QStringList());
+}
+
+// The adapter pulled out and put back while the logger runs: the notices stay readable
+// under traffic and the gap keeps its times of day.
+void TestMonitor::linkGapToldWithItsTimes()
+{
+    if (QStandardPaths::findExecutable(u"socat"_s).isEmpty())
+        QFAIL("socat is missing: tools/install-deps installs it");
+    const QString link = m_windows->logs.filePath(u"ttyTM"_s);
+    Adapter adapter(link);
+    QVERIFY(adapter.plugIn());
+    m_main->settings().ports[0] = link;
+    m_main->settings().cCheckAutoLog = false;
+    m_main->RS232COpen->trigger();
+    QVERIFY(m_monitor->isVisible());
+    QVERIFY(adapter.send(framed(Record1)));
+    QTRY_COMPARE_WITH_TIMEOUT(m_monitor->receivedLines().size(), 1, 5000);
+
+    m_now = QDateTime(QDate(2026, 12, 6), QTime(10, 31, 2));
+    adapter.pull();
+    QTRY_COMPARE_WITH_TIMEOUT(m_monitor->Label1->text(), MsgPortLost, 3000);
+    QCOMPARE(m_monitor->LabelNotice->text(), u"ﾎﾟｰﾄ切断 10:31:02～"_s);
+
+    m_now = QDateTime(QDate(2026, 12, 6), QTime(10, 47, 45));
+    QVERIFY(adapter.plugIn());
+    QTRY_COMPARE_WITH_TIMEOUT(m_monitor->Label1->text(), MsgPortBack, 3 * TMyThread::ReopenIntervalMs);
+    // Traffic at once: the counters wait behind the notice.
+    QVERIFY(adapter.send(framed(Record2)));
+    QTRY_COMPARE_WITH_TIMEOUT(m_monitor->receivedLines().size(), 2, 5000);
+    QTest::qWait(300);
+    QCOMPARE(m_monitor->Label1->text(), MsgPortBack);
+    QCOMPARE(m_monitor->LabelNotice->text(), u"ﾎﾟｰﾄ切断 10:31:02～10:47:45"_s);
+
+    m_now = m_now.addSecs(3);
+    QTRY_VERIFY(m_monitor->Label1->text().startsWith(u"line="_s));
+    QCOMPARE(m_monitor->LabelNotice->text(), u"ﾎﾟｰﾄ切断 10:31:02～10:47:45"_s);
+    QVERIFY(m_monitor->close());
+}
+
+// The capture's disk fills: told and noted; while it is full the tries leave nothing
+// behind; once freed a new capture with the next number takes the bytes.
+void TestMonitor::captureFailureToldAndTriedAgain()
+{
+    SmallFileSystem disk(captureFolder());
+    if (!disk.isMounted())
+        QSKIP("no file system of its own can be mounted here");
+    openOnMachine(false);
+    const QByteArray first = framed(Record1);
+    QVERIFY(m_machine->write(first));
+    QTRY_COMPARE(captured(captureFolder()), first);
+
+    QVERIFY(disk.fill());
+    m_now = QDateTime(QDate(2026, 12, 6), QTime(16, 0, 1));
+    // More than the page the capture already has.
+    QByteArray burst;
+    for (int i = 0; i < 250; ++i)
+        burst += framed(meetRecord(100 + i));
+    sendLong(burst);
+    QTRY_COMPARE_WITH_TIMEOUT(m_monitor->Label1->text(), MsgCaptureFailed, 3000);
+    QCOMPARE(m_monitor->LabelNotice->text(), u"記録停止 16:00:01～"_s);
+    // Tries while it is full: each takes its new file away again.
+    for (int i = 0; i < 3; ++i) {
+        QTest::qWait(TMyThread::CaptureRetryMs);
+        QVERIFY(m_machine->write(framed(meetRecord(i))));
+    }
+    QTRY_COMPARE(m_monitor->receivedLines().size(), 254);
+    QCOMPARE(m_monitor->Label1->text(), MsgCaptureFailed);
+    QCOMPARE(QDir(captureFolder()).entryList({u"*.cap"_s, u"*.idx"_s}, QDir::Files).size(), 2);
+
+    QVERIFY(disk.free());
+    m_now = QDateTime(QDate(2026, 12, 6), QTime(16, 2, 30));
+    QTest::qWait(TMyThread::CaptureRetryMs);
+    const QByteArray later = framed(meetRecord(7)) + framed(meetRecord(8));
+    QVERIFY(m_machine->write(later));
+    QTRY_COMPARE_WITH_TIMEOUT(m_monitor->Label1->text(), MsgCaptureBack, 3000);
+    QCOMPARE(m_monitor->LabelNotice->text(), u"記録停止 16:00:01～16:02:30"_s);
+    const QStringList captures = QDir(captureFolder()).entryList({u"*.cap"_s}, QDir::Files, QDir::Name);
+    QCOMPARE(captures, QStringList({u"261206140509.cap"_s, u"261206140509_2.cap"_s}));
+    QTRY_COMPARE(readFile(QDir(captureFolder()).filePath(captures[1])), later);
+    QVERIFY(m_monitor->close());
+}
+
+// In normal mode no one clears the monitor: past the line limit the bytes are held only
+// up to their bound; the monitor says so, and what comes through later is whole records
+// in order, every byte still in the capture.
+void TestMonitor::heldBytesBoundedAndTold()
+{
+    openOnMachine(false);
+    QByteArray stream;
+    int records = 0;
+    while (stream.size() < LineLimit * 30 + 2 * MaxHeldBytes)
+        stream += framed(meetRecord(records++));
+    sendLong(stream);
+    QTRY_COMPARE_WITH_TIMEOUT(m_monitor->Label1->text(), MsgHeldOverflow, 5000);
+    QCOMPARE(m_monitor->notes().size(), 1);
+    QVERIFY(m_monitor->notes().first().startsWith(u"受信ﾃﾞｰﾀ破棄 "_s));
+
+    // The official clears the monitor again and again until nothing more comes.
+    QList<QByteArray> lines;
+    for (int idle = 0; idle < 5;) {
+        QTest::qWait(100);
+        if (m_monitor->receivedLines().isEmpty()) {
+            ++idle;
+            continue;
+        }
+        idle = 0;
+        lines += m_monitor->receivedLines();
+        m_monitor->ClearMonitor();
+    }
+    QVERIFY(lines.size() > LineLimit);
+    QVERIFY(lines.size() < records);
+    QVERIFY(qsizetype(lines.size()) * 20 <= LineLimit * 30 + MaxHeldBytes + 30);
+    int next = 0;
+    for (const QByteArray &line : std::as_const(lines)) {
+        const int number = line.split(',').value(3).toInt() - 1000;
+        QVERIFY2(number >= next && line == meetRecord(number), line.constData());
+        next = number + 1;
+    }
+    for (int i = 0; i <= LineLimit; ++i)
+        QCOMPARE(lines[i], meetRecord(i));
+    QTRY_COMPARE(captured(captureFolder()), stream);
+    QVERIFY(m_monitor->close());
 }
 
 QTEST_MAIN(TestMonitor)

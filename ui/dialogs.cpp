@@ -91,6 +91,32 @@ void SystemDialogs::message(QWidget *parent, const QString &text)
     box.exec();
 }
 
+void SystemDialogs::notify(QWidget *parent, const QString &text)
+{
+    static const QString name = QStringLiteral("OrdavexNotice");
+    static QPointer<QMessageBox> orphan;
+    // One closed with OK is on its way out (deleted later): only an open one is reused.
+    QMessageBox *box = orphan && orphan->isVisible() ? orphan.data() : nullptr;
+    if (parent) {
+        box = nullptr;
+        for (QMessageBox *open : parent->findChildren<QMessageBox *>(name, Qt::FindDirectChildrenOnly)) {
+            if (open->isVisible())
+                box = open;
+        }
+    }
+    if (!box) {
+        box = new QMessageBox(QMessageBox::NoIcon, boxTitle(), text, QMessageBox::Ok, parent);
+        box->setObjectName(name);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        if (!parent)
+            orphan = box;
+    }
+    box->setText(text);
+    box->show();
+    box->raise();
+}
+
 bool SystemDialogs::confirm(QWidget *parent, const QString &text)
 {
     const FocusKeeper focus;

@@ -32,6 +32,10 @@ public:
 
     // Plain message box: the text and an OK button.
     virtual void message(QWidget *parent, const QString &text) = 0;
+    // The same box without waiting for OK, for what the unattended logger tells: it goes
+    // on while the box is open. One at a time per window; a later text replaces the
+    // text of the open box. Stand-ins that answer at once may take it as a message.
+    virtual void notify(QWidget *parent, const QString &text) { message(parent, text); }
     // Confirmation box: question icon, Yes and No; true only for Yes.
     virtual bool confirm(QWidget *parent, const QString &text) = 0;
     // The application's standard error box.
@@ -55,6 +59,7 @@ class SystemDialogs final : public Dialogs
 {
 public:
     void message(QWidget *parent, const QString &text) override;
+    void notify(QWidget *parent, const QString &text) override;
     bool confirm(QWidget *parent, const QString &text) override;
     void error(QWidget *parent, const QString &text) override;
     QString saveFileName(QWidget *parent, const FileRequest &request) override;

@@ -9,6 +9,7 @@
 #include "guard.h"
 #include "heataccess.h"
 #include "serial/seriallink.h"
+#include "serial/serialtexts.h"
 #include "windowfont.h"
 
 #include <QCheckBox>
@@ -30,7 +31,15 @@ TForm3 *Form3 = nullptr;
 namespace {
 
 constexpr int ClientWidth = 230;
-constexpr int ClientHeight = 173;
+// One line more than the controls need, for the notes under them.
+constexpr int ClientHeight = 191;
+// How often a status held back behind a notice is looked at.
+constexpr int NoticeCheckMs = 250;
+
+QString timeOfDay(const QDateTime &when)
+{
+    return when.isValid() ? when.time().toString(QStringLiteral("hh:mm:ss")) : QString();
+}
 
 } // namespace
 
@@ -141,9 +150,18 @@ void TForm3::buildControls()
     MinBuffLen->findChild<QLineEdit *>()->installEventFilter(this);
     MinBuffLen->setContextMenuPolicy(Qt::NoContextMenu);
 
+    LabelNotice = new QLabel(this);
+    named(LabelNotice, "LabelNotice");
+    LabelNotice->setStyleSheet(QStringLiteral("color: red;"));
+    LabelNotice->setGeometry(4, 173, 222, 16);
+    LabelNotice->installEventFilter(this);
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
+
+    m_noticeTimer = new QTimer(this);
+    m_noticeTimer->setInterval(NoticeCheckMs);
 
     for (QPushButton *button : {bStopThread, bLog, bLogWrite})
         button->setAutoDefault(false);
@@ -160,6 +178,7 @@ void TForm3::connectHandlers()
     ConnectHandler(CheckTimerON, &QCheckBox::toggled, this, &TForm3::CheckTimerONClick);
     ConnectHandler(Memo1, &QPlainTextEdit::textChanged, this, &TForm3::Memo1Change);
     ConnectHandler(Timer1, &QTimer::timeout, this, &TForm3::Timer1Timer);
+    ConnectHandler(m_noticeTimer, &QTimer::timeout, this, &TForm3::releaseStatus);
 }
 
 void TForm3::attach(HeatAccess *heat, QWidget *mainWindow, SerialLink *link, const Paths::AppPaths &paths)
@@ -195,6 +214,10 @@ bool TForm3::eventFilter(QObject *watched, QEvent *event)
         Guarded(this, [this] { Memo1DblClick(); });
         return true;
     }
+    if (watched == LabelNotice && event->type() == QEvent::MouseButtonPress) {
+        Guarded(this, [this] { LabelNoticeClick(); });
+        return true;
+    }
     if ((watched == MinBuffLen || watched->parent() == MinBuffLen) && event->type() == QEvent::KeyPress)
         return MinBuffLenKeyPress(static_cast<QKeyEvent *>(event)->key());
     return QWidget::eventFilter(watched, event);
@@ -224,7 +247,7 @@ void TForm3::FormShow()
     }
     setWindowTitle(m_showing.activeMachine == 1 ? CaptionMonitorMachine2 : CaptionMonitorMachine1);
     if (!m_showing.portNote.isEmpty())
-        Label1->setText(m_showing.portNote);
+        showNotice(m_showing.portNote);
 }
 
 void TForm3::FormClose()
@@ -262,6 +285,10 @@ void TForm3::FormClose()
 void TForm3::StartReader()
 {
     if (!m_threadStarted && m_link) {
+        // The port was opened anew for this showing, and a new capture is made: gaps
+        // left open by the last showing end here; the new reader tells its own.
+        closeNote(Note::Kind::Link);
+        closeNote(Note::Kind::Capture);
         m_counters->keptBytes = 0;
         m_counters->receivedBytes = 0;
         // Every byte read is kept in a capture beside the monitor text files.
@@ -270,10 +297,13 @@ void TForm3::StartReader()
             // The reader's signals come from its own thread: queued, carrying values.
             connect(m_reader, &TMyThread::linesReceived, this,
                     [this](const QList<QByteArray> &lines) { appendReceivedLines(lines); }, Qt::QueuedConnection);
-            connect(m_reader, &TMyThread::statusChanged, Label1, &QLabel::setText, Qt::QueuedConnection);
-            connect(m_reader, &TMyThread::portLost, Label1, &QLabel::setText, Qt::QueuedConnection);
-            connect(m_reader, &TMyThread::portBack, Label1, &QLabel::setText, Qt::QueuedConnection);
-            connect(m_reader, &TMyThread::captureFailed, Label1, &QLabel::setText, Qt::QueuedConnection);
+            // None of them opens a box: what a thread tells goes where it takes no keys.
+            connect(m_reader, &TMyThread::statusChanged, this, &TForm3::showStatus, Qt::QueuedConnection);
+            connect(m_reader, &TMyThread::portLost, this, &TForm3::linkLost, Qt::QueuedConnection);
+            connect(m_reader, &TMyThread::portBack, this, &TForm3::linkBack, Qt::QueuedConnection);
+            connect(m_reader, &TMyThread::captureFailed, this, &TForm3::captureFailed, Qt::QueuedConnection);
+            connect(m_reader, &TMyThread::captureBack, this, &TForm3::captureBack, Qt::QueuedConnection);
+            connect(m_reader, &TMyThread::heldOverflow, this, &TForm3::heldOverflow, Qt::QueuedConnection);
         }
     }
     m_threadStarted = true;
@@ -282,8 +312,10 @@ void TForm3::StartReader()
 void TForm3::appendReceivedLines(const QList<QByteArray> &lines)
 {
     // A closed monitor has discarded its lines; what its reader still sends goes too.
-    if (isHidden())
+    if (isHidden()) {
+        letGo(lines.size());
         return;
+    }
     m_settingMemo = true;
     for (const QByteArray &line : lines) {
         m_lines.append(line);
@@ -302,11 +334,21 @@ void TForm3::setReceptionButtons()
     bLog->setEnabled(any);
 }
 
+void TForm3::letGo(qsizetype count)
+{
+    // Never below 0: lines put in by hand were never counted by a reader.
+    std::atomic<qint32> &waiting = m_counters->waiting;
+    qint32 now = waiting.load();
+    while (!waiting.compare_exchange_weak(now, std::max<qint32>(0, now - qint32(count)))) {
+    }
+}
+
 void TForm3::ClearMonitor()
 {
+    letGo(m_lines.size());
     m_lines.clear();
     showLines();
-    Label1->clear();
+    showStatus(QString());
     bStopThread->setEnabled(false);
     sEraseBuff->setEnabled(false);
     bLog->setEnabled(false);
@@ -322,9 +364,10 @@ void TForm3::dropWrittenLines(qsizetype count)
         ClearMonitor();
         return;
     }
+    letGo(count);
     m_lines.remove(0, count);
     showLines();
-    Label1->clear();
+    showStatus(QString());
     setReceptionButtons();
     Memo1Change();
     m_counters->line = qint32(m_lines.size());
@@ -357,6 +400,10 @@ void TForm3::takeLinesFromMemo()
         else
             lines.append(Cp932::encode(shown[i]));
     }
+    if (lines.size() < m_lines.size())
+        letGo(m_lines.size() - lines.size());
+    else
+        m_counters->waiting.fetch_add(qint32(lines.size() - m_lines.size()));
     m_lines = lines;
 }
 
@@ -365,6 +412,129 @@ void TForm3::Memo1Change()
     if (!m_settingMemo && !Memo1->isReadOnly())
         takeLinesFromMemo();
     bLogWrite->setEnabled(bLogWrite->isVisibleTo(this) && !m_lines.isEmpty());
+}
+
+// --- Notices ---
+
+bool TForm3::noticeHeld() const
+{
+    if (!m_noticeShownAt.isValid())
+        return false;
+    // A clock set back ends the hold rather than making it long.
+    const qint64 shown = m_noticeShownAt.msecsTo(m_clock());
+    return shown >= 0 && shown < NoticeHoldMs;
+}
+
+void TForm3::showStatus(const QString &text)
+{
+    if (noticeHeld()) {
+        m_heldStatus = text;
+        if (!m_noticeTimer->isActive())
+            m_noticeTimer->start();
+        return;
+    }
+    m_noticeShownAt = QDateTime();
+    Label1->setText(text);
+}
+
+void TForm3::showNotice(const QString &text)
+{
+    Label1->setText(text);
+    m_noticeShownAt = m_clock();
+    m_heldStatus.reset();
+}
+
+void TForm3::releaseStatus()
+{
+    if (noticeHeld())
+        return;
+    m_noticeTimer->stop();
+    if (m_heldStatus)
+        Label1->setText(*std::exchange(m_heldStatus, std::nullopt));
+}
+
+void TForm3::openNote(Note::Kind kind)
+{
+    // A gap still open is not opened again (a loss told twice).
+    for (const Note &note : std::as_const(m_notes)) {
+        if (note.kind == kind && kind != Note::Kind::Overflow && !note.to.isValid())
+            return;
+    }
+    m_notes.append({kind, m_clock(), {}});
+    showNotes();
+}
+
+void TForm3::closeNote(Note::Kind kind)
+{
+    for (Note &note : m_notes) {
+        if (note.kind == kind && !note.to.isValid())
+            note.to = m_clock();
+    }
+    showNotes();
+}
+
+QStringList TForm3::notes() const
+{
+    QStringList texts;
+    for (auto note = m_notes.crbegin(); note != m_notes.crend(); ++note) {
+        switch (note->kind) {
+        case Note::Kind::Link:
+            texts.append(NoteLinkGap.arg(timeOfDay(note->from), timeOfDay(note->to)));
+            break;
+        case Note::Kind::Capture:
+            texts.append(NoteCaptureGap.arg(timeOfDay(note->from), timeOfDay(note->to)));
+            break;
+        case Note::Kind::Overflow:
+            texts.append(NoteHeldOverflow.arg(timeOfDay(note->from)));
+            break;
+        }
+    }
+    return texts;
+}
+
+void TForm3::showNotes()
+{
+    // One line of the small window: the newest note, and how many more.
+    const QStringList texts = notes();
+    LabelNotice->setText(texts.size() > 1 ? texts.first() + NoteMore.arg(texts.size() - 1) : texts.value(0));
+    LabelNotice->setToolTip(texts.join(QLatin1Char('\n')));
+}
+
+void TForm3::LabelNoticeClick()
+{
+    // A gap that goes on stays: its end is still to be told.
+    m_notes.removeIf([](const Note &note) { return note.kind == Note::Kind::Overflow || note.to.isValid(); });
+    showNotes();
+}
+
+void TForm3::linkLost()
+{
+    showNotice(MsgPortLost);
+    openNote(Note::Kind::Link);
+}
+
+void TForm3::linkBack()
+{
+    showNotice(MsgPortBack);
+    closeNote(Note::Kind::Link);
+}
+
+void TForm3::captureFailed()
+{
+    showNotice(MsgCaptureFailed);
+    openNote(Note::Kind::Capture);
+}
+
+void TForm3::captureBack()
+{
+    showNotice(MsgCaptureBack);
+    closeNote(Note::Kind::Capture);
+}
+
+void TForm3::heldOverflow()
+{
+    showNotice(MsgHeldOverflow);
+    openNote(Note::Kind::Overflow);
 }
 
 // --- Modes ---

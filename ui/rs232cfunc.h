@@ -1,14 +1,17 @@
 #pragma once
 
+#include "core/lineframer.h"
 #include "core/paths.h"
 #include "core/records.h"
 #include "core/slitlog.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -38,6 +41,13 @@ inline const QString MsgLogFolderMissing = QStringLiteral("アクセス出来ま
 inline const QString MsgTooManyRecords =
     QStringLiteral("記録が%1行を超えているため取込めません。\n受信ﾃﾞｰﾀはそのまま残っています。");
 inline const QString MsgCannotCreate = QStringLiteral("Cannot create %1");
+// The notes of the strip under the status text, with the local times ("hh:mm:ss"); the
+// second time is empty while the gap goes on.
+inline const QString NoteLinkGap = QStringLiteral("ﾎﾟｰﾄ切断 %1～%2");
+inline const QString NoteCaptureGap = QStringLiteral("記録停止 %1～%2");
+inline const QString NoteHeldOverflow = QStringLiteral("受信ﾃﾞｰﾀ破棄 %1");
+// After the newest note, when there are more (the tool tip lists them all).
+inline const QString NoteMore = QStringLiteral(" 他%1件");
 
 // What the monitor needs to know of the link while it is shown: set by the main window
 // before every showing, and the timer state handed back when it closes.
@@ -61,6 +71,14 @@ class TForm3 final : public QWidget
     Q_DISABLE_COPY_MOVE(TForm3)
 
 public:
+    // A notice in Label1 (the link lost or back, a capture or a log file that failed)
+    // stays at least this long before the counters' text may take its place.
+    static constexpr int NoticeHoldMs = 3000;
+    // In COM-only mode, lines that wait for a line that makes them ready are let go to a
+    // monitor text file when this many have gathered, well before the line limit would
+    // hold the stream: they can never be part of a slit log as they are.
+    static constexpr int ReleaseLineCount = LineLimit / 2;
+
     explicit TForm3(QWidget *parent = nullptr);
     ~TForm3() override;
 
@@ -82,6 +100,20 @@ public:
     // Lines as the reader hands them over: appended whole, in order.
     void appendReceivedLines(const QList<QByteArray> &lines);
 
+    // What the reader tells, on the window thread. The counters' text, held back while a
+    // notice is fresh:
+    void showStatus(const QString &text);
+    // A notice: in Label1 for at least NoticeHoldMs.
+    void showNotice(const QString &text);
+    // Each a notice, and a note with its time in LabelNotice until the official reads it.
+    void linkLost();
+    void linkBack();
+    void captureFailed();
+    void captureBack();
+    void heldOverflow();
+    // The notes of LabelNotice, newest first.
+    QStringList notes() const;
+
     QLabel *Label2 = nullptr;
     QPushButton *bStopThread = nullptr;
     QToolButton *sEraseBuff = nullptr;
@@ -95,6 +127,8 @@ public:
     QCheckBox *CheckMustComma = nullptr;
     QSpinBox *MinBuffLen = nullptr;
     QLabel *LabelMinBuffLen = nullptr;
+    // The notes of gaps and failures, with their times, until clicked (read).
+    QLabel *LabelNotice = nullptr;
     QTimer *Timer1 = nullptr;
 
     // Handlers.
@@ -109,6 +143,8 @@ public:
     void CheckTimerONClick();
     void bLogWriteClick();
     void Timer1Timer();
+    // The official has read the notes: the finished ones go.
+    void LabelNoticeClick();
     // True when the key is discarded.
     bool MinBuffLenKeyPress(int key);
 
@@ -131,6 +167,13 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    struct Note
+    {
+        enum class Kind { Link, Capture, Overflow } kind;
+        QDateTime from;
+        QDateTime to;       // invalid while it goes on
+    };
+
     static QString slitLogCountText(int count);
     void buildControls();
     void connectHandlers();
@@ -142,6 +185,16 @@ private:
     QString logFolder() const;
     RecordColumns columns() const;
     void message(const QString &text);
+    // From the timer a box must not wait for OK: the logger goes on while it is open.
+    void logMessage(const QString &text);
+    // The lines are let go: the line limit no longer counts them.
+    void letGo(qsizetype count);
+    void releaseWaitingLines();
+    bool noticeHeld() const;
+    void releaseStatus();
+    void openNote(Note::Kind kind);
+    void closeNote(Note::Kind kind);
+    void showNotes();
 
     HeatAccess *m_heat = nullptr;
     QWidget *m_mainWindow = nullptr;
@@ -164,8 +217,13 @@ private:
     // A failed automatic write has been reported; the next one that succeeds clears it.
     bool m_folderError = false;
     bool m_writeError = false;
-    // The timer's handler is running (a message box runs its own event loop).
+    // The timer's handler is running.
     bool m_inTimer = false;
+
+    QDateTime m_noticeShownAt;
+    std::optional<QString> m_heldStatus;
+    QTimer *m_noticeTimer = nullptr;
+    QList<Note> m_notes;
 
     // Puts the monitor where PlaceMonitor says once its frame is known.
     FramePlacer *const m_placer;

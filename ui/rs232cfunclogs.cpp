@@ -7,6 +7,7 @@
 #include "core/settings.h"
 #include "dialogs.h"
 #include "heataccess.h"
+#include "serial/receivecounters.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -99,7 +100,7 @@ TForm3::SaveOutcome TForm3::SaveSlitLogFile(const SlitLog &log)
     if (!QFileInfo(folder).isDir()) {
         if (!m_folderError) {
             m_folderError = true;
-            message(MsgLogFolderMissing.arg(folder));
+            logMessage(MsgLogFolderMissing.arg(folder));
         }
         return SaveOutcome::FolderMissing;
     }
@@ -108,11 +109,11 @@ TForm3::SaveOutcome TForm3::SaveSlitLogFile(const SlitLog &log)
     const QString name = SlitLogName(m_clock().time(), log.windCode, extension);
     const LogWriteResult written = WriteNewLogFile(folder, name, SlitLogBytes(log));
     if (!written.ok) {
-        Label1->setText(MsgLogFileFailed);
+        showNotice(MsgLogFileFailed);
         // Once per run of failures: the timer tries again every tick.
         if (!m_writeError) {
             m_writeError = true;
-            message(MsgLogFileFailed);
+            logMessage(MsgLogFileFailed);
         }
         return SaveOutcome::Failed;
     }
@@ -122,6 +123,41 @@ TForm3::SaveOutcome TForm3::SaveSlitLogFile(const SlitLog &log)
     if (!CheckAutoLog->isChecked())
         message(MsgLogFileCreated.arg(QDir::toNativeSeparators(written.path)));
     return SaveOutcome::Written;
+}
+
+void TForm3::logMessage(const QString &text)
+{
+    if (m_inTimer)
+        Dialogs::instance().notify(this, text);
+    else
+        message(text);
+}
+
+void TForm3::releaseWaitingLines()
+{
+    // Every line but the last wind line, which the next records may still need: without
+    // a line that makes them ready these can never reach a slit log, and they would fill
+    // the line limit and hold every later record. The monitor text file keeps them (the
+    // capture too); no box, as no one is there to answer it.
+    qsizetype wind = -1;
+    for (qsizetype i = m_lines.size() - 1; i >= 0 && wind < 0; --i) {
+        const QByteArrayView line = TrimmedLine(m_lines[i]);
+        if (line.startsWith('+') || line.startsWith('-'))
+            wind = i;
+    }
+    QList<QByteArray> released = m_lines;
+    QList<QByteArray> kept;
+    if (wind >= 0)
+        kept.append(released.takeAt(wind));
+    const QString folder = MonitorTextFolder(m_paths);
+    // Let go even when they cannot be written: they would otherwise stop the logger.
+    if (!EnsureFolder(folder) || !WriteNewLogFile(folder, MonitorTextName(m_clock()), MonitorTextBytes(released)).ok)
+        showNotice(MsgLogFileFailed);
+    ClearMonitor();
+    if (!kept.isEmpty()) {
+        m_counters->waiting.fetch_add(qint32(kept.size()));
+        appendReceivedLines(kept);
+    }
 }
 
 void TForm3::SaveMonitorText()
@@ -173,7 +209,7 @@ void TForm3::bLogWriteClick()
 
 void TForm3::Timer1Timer()
 {
-    // A message box shown by a write runs its own event loop, in which the timer goes on.
+    // Nothing here waits for the official: a box from here does not hold the timer.
     if (m_inTimer || !CheckAutoLog->isChecked())
         return;
     m_inTimer = true;
@@ -189,10 +225,12 @@ void TForm3::Timer1Timer()
     if (!any || !CheckTimerON->isChecked())
         return;
     const int minLength = MinBuffLen->value();
-    if (CheckMustComma->isChecked() && NoLineQualifies(m_lines, 0, minLength))
+    if ((CheckMustComma->isChecked() && NoLineQualifies(m_lines, 0, minLength))
+        || (minLength > 0 && NoLineQualifies(m_lines, 1, minLength))) {
+        if (m_lines.size() >= ReleaseLineCount)
+            releaseWaitingLines();
         return;
-    if (minLength > 0 && NoLineQualifies(m_lines, 1, minLength))
-        return;
+    }
     if (m_tickCount >= WaitTicks(m_heat ? m_heat->settings().cWaitTime : LinkLists::DefaultWaitTime)) {
         // WriteSlitLog lets the written lines go; failed lines stay for the next tick.
         WriteSlitLog();
