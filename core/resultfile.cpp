@@ -387,29 +387,40 @@ bool DigitsValue(QStringView field, int *value)
 
 namespace {
 
-// The text of a number field as the grid keeps it: the integer of all its digits in
-// order (see DigitsValue), written without leading zeros. False beyond the 32-bit range.
-bool NumberCell(QStringView field, QString *text)
+// The digits of a field as they go by: the integer of all of them in order (see
+// DigitsValue) and its text without leading zeros, as the grid keeps a number.
+class FieldNumber final
 {
-    // A value within 32 bits has at most ten digits after its leading zeros.
-    char16_t digits[10];
-    int count = 0;
-    qint64 value = 0;
-    for (const QChar c : field) {
-        if (c < u'0' || c > u'9')
-            continue;
-        value = value * 10 + (c.unicode() - u'0');
-        if (value > std::numeric_limits<int>::max())
-            return false;
-        if (value != 0)
-            digits[count++] = c.unicode();
+public:
+    void add(char16_t c)
+    {
+        if (c < u'0' || c > u'9' || m_overflow)
+            return;
+        m_value = m_value * 10 + (c - u'0');
+        if (m_value > std::numeric_limits<int>::max())
+            m_overflow = true;
+        else if (m_value != 0)
+            m_digits[m_count++] = c;
     }
-    if (value <= ResultGrid::MaxRows)
-        *text = ResultGrid::numberText(int(value));
-    else
-        *text = QString(reinterpret_cast<const QChar *>(digits), count);
-    return true;
-}
+    // False beyond the 32-bit range.
+    bool text(QString *text) const
+    {
+        if (m_overflow)
+            return false;
+        if (m_value <= ResultGrid::MaxRows)
+            *text = ResultGrid::numberText(int(m_value));
+        else
+            *text = QString(reinterpret_cast<const QChar *>(m_digits), m_count);
+        return true;
+    }
+
+private:
+    qint64 m_value = 0;
+    bool m_overflow = false;
+    // A value within 32 bits has at most ten digits after its leading zeros.
+    char16_t m_digits[10];
+    int m_count = 0;
+};
 
 } // namespace
 
@@ -479,21 +490,25 @@ ReadOutcome ReadResultText(const QByteArray &bytes, ResultGrid &grid)
                 ++pos;
             if (pos == length)
                 break;
-            qsizetype end = pos + 1;
-            while (end < length && line[end] != u',')
-                ++end;
+            // The digits are taken on the way to the field's end.
+            FieldNumber number;
+            qsizetype end = pos;
+            for (; end < length && line[end] != u','; ++end)
+                number.add(line[end]);
             const QStringView field(line + pos, end - pos);
 
             if (col > ResultGrid::ColCount)
                 return failed(MsgTooManyColumns);
             // The limit is on the text inside the quotes, as the writer keeps it.
-            QStringView inner = TrimmedView(field);
-            if (inner.startsWith(u'"'))
-                inner = inner.sliced(1);
-            if (inner.endsWith(u'"'))
-                inner.chop(1);
-            if (inner.size() > MaxFieldLength)
-                return failed(MsgReadFailure);
+            if (field.size() > MaxFieldLength) {
+                QStringView inner = TrimmedView(field);
+                if (inner.startsWith(u'"'))
+                    inner = inner.sliced(1);
+                if (inner.endsWith(u'"'))
+                    inner.chop(1);
+                if (inner.size() > MaxFieldLength)
+                    return failed(MsgReadFailure);
+            }
             rowsReached = std::max(rowsReached, row + 1);
 
             // One column past the grid is tolerated and dropped.
@@ -502,10 +517,10 @@ ReadOutcome ReadResultText(const QByteArray &bytes, ResultGrid &grid)
                     grid.setCell(col, row, HeadingCell(field));
                 } else {
                     // Plain digits: trimming and unquoting would change nothing.
-                    QString number;
-                    if (!NumberCell(field, &number))
+                    QString text;
+                    if (!number.text(&text))
                         return failed(MsgReadFailure);
-                    grid.setCell(col, row, std::move(number));
+                    grid.setCell(col, row, std::move(text));
                 }
             }
 
