@@ -84,10 +84,16 @@ size_t Anchor(const char *path, iconv_t codec)
     return cells.size();
 }
 
-double Median(std::vector<qint64> &values)
+double Quantile(std::vector<double> values, double q)
 {
     std::sort(values.begin(), values.end());
-    return double(values[values.size() / 2]) / 1000.0;
+    return values[size_t(q * double(values.size() - 1) + 0.5)];
+}
+
+double Median(const std::vector<qint64> &nanoseconds)
+{
+    std::vector<double> values(nanoseconds.begin(), nanoseconds.end());
+    return Quantile(values, 0.5) / 1000.0;
 }
 
 } // namespace
@@ -135,6 +141,7 @@ int main(int argc, char *argv[])
     std::vector<qint64> windowTimes;
     std::vector<qint64> paintTimes;
     std::vector<qint64> anchorTimes;
+    std::vector<double> ratios;   // run by run, the window's over the anchor's
     QElapsedTimer timer;
     for (int i = 0; i < runs + 20; ++i) {
         // Each open starts from a short heat on screen, as after the previous save.
@@ -162,6 +169,7 @@ int main(int argc, char *argv[])
             windowTimes.push_back(windowTime);
             paintTimes.push_back(paintTime);
             anchorTimes.push_back(anchorTime);
+            ratios.push_back(double(windowTime) / double(anchorTime));
         }
     }
     iconv_close(codec);
@@ -172,6 +180,10 @@ int main(int argc, char *argv[])
     std::printf("open of a %d-line heat through the shown window (AC_OpenFileExecute): %.1f us; anchor (read + iconv "
                 "CP932 + split into cells): %.1f us; ratio %.2f (median of %d runs; target <= 2)\n",
                 ResultGrid::MaxRows, ours, anchor, ours / anchor, runs);
+    double load = 0;
+    getloadavg(&load, 1);
+    std::printf("  run by run: p10 %.2f, median %.2f, p90 %.2f; load %.2f\n", Quantile(ratios, 0.1),
+                Quantile(ratios, 0.5), Quantile(ratios, 0.9), load);
     std::printf("  the repaint that follows, not counted above: %.1f us\n", Median(paintTimes));
     return 0;
 }

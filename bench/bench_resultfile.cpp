@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <vector>
 
@@ -25,16 +26,24 @@ namespace {
 
 constexpr int Iterations = 400;
 
-double MedianMicroseconds(std::vector<qint64> &nanoseconds)
+struct Figures
 {
-    std::sort(nanoseconds.begin(), nanoseconds.end());
-    return double(nanoseconds[nanoseconds.size() / 2]) / 1000.0;
+    double ours = 0;    // medians, microseconds
+    double plain = 0;
+    std::vector<double> ratios;   // run by run, ours over plain
+};
+
+double Quantile(std::vector<double> values, double q)
+{
+    std::sort(values.begin(), values.end());
+    return values[size_t(q * double(values.size() - 1) + 0.5)];
 }
 
 // Runs the two alternately, so that a slow spell of the machine falls on both.
-std::pair<double, double> Compare(const std::function<bool()> &ours, const std::function<bool()> &plain)
+Figures Compare(const std::function<bool()> &ours, const std::function<bool()> &plain)
 {
-    std::vector<qint64> oursTimes, plainTimes;
+    std::vector<double> oursTimes, plainTimes;
+    Figures figures;
     QElapsedTimer timer;
     for (int i = 0; i < Iterations + 20; ++i) {
         timer.start();
@@ -48,17 +57,23 @@ std::pair<double, double> Compare(const std::function<bool()> &ours, const std::
             std::exit(1);
         }
         if (i >= 20) {   // warm-up
-            oursTimes.push_back(oursTime);
-            plainTimes.push_back(plainTime);
+            oursTimes.push_back(double(oursTime) / 1000.0);
+            plainTimes.push_back(double(plainTime) / 1000.0);
+            figures.ratios.push_back(double(oursTime) / double(plainTime));
         }
     }
-    return {MedianMicroseconds(oursTimes), MedianMicroseconds(plainTimes)};
+    figures.ours = Quantile(oursTimes, 0.5);
+    figures.plain = Quantile(plainTimes, 0.5);
+    return figures;
 }
 
-void Report(const char *what, std::pair<double, double> times)
+void Report(const char *what, const Figures &figures)
 {
-    std::printf("%-34s %9.1f us   plain %9.1f us   ratio %5.2f\n", what, times.first, times.second,
-                times.first / times.second);
+    double load = 0;
+    getloadavg(&load, 1);
+    std::printf("%-34s %9.1f us   plain %9.1f us   ratio %5.2f (run by run p10 %.2f, median %.2f, p90 %.2f; load %.2f)\n",
+                what, figures.ours, figures.plain, figures.ours / figures.plain, Quantile(figures.ratios, 0.1),
+                Quantile(figures.ratios, 0.5), Quantile(figures.ratios, 0.9), load);
 }
 
 } // namespace

@@ -37,7 +37,14 @@ QString ResultGrid::cell(int col, int row) const
     return m_cells[row][col];
 }
 
-void ResultGrid::setCell(int col, int row, const QString &text)
+QStringView ResultGrid::cellView(int col, int row) const
+{
+    if (col < 0 || col >= ColCount || row < 0 || row >= m_cells.size())
+        return {};
+    return m_cells[row][col];
+}
+
+void ResultGrid::setCell(int col, int row, QString text)
 {
     if (col < 0 || col >= ColCount || row < 0 || row >= MaxRows)
         return;
@@ -49,7 +56,7 @@ void ResultGrid::setCell(int col, int row, const QString &text)
     QString &stored = m_cells[row][col];
     if (stored == text)
         return;
-    stored = text;
+    stored = std::move(text);
     if (m_bulkEdits > 0)
         return;
     if (row == 0) {
@@ -58,6 +65,17 @@ void ResultGrid::setCell(int col, int row, const QString &text)
         const QModelIndex changed = indexOf(col, row);
         emit dataChanged(changed, changed, {Qt::DisplayRole, Qt::EditRole});
     }
+}
+
+const QString &ResultGrid::numberText(int number)
+{
+    static const std::array<QString, MaxRows + 1> texts = [] {
+        std::array<QString, MaxRows + 1> made;
+        for (int n = 0; n <= MaxRows; ++n)
+            made[n] = QString::number(n);
+        return made;
+    }();
+    return texts[size_t(std::clamp(number, 0, MaxRows))];
 }
 
 void ResultGrid::endBulkEdit()
@@ -71,16 +89,21 @@ void ResultGrid::endBulkEdit()
 
 void ResultGrid::clearRow(int row)
 {
-    for (int col = 0; col < ColCount; ++col)
-        setCell(col, row, {});
+    if (row < 0 || row >= m_cells.size())
+        return;
+    for (int col = 0; col < ColCount; ++col) {
+        if (!m_cells[row][col].isEmpty())
+            setCell(col, row, {});
+    }
 }
 
 void ResultGrid::clearEntries()
 {
     const BulkEdit bulk(*this);
-    for (int row = 1; row < int(m_cells.size()); ++row) {
+    for (qsizetype row = 1; row < m_cells.size(); ++row) {
+        std::array<QString, ColCount> &cells = m_cells[row];
         for (int col = 1; col < ColCount; ++col)
-            setCell(col, row, {});
+            cells[col].clear();
     }
 }
 

@@ -32,7 +32,9 @@ public:
     int dataRowCount() const { return m_rowCount - 1; }
 
     QString cell(int col, int row) const;
-    void setCell(int col, int row, const QString &text);
+    // The cell's text without a copy, valid until the cell changes.
+    QStringView cellView(int col, int row) const;
+    void setCell(int col, int row, QString text);
     // Empties the three cells of a row (shown or hidden).
     void clearRow(int row);
     // Empties the entry cells of every row, the hidden ones too: the texts kept for a
@@ -40,6 +42,10 @@ public:
     void clearEntries();
 
     static bool isEntryCell(int col, int row) { return col >= 1 && col < ColCount && row >= 1; }
+
+    // The text of a row number from 0 to MaxRows, made once and shared: the number
+    // column and the small numbers of an opened file take it without a string each.
+    static const QString &numberText(int number);
 
     // QAbstractItemModel
     int rowCount(const QModelIndex &parent = {}) const override;

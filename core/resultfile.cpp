@@ -8,7 +8,7 @@
 #include "timerules.h"
 #include "windrules.h"
 
-#include <QStringTokenizer>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <bitset>
@@ -24,7 +24,7 @@ const QString CsvExtension = QStringLiteral(".csv");
 bool IsEntryRowEmpty(const ResultGrid &grid, int row)
 {
     for (int col = 1; col < ResultGrid::ColCount; ++col) {
-        if (grid.cell(col, row).isEmpty())
+        if (grid.cellView(col, row).isEmpty())
             return true;
     }
     return false;
@@ -65,7 +65,7 @@ QString HeadingCell(QStringView field)
 }
 
 // What HeadingCell would leave as it is, with no line break.
-bool IsSavableHeading(const QString &cell)
+bool IsSavableHeading(QStringView cell)
 {
     if (cell.size() > MaxFieldLength || TrimmedView(cell).size() != cell.size())
         return false;
@@ -74,20 +74,37 @@ bool IsSavableHeading(const QString &cell)
     });
 }
 
-// A number of column 0 or 1 that reopens as the same number: "05" as "5".
-bool IsSavableNumber(const QString &cell)
-{
-    int value = 0;
-    return cell.size() <= MaxFieldLength && TryStrToInt(cell, &value) && value >= 0;
-}
-
 // The display text of a time that reopens into the same display text: a time that is
 // an integer (not empty), not negative, whose digits fit into 32 bits.
-bool IsSavableDisplayTime(const QString &display)
+bool IsSavableDisplayTime(QLatin1StringView display)
 {
-    int reopened = 0;
-    return !display.isEmpty() && !display.startsWith(u'-') && DigitsValue(display, &reopened);
+    qint64 value = 0;
+    if (display.isEmpty() || display.front() == '-')
+        return false;
+    for (const char c : display) {
+        if (c < '0' || c > '9')
+            continue;
+        value = value * 10 + (c - '0');
+        if (value > std::numeric_limits<int>::max())
+            return false;
+    }
+    return true;
 }
+
+// The display text of a time cell, as the save writes it.
+class TimeChars final
+{
+public:
+    TimeChars(QStringView cell, bool track, bool sixtyFix)
+        : m_length(TimeDisplayChars(cell, track, sixtyFix, m_chars))
+    {
+    }
+    QLatin1StringView text() const { return {m_chars, m_length}; }
+
+private:
+    char m_chars[MaxTimeTextLength];
+    int m_length;
+};
 
 ReadOutcome Failed(ReadOutcome outcome, const QString &message)
 {
@@ -112,54 +129,141 @@ ReadOutcome FailedRead(ResultGrid &grid)
 
 namespace {
 
+// The file's bytes, written straight into one buffer that grows as needed.
+class ByteWriter final
+{
+public:
+    explicit ByteWriter(qsizetype capacity) : m_bytes(capacity, Qt::Uninitialized), m_end(m_bytes.data()) {}
+
+    // Room for at least count more bytes.
+    void reserve(qsizetype count)
+    {
+        const qsizetype used = m_end - m_bytes.data();
+        if (m_bytes.size() - used >= count)
+            return;
+        m_bytes.resize(std::max(2 * m_bytes.size(), used + count));
+        m_end = m_bytes.data() + used;
+    }
+    // The bytes below go into reserved room.
+    void put(char c) { *m_end++ = c; }
+    template<qsizetype N>
+    void put(const char (&text)[N])
+    {
+        m_end = std::copy(text, text + N - 1, m_end);
+    }
+    void put(QLatin1StringView text) { m_end = std::copy(text.begin(), text.end(), m_end); }
+    // A cell: ASCII as it is, anything else through code page 932; at most two bytes a
+    // character.
+    void putCell(QStringView cell, bool *lossless)
+    {
+        const char16_t *chars = cell.utf16();
+        const qsizetype size = cell.size();
+        char *out = m_end;
+        for (qsizetype i = 0; i < size; ++i) {
+            if (chars[i] >= 0x80) {
+                bool ok = true;
+                const QByteArray encoded = Cp932::encode(cell, &ok);
+                m_end = std::copy(encoded.begin(), encoded.end(), m_end);
+                *lossless = *lossless && ok;
+                return;
+            }
+            out[i] = char(chars[i]);
+        }
+        m_end += size;
+    }
+    // A number of column 0 or 1 that reopens as the same number ("05" as "5"), as
+    // TryStrToInt reads it: an optional sign, digits, within 32 bits, not negative, and
+    // no longer than MaxFieldLength. False, with nothing written, for any other text.
+    bool putNumber(QStringView cell)
+    {
+        const qsizetype size = cell.size();
+        if (size > MaxFieldLength)
+            return false;
+        const char16_t *chars = cell.utf16();
+        qsizetype i = 0;
+        const bool minus = size > 0 && chars[0] == u'-';
+        if (size > 0 && (minus || chars[0] == u'+'))
+            ++i;
+        if (i == size)
+            return false;
+        qint64 magnitude = 0;
+        for (; i < size; ++i) {
+            const char16_t c = chars[i];
+            if (c < u'0' || c > u'9')
+                return false;
+            magnitude = magnitude * 10 + (c - u'0');
+            if (magnitude > std::numeric_limits<int>::max())
+                return false;
+        }
+        // "-0" is zero, any other negative number is refused.
+        if (minus && magnitude != 0)
+            return false;
+        for (i = 0; i < size; ++i)
+            m_end[i] = char(chars[i]);
+        m_end += size;
+        return true;
+    }
+    QByteArray take()
+    {
+        m_bytes.truncate(m_end - m_bytes.data());
+        return std::move(m_bytes);
+    }
+
+private:
+    QByteArray m_bytes;
+    char *m_end;
+};
+
 // The file's bytes in one pass; when checking, nothing as soon as a cell would not reopen
 // as it is.
-// Appends a cell's bytes: ASCII as it is, anything else through code page 932.
-void AppendCell(QByteArray &bytes, const QString &cell, bool *lossless)
-{
-    const qsizetype size = cell.size();
-    const char16_t *chars = reinterpret_cast<const char16_t *>(cell.constData());
-    for (qsizetype i = 0; i < size; ++i) {
-        if (chars[i] >= 0x80) {
-            bool ok = true;
-            bytes += Cp932::encode(cell, &ok);
-            *lossless = *lossless && ok;
-            return;
-        }
-    }
-    const qsizetype at = bytes.size();
-    bytes.resize(at + size);
-    char *out = bytes.data() + at;
-    for (qsizetype i = 0; i < size; ++i)
-        out[i] = char(chars[i]);
-}
-
 std::optional<QByteArray> FormatResult(const ResultGrid &grid, bool track, bool sixtyFix, bool check)
 {
-    QByteArray bytes;
-    bytes.reserve(grid.gridRowCount() * 28);
+    // Room for the quotes, commas and line end of a row and its cells, each at most two
+    // bytes a character.
+    const auto rowRoom = [](QStringView first, QStringView second, qsizetype third) {
+        return 10 + 2 * (first.size() + second.size() + third);
+    };
+    ByteWriter bytes(qsizetype(grid.gridRowCount()) * 32);
     bool lossless = true;
     for (int row = 0; row < grid.gridRowCount(); ++row) {
-        const QString first = grid.cell(0, row);
-        const QString second = grid.cell(1, row);
-        const QString time = row == 0 ? grid.cell(2, 0) : TimeDisplayText(grid.cell(2, row), track, sixtyFix);
-        if (check) {
-            if (row == 0 ? !IsSavableHeading(first) || !IsSavableHeading(second) || !IsSavableHeading(time)
-                         : !IsSavableNumber(first) || !IsSavableNumber(second) || !IsSavableDisplayTime(time))
+        const QStringView first = grid.cellView(0, row);
+        const QStringView second = grid.cellView(1, row);
+        if (row == 0) {
+            const QStringView heading = grid.cellView(2, 0);
+            if (check && (!IsSavableHeading(first) || !IsSavableHeading(second) || !IsSavableHeading(heading)))
                 return std::nullopt;
+            bytes.reserve(rowRoom(first, second, heading.size()));
+            bytes.put('"');
+            bytes.putCell(first, &lossless);
+            bytes.put("\",\"");
+            bytes.putCell(second, &lossless);
+            bytes.put("\",\"");
+            bytes.putCell(heading, &lossless);
+            bytes.put("\"\r\n");
+            continue;
         }
-        bytes += '"';
-        AppendCell(bytes, first, &lossless);
-        bytes += "\",\"";
-        AppendCell(bytes, second, &lossless);
-        bytes += "\",\"";
-        AppendCell(bytes, time, &lossless);
-        bytes += "\"\r\n";
+        const TimeChars time(grid.cellView(2, row), track, sixtyFix);
+        if (check && !IsSavableDisplayTime(time.text()))
+            return std::nullopt;
+        bytes.reserve(rowRoom(first, second, time.text().size()));
+        bytes.put('"');
+        if (!check)
+            bytes.putCell(first, &lossless);
+        else if (!bytes.putNumber(first))
+            return std::nullopt;
+        bytes.put("\",\"");
+        if (!check)
+            bytes.putCell(second, &lossless);
+        else if (!bytes.putNumber(second))
+            return std::nullopt;
+        bytes.put("\",\"");
+        bytes.put(time.text());
+        bytes.put("\"\r\n");
     }
     // Only a heading can hold a character that code page 932 has no form for.
     if (check && !lossless)
         return std::nullopt;
-    return bytes;
+    return bytes.take();
 }
 
 } // namespace
@@ -221,7 +325,7 @@ bool GridIsEmpty(const ResultGrid &grid)
 {
     for (int row = 1; row < grid.gridRowCount(); ++row) {
         for (int col = 1; col < ResultGrid::ColCount; ++col) {
-            if (!grid.cell(col, row).isEmpty())
+            if (!grid.cellView(col, row).isEmpty())
                 return false;
         }
     }
@@ -256,10 +360,10 @@ NumberCheck CheckNumbers(const ResultGrid &grid)
 NumberCheck CheckTimes(const ResultGrid &grid, bool track, bool sixtyFix)
 {
     for (int row = 1; row < grid.gridRowCount(); ++row) {
-        const QString text = grid.cell(2, row);
+        const QStringView text = grid.cellView(2, row);
         // "-1052" would be saved as "-10.52" and reopen as 10.52, a "-" left alone as
         // "" and reopen as 00.00.
-        if (!IsSavableDisplayTime(TimeDisplayText(text, track, sixtyFix)))
+        if (!IsSavableDisplayTime(TimeChars(text, track, sixtyFix).text()))
             return {false, MsgNotAnInteger.arg(text), row, 2};
     }
     return {};
@@ -281,6 +385,45 @@ bool DigitsValue(QStringView field, int *value)
     return true;
 }
 
+namespace {
+
+// The digits of a field as they go by: the integer of all of them in order (see
+// DigitsValue) and its text without leading zeros, as the grid keeps a number.
+class FieldNumber final
+{
+public:
+    void add(char16_t c)
+    {
+        if (c < u'0' || c > u'9' || m_overflow)
+            return;
+        m_value = m_value * 10 + (c - u'0');
+        if (m_value > std::numeric_limits<int>::max())
+            m_overflow = true;
+        else if (m_value != 0)
+            m_digits[m_count++] = c;
+    }
+    // False beyond the 32-bit range.
+    bool text(QString *text) const
+    {
+        if (m_overflow)
+            return false;
+        if (m_value <= ResultGrid::MaxRows)
+            *text = ResultGrid::numberText(int(m_value));
+        else
+            *text = QString(reinterpret_cast<const QChar *>(m_digits), m_count);
+        return true;
+    }
+
+private:
+    qint64 m_value = 0;
+    bool m_overflow = false;
+    // A value within 32 bits has at most ten digits after its leading zeros.
+    char16_t m_digits[10];
+    int m_count = 0;
+};
+
+} // namespace
+
 ReadOutcome ReadResultText(const QByteArray &bytes, ResultGrid &grid)
 {
     ReadOutcome outcome;
@@ -290,31 +433,40 @@ ReadOutcome ReadResultText(const QByteArray &bytes, ResultGrid &grid)
     // comma, a line feed or a digit.
     QString text = Cp932::decode(bytes);
 
-    // Commas inside quotes become TABs so that they do not split the field; the flag
-    // runs on across line ends.
-    bool quoted = false;
-    for (QChar *c = text.data(), *end = c + text.size(); c != end; ++c) {
-        if (*c == u'"')
-            quoted = !quoted;
-        else if (quoted && *c == u',')
-            *c = u'\t';
-    }
-
     ClearEntries(grid);
     outcome.entriesCleared = true;
 
     // The rows the file fills are known before the grid grows, so that a view sees one
-    // insertion and not one per line: a line of commas alone fills no row.
-    QList<QStringView> lines;
+    // insertion and not one per line: a line of commas alone fills no row. Empty lines
+    // are skipped.
+    // In the same pass commas inside quotes become TABs so that they do not split the
+    // field; the flag runs on across line ends.
+    QVarLengthArray<QStringView, MaxResultLines> lines;
     int rowsFilled = 2;
-    for (const QStringView line : QStringTokenizer(text, u'\n', Qt::SkipEmptyParts)) {
+    bool quoted = false;
+    char16_t *const textStart = reinterpret_cast<char16_t *>(text.data());
+    char16_t *const textEnd = textStart + text.size();
+    for (char16_t *c = textStart; c != textEnd; ++c) {
+        const char16_t *const lineStart = c;
+        bool filled = false;
+        for (; c != textEnd && *c != u'\n'; ++c) {
+            if (*c == u'"')
+                quoted = !quoted;
+            else if (*c == u',' && quoted)
+                *c = u'\t';
+            filled = filled || *c != u',';
+        }
+        if (c == lineStart)
+            continue;
         if (lines.size() == MaxResultLines) {
             grid.setGridRowCount(2);
             return Failed(outcome, MsgTooManyLines.arg(MaxCompetitors));
         }
-        if (std::any_of(line.begin(), line.end(), [](QChar c) { return c != u','; }))
+        if (filled)
             rowsFilled = std::max(rowsFilled, int(lines.size()) + 1);
-        lines.append(line);
+        lines.append(QStringView(lineStart, c));
+        if (c == textEnd)
+            break;
     }
     // Rows from 2 on are new to this heat, number column included.
     for (int row = 2; row < rowsFilled; ++row)
@@ -329,30 +481,34 @@ ReadOutcome ReadResultText(const QByteArray &bytes, ResultGrid &grid)
     };
 
     for (int row = 0; row < lines.size(); ++row) {
-        const QStringView line = lines[row];
-        const qsizetype length = line.size();
-        int col = line.startsWith(u',') ? 1 : 0;
+        const char16_t *const line = lines[row].utf16();
+        const qsizetype length = lines[row].size();
+        int col = line[0] == u',' ? 1 : 0;
         qsizetype pos = 0;
         for (;;) {
             while (pos < length && line[pos] == u',')
                 ++pos;
             if (pos == length)
                 break;
-            qsizetype end = line.indexOf(u',', pos);
-            if (end < 0)
-                end = length;
-            const QStringView field = line.sliced(pos, end - pos);
+            // The digits are taken on the way to the field's end.
+            FieldNumber number;
+            qsizetype end = pos;
+            for (; end < length && line[end] != u','; ++end)
+                number.add(line[end]);
+            const QStringView field(line + pos, end - pos);
 
             if (col > ResultGrid::ColCount)
                 return failed(MsgTooManyColumns);
             // The limit is on the text inside the quotes, as the writer keeps it.
-            QStringView inner = TrimmedView(field);
-            if (inner.startsWith(u'"'))
-                inner = inner.sliced(1);
-            if (inner.endsWith(u'"'))
-                inner.chop(1);
-            if (inner.size() > MaxFieldLength)
-                return failed(MsgReadFailure);
+            if (field.size() > MaxFieldLength) {
+                QStringView inner = TrimmedView(field);
+                if (inner.startsWith(u'"'))
+                    inner = inner.sliced(1);
+                if (inner.endsWith(u'"'))
+                    inner.chop(1);
+                if (inner.size() > MaxFieldLength)
+                    return failed(MsgReadFailure);
+            }
             rowsReached = std::max(rowsReached, row + 1);
 
             // One column past the grid is tolerated and dropped.
@@ -361,10 +517,10 @@ ReadOutcome ReadResultText(const QByteArray &bytes, ResultGrid &grid)
                     grid.setCell(col, row, HeadingCell(field));
                 } else {
                     // Plain digits: trimming and unquoting would change nothing.
-                    int value = 0;
-                    if (!DigitsValue(field, &value))
+                    QString text;
+                    if (!number.text(&text))
                         return failed(MsgReadFailure);
-                    grid.setCell(col, row, IntToStr(value));
+                    grid.setCell(col, row, std::move(text));
                 }
             }
 
@@ -399,8 +555,8 @@ ReadOutcome ReadResultFile(QIODevice &device, ResultGrid &grid)
 void NumberEmptyPlaces(ResultGrid &grid)
 {
     for (int row = 1; row < grid.gridRowCount(); ++row) {
-        if (grid.cell(0, row).isEmpty())
-            grid.setCell(0, row, IntToStr(row));
+        if (grid.cellView(0, row).isEmpty())
+            grid.setCell(0, row, ResultGrid::numberText(row));
     }
 }
 

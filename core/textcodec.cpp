@@ -7,6 +7,7 @@
 #endif
 
 #include <algorithm>
+#include <cstring>
 
 namespace Ordavex::Cp932 {
 
@@ -89,8 +90,21 @@ QString decode(QByteArrayView bytes)
     result.resize(n);   // never more characters than bytes
     char16_t *out = reinterpret_cast<char16_t *>(result.data());
     char16_t *const begin = out;
+    const uchar *const in = reinterpret_cast<const uchar *>(bytes.data());
     for (qsizetype i = 0; i < n;) {
-        const uchar b = uchar(bytes[i]);
+        // Eight ASCII bytes at a time, widened in a loop the compiler can vectorise.
+        if (i + 8 <= n) {
+            quint64 word;
+            std::memcpy(&word, in + i, sizeof word);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                for (int k = 0; k < 8; ++k)
+                    out[k] = in[i + k];
+                out += 8;
+                i += 8;
+                continue;
+            }
+        }
+        const uchar b = in[i];
         if (b < 0x80) {
             *out++ = b;
             ++i;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 namespace Ordavex {
@@ -24,13 +25,6 @@ qint64 PowerOfTen(int k)
     return m;
 }
 
-// A negative time (a '-' typed into the cell) has no meaning; it is shown once
-// signed instead of with a sign in every part ("-5.-23").
-QString Negated(const QString &magnitudeText)
-{
-    return u'-' + magnitudeText.trimmed();
-}
-
 } // namespace
 
 int PackedToSeconds(int p)
@@ -44,12 +38,21 @@ int PackedToSeconds(int p)
 namespace {
 
 // Builds a display text from non-negative parts exactly as printf's "%d", "%2d" and
-// "%02d" would, without printf's cost: a saved heat formats every time in it.
+// "%02d" would, without printf's cost: a saved heat formats every time in it. It writes
+// into the caller's buffer of MaxTimeTextLength characters.
 class TextBuilder final
 {
 public:
+    explicit TextBuilder(char *buffer) : m_buffer(buffer), m_end(buffer) {}
+
     void number(int value, int width, char pad)
     {
+        // Minutes, seconds and hundredths: the usual case, written directly.
+        if (width == 2 && value < 100) {
+            *m_end++ = value < 10 ? pad : char('0' + value / 10);
+            *m_end++ = char('0' + value % 10);
+            return;
+        }
         char digits[12];
         const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
         const auto length = int(end - digits);
@@ -58,11 +61,25 @@ public:
         m_end = std::copy(digits, end, m_end);
     }
     void character(char c) { *m_end++ = c; }
+    // A negative time (a '-' typed into the cell) has no meaning; it is shown once
+    // signed instead of with a sign in every part ("-5.-23"), without the padding
+    // blanks of its first part.
+    void negate()
+    {
+        const char *first = m_buffer;
+        while (first != m_end && *first == ' ')
+            ++first;
+        const qsizetype length = m_end - first;
+        std::memmove(m_buffer + 1, first, size_t(length));
+        m_buffer[0] = '-';
+        m_end = m_buffer + 1 + length;
+    }
+    int size() const { return int(m_end - m_buffer); }
     QString text() const { return QString::fromLatin1(m_buffer, m_end - m_buffer); }
 
 private:
-    char m_buffer[64];
-    char *m_end = m_buffer;
+    char *m_buffer;
+    char *m_end;
 };
 
 void AppendSeconds(TextBuilder &text, int t, bool sixtyFix)
@@ -89,37 +106,63 @@ void AppendSeconds(TextBuilder &text, int t, bool sixtyFix)
     }
 }
 
-} // namespace
-
-QString SecondsText(int t, bool sixtyFix)
+void AppendSignedSeconds(TextBuilder &text, int t, bool sixtyFix)
 {
     // PackedToSeconds never reaches the int limits, so the negation is safe.
+    AppendSeconds(text, t < 0 ? -t : t, sixtyFix);
     if (t < 0)
-        return Negated(SecondsText(-t, sixtyFix));
-    TextBuilder text;
-    AppendSeconds(text, t, sixtyFix);
-    return text.text();
+        text.negate();
 }
 
-QString TrackTimeText(int n, bool sixtyFix)
+void AppendTrackTime(TextBuilder &text, int n, bool sixtyFix)
 {
     // Both parts are negated separately: n itself may be the lowest int.
     const bool negative = n < 0;
     const int seconds = negative ? -PackedToSeconds(n / 100) : PackedToSeconds(n / 100);
     const int hundredths = negative ? -(n % 100) : n % 100;
-    TextBuilder text;
     AppendSeconds(text, seconds, sixtyFix);
     text.character('.');
     text.number(hundredths, 2, '0');
-    return negative ? Negated(text.text()) : text.text();
+    if (negative)
+        text.negate();
+}
+
+} // namespace
+
+QString SecondsText(int t, bool sixtyFix)
+{
+    char buffer[MaxTimeTextLength];
+    TextBuilder text(buffer);
+    AppendSignedSeconds(text, t, sixtyFix);
+    return text.text();
+}
+
+QString TrackTimeText(int n, bool sixtyFix)
+{
+    char buffer[MaxTimeTextLength];
+    TextBuilder text(buffer);
+    AppendTrackTime(text, n, sixtyFix);
+    return text.text();
+}
+
+int TimeDisplayChars(QStringView cellText, bool track, bool sixtyFix, char *buffer)
+{
+    int n = 0;
+    if (cellText.isEmpty() || !TryStrToInt(cellText, &n))
+        return 0;
+    TextBuilder text(buffer);
+    if (track)
+        AppendTrackTime(text, n, sixtyFix);
+    else
+        AppendSignedSeconds(text, PackedToSeconds(n), sixtyFix);
+    return text.size();
 }
 
 QString TimeDisplayText(const QString &cellText, bool track, bool sixtyFix)
 {
-    int n = 0;
-    if (cellText.isEmpty() || !TryStrToInt(cellText, &n))
-        return QString();
-    return track ? TrackTimeText(n, sixtyFix) : SecondsText(PackedToSeconds(n), sixtyFix);
+    char buffer[MaxTimeTextLength];
+    const int length = TimeDisplayChars(cellText, track, sixtyFix, buffer);
+    return length == 0 ? QString() : QString::fromLatin1(buffer, length);
 }
 
 Completion CompleteTime(const QString &typed, const QString &above, const TimeSettings &settings)

@@ -21,6 +21,12 @@ QString SecondsText(int t, bool sixtyFix);
 QString TrackTimeText(int n, bool sixtyFix);
 // Display text of a time cell; empty for an empty cell or one that is not an integer.
 QString TimeDisplayText(const QString &cellText, bool track, bool sixtyFix);
+// Room for the longest display text of a time, sign included.
+inline constexpr int MaxTimeTextLength = 32;
+// TimeDisplayText as Latin-1 characters in buffer (MaxTimeTextLength long); returns
+// their number, 0 for an empty text. A saved heat formats its times without a string
+// for each.
+int TimeDisplayChars(QStringView cellText, bool track, bool sixtyFix, char *buffer);
 
 struct Completion
 {

@@ -17,6 +17,8 @@ private slots:
     void rowCountKeepsHiddenTexts();
     void clearEntriesEmptiesHiddenRows();
     void modelView();
+    void clearRowAnnouncesChangedCells();
+    void numberTexts();
     void rowCountText_data();
     void rowCountText();
 };
@@ -116,6 +118,33 @@ void TestGridModel::modelView()
     QCOMPARE(changed.at(0).at(1).toModelIndex(), grid.index(2, 2));
     QCOMPARE(headings.size(), 1);
     QCOMPARE(grid.cell(2, 3), QStringLiteral("1000"));
+}
+
+// Emptying a row announces each cell that held a text, and only those; a row the grid
+// never held is left alone.
+void TestGridModel::clearRowAnnouncesChangedCells()
+{
+    ResultGrid grid;
+    QAbstractItemModelTester tester(&grid, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    grid.setGridRowCount(5);
+    grid.setCell(0, 3, QStringLiteral("3"));
+    grid.setCell(2, 3, QStringLiteral("1052"));
+    QSignalSpy changed(&grid, &QAbstractItemModel::dataChanged);
+    grid.clearRow(3);
+    QCOMPARE(changed.size(), 2);
+    QCOMPARE(changed.at(0).at(0).toModelIndex(), grid.index(2, 0));
+    QCOMPARE(changed.at(1).at(0).toModelIndex(), grid.index(2, 2));
+    QCOMPARE(grid.cell(0, 3), QString());
+    QCOMPARE(grid.cell(2, 3), QString());
+    grid.clearRow(ResultGrid::MaxRows - 1);
+    grid.clearRow(-1);
+    QCOMPARE(changed.size(), 2);
+}
+
+void TestGridModel::numberTexts()
+{
+    for (int n = 0; n <= ResultGrid::MaxRows; ++n)
+        QCOMPARE(ResultGrid::numberText(n), QString::number(n));
 }
 
 void TestGridModel::rowCountText_data()

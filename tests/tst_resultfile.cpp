@@ -173,6 +173,10 @@ void TestResultFile::roundTrip_data()
                    rows.append(u"%1|%2|%3"_s.arg(row).arg(row + 100).arg(1000 + row));
                return rows;
            }();
+    QTest::newRow("signed lanes")
+        << QStringList{u"順位|ﾚｰﾝ|ﾀｲﾑ"_s, u"1|+4|1052"_s, u"2|-0|1061"_s, u"3|+2147483647|1062"_s}
+        << true << true
+        << QStringList{u"順位|ﾚｰﾝ|ﾀｲﾑ"_s, u"1|4|1052"_s, u"2|0|1061"_s, u"3|2147483647|1062"_s};
     QTest::newRow("lane with leading zeros up to the field limit")
         << QStringList{u"順位|ﾚｰﾝ|ﾀｲﾑ"_s, u"1|"_s + QString(MaxFieldLength - 1, u'0') + u"7|1052"_s}
         << true << true
@@ -582,6 +586,9 @@ void TestResultFile::writerRefusesWhatWouldNotReopen_data()
     QTest::newRow("empty time") << QStringList{u"順位|ﾚｰﾝ|ﾀｲﾑ"_s, u"1|4|"_s};
     QTest::newRow("negative lane") << QStringList{u"順位|ﾚｰﾝ|ﾀｲﾑ"_s, u"1|-4|1052"_s};
     QTest::newRow("lane not a number") << QStringList{u"順位|ﾚｰﾝ|ﾀｲﾑ"_s, u"1|4,5|1052"_s};
+    QTest::newRow("sign alone for a lane") << QStringList{u"順位|ﾚｰﾝ|ﾀｲﾑ"_s, u"1|+|1052"_s};
+    QTest::newRow("lane beyond 32 bits") << QStringList{u"順位|ﾚｰﾝ|ﾀｲﾑ"_s, u"1|2147483648|1052"_s};
+    QTest::newRow("negative place") << QStringList{u"順位|ﾚｰﾝ|ﾀｲﾑ"_s, u"-1|4|1052"_s};
     QTest::newRow("lane beyond the field limit")
         << QStringList{u"順位|ﾚｰﾝ|ﾀｲﾑ"_s, u"1|"_s + QString(MaxFieldLength, u'0') + u"4|1052"_s};
     QTest::newRow("empty place") << QStringList{u"順位|ﾚｰﾝ|ﾀｲﾑ"_s, u"|4|1052"_s};

@@ -21,6 +21,8 @@ private slots:
     void unencodable();
     void everyDoubleByteCharacterIsStable();
     void longTextWithBadBytes();
+    void characterAmidAscii_data();
+    void characterAmidAscii();
 };
 
 // Characters whose bytes are the same both ways.
@@ -178,6 +180,33 @@ void TestTextCodec::longTextWithBadBytes()
         text += u"順\uFFFD\uFF71"_s;
     }
     QCOMPARE(Cp932::decode(bytes), text);
+}
+
+// ASCII is decoded several bytes at a time: any other byte, at any place of a run, still
+// decodes as it does alone.
+void TestTextCodec::characterAmidAscii_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("half-width katakana") << QByteArray("\xB1") << u"\uFF71"_s;
+    QTest::newRow("double-byte character") << QByteArray("\x8F\x87") << u"順"_s;
+    QTest::newRow("bad byte") << QByteArray("\x80") << u"\uFFFD"_s;
+    QTest::newRow("lead byte before ASCII") << QByteArray("\x81\x20") << u"\uFFFD "_s;
+}
+
+void TestTextCodec::characterAmidAscii()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+
+    const QByteArray ascii("\"1\",\"101\",\"1037\"\r\n\"2\",\"102\"");
+    for (qsizetype at = 0; at <= ascii.size(); ++at) {
+        const QByteArray mixed = ascii.left(at) + bytes + ascii.mid(at);
+        QCOMPARE(Cp932::decode(mixed), QString::fromLatin1(ascii.left(at)) + text + QString::fromLatin1(ascii.mid(at)));
+    }
+    // A lead byte cut off at the end after a long run of ASCII.
+    QCOMPARE(Cp932::decode(ascii + "\x81"), QString::fromLatin1(ascii) + u"\uFFFD"_s);
 }
 
 QTEST_APPLESS_MAIN(TestTextCodec)

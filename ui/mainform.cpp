@@ -181,7 +181,7 @@ void TForm1::ApplyRowCount()
 {
     m_grid->setGridRowCount(m_settings.Maxrunner + 1);
     for (int i = 1; i <= m_settings.Maxrunner; ++i)
-        m_grid->setCell(0, i, QString::number(i));
+        m_grid->setCell(0, i, ResultGrid::numberText(i));
 }
 
 void TForm1::UpdateHeadings()
