@@ -46,4 +46,9 @@ QChar TypedCharacter(int key, QStringView text, Qt::KeyboardModifiers modifiers)
     return text.isEmpty() ? QChar() : text.front();
 }
 
+bool IsCommandChord(QStringView text, Qt::KeyboardModifiers modifiers)
+{
+    return (modifiers & (Qt::AltModifier | Qt::MetaModifier)) && !text.isEmpty() && text.front().isPrint();
+}
+
 } // namespace Ordavex

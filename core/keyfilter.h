@@ -19,5 +19,8 @@ QChar FilterNumericKey(QChar key, bool pointAllowed);
 // nothing and keep their usual meaning (Tab, Delete, arrows, Escape, function keys,
 // Alt and Meta combinations).
 QChar TypedCharacter(int key, QStringView text, Qt::KeyboardModifiers modifiers);
+// A printable key held with Alt or Meta: a command (the menu's, the desktop's), which
+// TypedCharacter does not type; the field must not take it as text either.
+bool IsCommandChord(QStringView text, Qt::KeyboardModifiers modifiers);
 
 } // namespace Ordavex

@@ -179,6 +179,8 @@ void TestX11Focus::realControlKeysAreDropped_data()
     QTest::newRow("wind paste") << true << QStringLiteral("ctrl+v");
     QTest::newRow("wind cut") << true << QStringLiteral("ctrl+x");
     QTest::newRow("wind undo") << true << QStringLiteral("ctrl+z");
+    QTest::newRow("grid Alt+letter") << false << QStringLiteral("alt+m");
+    QTest::newRow("wind Alt+letter") << true << QStringLiteral("alt+m");
 }
 
 void TestX11Focus::realControlKeysAreDropped()

@@ -303,6 +303,8 @@ bool InputGridView::handleEditorKeyPress(QKeyEvent *event)
     }
 
     QChar key = TypedCharacter(event->key(), event->text(), event->modifiers());
+    if (key.isNull() && IsCommandChord(event->text(), event->modifiers()))
+        return true;    // Alt+M and the like never put a letter in a cell
     if (key.isNull() || !keyPressHandler)
         return false;   // keys that type nothing (Delete, Home, Shift) are the editor's
 

@@ -168,6 +168,8 @@ void TForm1::EditKazeClick()
 bool TForm1::editKazeKeyPressEvent(QKeyEvent *event)
 {
     QChar key = TypedCharacter(event->key(), event->text(), event->modifiers());
+    if (key.isNull() && IsCommandChord(event->text(), event->modifiers()))
+        return true;    // Alt+M and the like never put a letter in the field
     if (key.isNull())
         return false;   // Tab, Delete, arrows: the field's and the window's own
     bool abandoned = true;
