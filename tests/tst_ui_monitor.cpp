@@ -28,10 +28,17 @@
 #include <QStandardPaths>
 #include <QTextBlock>
 #include <QTimer>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QRandomGenerator>
 
 #include <atomic>
 #include <memory>
 #include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 using namespace Ordavex;
 using namespace Ordavex::Testing;
@@ -130,6 +137,11 @@ private slots:
     void linkGapToldWithItsTimes();
     void captureFailureToldAndTriedAgain();
     void heldBytesBoundedAndTold();
+    void memoTakesLinesOnceAFrame_data();
+    void memoTakesLinesOnceAFrame();
+    void editBeforeTheLinesShowKeepsThemAll();
+    void gridAnswersWhileThePortIsFlooded_data();
+    void gridAnswersWhileThePortIsFlooded();
 
 private:
     // The monitor on a pseudo-terminal that plays the timing machine, opened as the
@@ -435,6 +447,7 @@ void TestMonitor::editedLinesKeepUntouchedBytes()
     // A byte that is no character of code page 932 shows as a replacement character.
     const QByteArray odd = "1,2,\x80\xff,3"_ba;
     m_monitor->appendReceivedLines({odd, Record1});
+    QTRY_COMPARE(m_monitor->Memo1->blockCount(), 2);
     QTextCursor cursor(m_monitor->Memo1->document()->findBlockByNumber(1));
     cursor.movePosition(QTextCursor::EndOfBlock);
     cursor.insertText(u"9"_s);
@@ -818,6 +831,144 @@ void TestMonitor::heldBytesBoundedAndTold()
     for (int i = 0; i <= LineLimit; ++i)
         QCOMPARE(lines[i], meetRecord(i));
     QTRY_COMPARE(captured(captureFolder()), stream);
+    QVERIFY(m_monitor->close());
+}
+
+void TestMonitor::memoTakesLinesOnceAFrame_data()
+{
+    QTest::addColumn<bool>("timerOn");
+    QTest::addColumn<int>("batches");
+    QTest::addColumn<int>("perBatch");
+
+    QTest::newRow("read-only, many small batches") << true << 200 << 3;
+    QTest::newRow("editable, many small batches") << false << 200 << 3;
+    QTest::newRow("one line at a time") << true << 500 << 1;
+}
+
+void TestMonitor::memoTakesLinesOnceAFrame()
+{
+    QFETCH(bool, timerOn);
+    QFETCH(int, batches);
+    QFETCH(int, perBatch);
+
+    showMonitor(false, timerOn);
+    m_monitor->appendReceivedLines({Record1});
+    QTRY_COMPARE(m_monitor->Memo1->toPlainText(), QString::fromLatin1(Record1));
+    // Batches as a flooded reader hands them over, one after the other before the
+    // window thread gets to draw: each is kept at once, and Memo1 takes them together.
+    int changes = 0;
+    connect(m_monitor->Memo1, &QPlainTextEdit::textChanged, this, [&changes] { ++changes; });
+    QList<QByteArray> sent{Record1};
+    for (int b = 0; b < batches; ++b) {
+        QList<QByteArray> batch;
+        for (int i = 0; i < perBatch; ++i)
+            batch.append(meetRecord(b * perBatch + i));
+        m_monitor->appendReceivedLines(batch);
+        sent += batch;
+        QCOMPARE(m_monitor->receivedLines().size(), sent.size());
+    }
+    QCOMPARE(m_monitor->receivedLines(), sent);
+    QTRY_COMPARE(m_monitor->Memo1->blockCount(), sent.size());
+    QCOMPARE(changes, 1);
+    QStringList shown;
+    for (const QByteArray &line : std::as_const(sent))
+        shown.append(QString::fromLatin1(line));
+    QCOMPARE(m_monitor->Memo1->toPlainText(), shown.join(u'\n'));
+    QCOMPARE(m_monitor->receivedLines(), sent);
+    QVERIFY(m_monitor->bStopThread->isEnabled());
+    QCOMPARE(m_monitor->bLogWrite->isEnabled(), !timerOn);
+}
+
+void TestMonitor::editBeforeTheLinesShowKeepsThemAll()
+{
+    // With the timer off the operator edits the lines; keys that come before the last
+    // lines are shown are typed on all of them, not on what the memo showed before.
+    showMonitor(false, false);
+    m_monitor->appendReceivedLines({Record1, Record2});
+    m_monitor->Memo1->setFocus();
+    QTest::keyClick(m_monitor->Memo1, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(m_monitor->Memo1, Qt::Key_9);
+    QCOMPARE(m_monitor->receivedLines(), QList<QByteArray>({Record1, Record2 + "9"}));
+    QCOMPARE(m_monitor->Memo1->toPlainText(), QString::fromLatin1(Record1 + "\n" + Record2 + "9"));
+
+    // A line that comes after the edit follows it.
+    m_monitor->appendReceivedLines({"+1.2"_ba});
+    QCOMPARE(m_monitor->receivedLines(), QList<QByteArray>({Record1, Record2 + "9", "+1.2"_ba}));
+    QTest::keyClick(m_monitor->Memo1, Qt::Key_Backspace);
+    QCOMPARE(m_monitor->receivedLines(), QList<QByteArray>({Record1, Record2 + "9", "+1."_ba}));
+}
+
+void TestMonitor::gridAnswersWhileThePortIsFlooded_data()
+{
+    QTest::addColumn<QByteArray>("block");
+
+    QByteArray records;
+    for (int i = 0; records.size() < 32 * 1024; ++i)
+        records += framed(meetRecord(i));
+    QByteArray random(32 * 1024, '\0');
+    QRandomGenerator gen(17);
+    for (char &c : random)
+        c = char(gen.bounded(256));
+    QByteArray longLines;
+    while (longLines.size() < 32 * 1024)
+        longLines += QByteArray(MaxLineBytes, '7') + "\r\n";
+
+    QTest::newRow("records") << records;
+    QTest::newRow("random bytes") << random;
+    QTest::newRow("lines of 515 bytes") << longLines;
+}
+
+void TestMonitor::gridAnswersWhileThePortIsFlooded()
+{
+    QFETCH(QByteArray, block);
+
+    openOnMachine(false);
+    m_main->activateWindow();
+    m_main->focusInputGrid();
+    QTRY_VERIFY(QApplication::focusWidget());
+    // The machine sends as fast as the terminal takes it for as long as the keys take.
+    std::atomic<bool> stop{false};
+    const int master = m_machine->masterFd();
+    // Never blocked: the writer must stop when the keys are done, read or not.
+    const int flags = ::fcntl(master, F_GETFL);
+    ::fcntl(master, F_SETFL, flags | O_NONBLOCK);
+    std::thread writer([&] {
+        while (!stop) {
+            pollfd out{master, POLLOUT, 0};
+            if (::poll(&out, 1, 20) > 0)
+                [[maybe_unused]] const auto n = ::write(master, block.constData(), size_t(block.size()));
+        }
+    });
+    const auto stopped = qScopeGuard([&] {
+        stop = true;
+        writer.join();
+        ::fcntl(master, F_SETFL, flags);
+    });
+    QTRY_VERIFY(m_monitor->receivedLines().size() > 10);
+
+    // Ten keys, each posted as a keyboard's is, and answered before the next.
+    const QString keys = u"4\n10525\n5\n"_s;
+    QElapsedTimer took;
+    took.start();
+    for (const QChar c : keys) {
+        m_monitor->ClearMonitor();
+        QWidget *target = QApplication::focusWidget();
+        QVERIFY(target);
+        const int key = c == u'\n' ? int(Qt::Key_Return) : int(Qt::Key_0) + c.digitValue();
+        const QString text = c == u'\n' ? u"\r"_s : QString(c);
+        bool answered = false;
+        QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier, text));
+        QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier, text));
+        // Posted after the key: it comes once the key has been taken.
+        QMetaObject::invokeMethod(this, [&answered] { answered = true; }, Qt::QueuedConnection);
+        QTRY_VERIFY_WITH_TIMEOUT(answered, 5000);
+    }
+    QVERIFY2(took.elapsed() < 5000, QByteArray::number(took.elapsed()).constData());
+    QCOMPARE(m_main->grid()->cell(1, 1), u"4"_s);
+    QCOMPARE(m_main->grid()->cell(2, 1), u"10525"_s);
+    QCOMPARE(m_main->grid()->cell(1, 2), u"5"_s);
+    // The port was read all the while.
+    QTRY_VERIFY(!m_monitor->receivedLines().isEmpty());
     QVERIFY(m_monitor->close());
 }
 

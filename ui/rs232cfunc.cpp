@@ -113,6 +113,7 @@ void TForm3::buildControls()
     Memo1->setStyleSheet(QStringLiteral("QPlainTextEdit { color: blue; background: white; }"));
     Memo1->setGeometry(4, 38, 222, 72);
     Memo1->viewport()->installEventFilter(this);
+    Memo1->installEventFilter(this);
 
     Label1 = new QLabel(QStringLiteral("idle:"), this);
     named(Label1, "Label1");
@@ -163,6 +164,10 @@ void TForm3::buildControls()
     m_noticeTimer = new QTimer(this);
     m_noticeTimer->setInterval(NoticeCheckMs);
 
+    m_showTimer = new QTimer(this);
+    m_showTimer->setSingleShot(true);
+    m_showTimer->setInterval(ShowIntervalMs);
+
     for (QPushButton *button : {bStopThread, bLog, bLogWrite})
         button->setAutoDefault(false);
 }
@@ -179,6 +184,7 @@ void TForm3::connectHandlers()
     ConnectHandler(Memo1, &QPlainTextEdit::textChanged, this, &TForm3::Memo1Change);
     ConnectHandler(Timer1, &QTimer::timeout, this, &TForm3::Timer1Timer);
     ConnectHandler(m_noticeTimer, &QTimer::timeout, this, &TForm3::releaseStatus);
+    ConnectHandler(m_showTimer, &QTimer::timeout, this, &TForm3::showPendingLines);
 }
 
 void TForm3::attach(HeatAccess *heat, QWidget *mainWindow, SerialLink *link, const Paths::AppPaths &paths)
@@ -210,6 +216,23 @@ void TForm3::closeEvent(QCloseEvent *event)
 
 bool TForm3::eventFilter(QObject *watched, QEvent *event)
 {
+    // Whatever the operator does in Memo1 is done on every line kept so far.
+    if (watched == Memo1 || watched == Memo1->viewport()) {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::InputMethod:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::Drop:
+        case QEvent::FocusIn:
+            showPendingLines();
+            break;
+        default:
+            break;
+        }
+    }
     if (watched == Memo1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
         Guarded(this, [this] { Memo1DblClick(); });
         return true;
@@ -316,14 +339,30 @@ void TForm3::appendReceivedLines(const QList<QByteArray> &lines)
         letGo(lines.size());
         return;
     }
-    m_settingMemo = true;
-    for (const QByteArray &line : lines) {
-        m_lines.append(line);
-        Memo1->appendPlainText(Cp932::decode(line));
-    }
-    m_settingMemo = false;
+    // The lines are kept at once; laying them out one by one as they come would hold the
+    // windows while a machine floods the port.
+    m_lines.append(lines);
+    if (!m_showTimer->isActive())
+        m_showTimer->start();
     setReceptionButtons();
-    Memo1Change();
+    setWriteButton();
+}
+
+void TForm3::showPendingLines()
+{
+    m_showTimer->stop();
+    if (m_shownCount >= m_lines.size())
+        return;
+    QString text;
+    for (qsizetype i = m_shownCount; i < m_lines.size(); ++i) {
+        if (i > m_shownCount)
+            text += QLatin1Char('\n');
+        text += Cp932::decode(m_lines[i]);
+    }
+    m_shownCount = m_lines.size();
+    m_settingMemo = true;
+    Memo1->appendPlainText(text);
+    m_settingMemo = false;
 }
 
 void TForm3::setReceptionButtons()
@@ -377,6 +416,8 @@ void TForm3::dropWrittenLines(qsizetype count)
 
 void TForm3::showLines()
 {
+    m_showTimer->stop();
+    m_shownCount = m_lines.size();
     QStringList shown;
     shown.reserve(m_lines.size());
     for (const QByteArray &line : std::as_const(m_lines))
@@ -389,28 +430,38 @@ void TForm3::showLines()
 void TForm3::takeLinesFromMemo()
 {
     // With the timer off the operator may edit the lines before writing them. A line left
-    // as it was keeps its bytes as received; an edited one is taken as typed.
+    // as it was keeps its bytes as received; an edited one is taken as typed. Lines not
+    // shown yet follow as they came.
     const QString text = Memo1->toPlainText();
     const QStringList shown = text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    const qsizetype before = m_lines.size();
     QList<QByteArray> lines;
-    lines.reserve(shown.size());
+    lines.reserve(shown.size() + before - m_shownCount);
     for (qsizetype i = 0; i < shown.size(); ++i) {
-        if (i < m_lines.size() && Cp932::decode(m_lines[i]) == shown[i])
+        if (i < m_shownCount && Cp932::decode(m_lines[i]) == shown[i])
             lines.append(m_lines[i]);
         else
             lines.append(Cp932::encode(shown[i]));
     }
-    if (lines.size() < m_lines.size())
-        letGo(m_lines.size() - lines.size());
+    const qsizetype shownNow = lines.size();
+    lines.append(m_lines.mid(m_shownCount));
+    if (lines.size() < before)
+        letGo(before - lines.size());
     else
-        m_counters->waiting.fetch_add(qint32(lines.size() - m_lines.size()));
+        m_counters->waiting.fetch_add(qint32(lines.size() - before));
     m_lines = lines;
+    m_shownCount = shownNow;
 }
 
 void TForm3::Memo1Change()
 {
     if (!m_settingMemo && !Memo1->isReadOnly())
         takeLinesFromMemo();
+    setWriteButton();
+}
+
+void TForm3::setWriteButton()
+{
     bLogWrite->setEnabled(bLogWrite->isVisibleTo(this) && !m_lines.isEmpty());
 }
 

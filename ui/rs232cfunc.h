@@ -97,8 +97,13 @@ public:
     ReceiveCounters &counters() { return *m_counters; }
     TMyThread *reader() const { return m_reader; }
 
-    // Lines as the reader hands them over: appended whole, in order.
+    // Lines as the reader hands them over: appended whole, in order. They are kept at
+    // once; Memo1 shows them at the next frame, all that came meanwhile in one go.
     void appendReceivedLines(const QList<QByteArray> &lines);
+    // Memo1 shows every line kept so far.
+    void showPendingLines();
+    // How often at most Memo1 takes the lines that came.
+    static constexpr int ShowIntervalMs = 16;
 
     // What the reader tells, on the window thread. The counters' text, held back while a
     // notice is fresh:
@@ -178,6 +183,7 @@ private:
     void buildControls();
     void connectHandlers();
     void setReceptionButtons();
+    void setWriteButton();
     // The first count lines were written: they go, the lines that came meanwhile stay.
     void dropWrittenLines(qsizetype count);
     void showLines();
@@ -211,6 +217,9 @@ private:
     QList<QByteArray> m_lines;
     // Memo1's text is being set by the program, not edited by the operator.
     bool m_settingMemo = false;
+    // The first this many of m_lines are in Memo1; the rest wait for m_showTimer.
+    qsizetype m_shownCount = 0;
+    QTimer *m_showTimer = nullptr;
 
     int m_tickCount = 0;
     int m_slitLogCount = 0;
