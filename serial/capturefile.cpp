@@ -76,8 +76,7 @@ bool CaptureFile::open(const QString &folder, const QDateTime &when)
         if (m_index.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
             m_size = 0;
             m_lastMs = -1;
-            m_pending.clear();
-            m_pendingBytes = 0;
+            m_pending.resize(0);
             m_pendingIndex.clear();
             m_wroteAny = false;
             return true;
@@ -91,20 +90,22 @@ bool CaptureFile::open(const QString &folder, const QDateTime &when)
     return false;
 }
 
-bool CaptureFile::append(const QByteArray &bytes, qint64 ms)
+bool CaptureFile::append(QByteArrayView bytes, qint64 ms)
 {
     if (!isOpen() || bytes.isEmpty())
         return isOpen();
-    if (m_pending.isEmpty())
+    if (m_pending.isEmpty()) {
         m_pendingSinceMs = ms;
+        // Room for a flush's worth, kept from one flush to the next.
+        m_pending.reserve(FlushBytes);
+    }
     if (ms != m_lastMs) {
         m_pendingIndex += CaptureIndexLine({m_size, ms});
         m_lastMs = ms;
     }
     m_pending.append(bytes);
-    m_pendingBytes += bytes.size();
     m_size += bytes.size();
-    return m_pendingBytes < FlushBytes ? flush(ms) : flush(ms, true);
+    return m_pending.size() < FlushBytes ? flush(ms) : flush(ms, true);
 }
 
 bool CaptureFile::flush(qint64 ms, bool force)
@@ -128,12 +129,9 @@ bool CaptureFile::flush(qint64 ms, bool force)
 bool CaptureFile::writeOut()
 {
     // The bytes before their marks: a mark never points past the capture.
-    bool ok = true;
-    for (const QByteArray &bytes : std::as_const(m_pending))
-        ok = ok && m_data.write(bytes) == bytes.size();
+    bool ok = m_pending.isEmpty() || m_data.write(m_pending) == m_pending.size();
     ok = ok && m_index.write(m_pendingIndex) == m_pendingIndex.size();
     m_pending.resize(0);
-    m_pendingBytes = 0;
     m_pendingIndex.resize(0);
     m_wroteAny = m_wroteAny || ok;
     return ok;

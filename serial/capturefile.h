@@ -67,8 +67,8 @@ public:
     // writing failed; the capture is closed then and takes nothing more, and a capture
     // that failed before any of it was written is removed, so that trying again on a
     // full disk leaves no empty files behind.
-    // The bytes are shared, not copied, until they are written out.
-    bool append(const QByteArray &bytes, qint64 ms);
+    // The bytes are copied into one buffer, written out with one write.
+    bool append(QByteArrayView bytes, qint64 ms);
     // Writes out what waits when it has waited FlushMs at ms, or at once with force.
     // False when writing failed, as for append.
     bool flush(qint64 ms, bool force = false);
@@ -80,8 +80,7 @@ private:
 
     QFile m_data;
     QFile m_index;
-    QList<QByteArray> m_pending;
-    qsizetype m_pendingBytes = 0;
+    QByteArray m_pending;
     QByteArray m_pendingIndex;
     qint64 m_size = 0;          // bytes appended, those waiting included
     qint64 m_lastMs = -1;

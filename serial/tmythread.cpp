@@ -14,6 +14,8 @@ namespace {
 // Waits that end at once without input or error, one after another, mean a device
 // that no longer blocks (hung up without saying so): reading it further would spin.
 constexpr int QuickReturnLimit = 20;
+// The most bytes taken from the port at a time.
+constexpr qint64 ReadPieceBytes = 64 * 1024;
 
 } // namespace
 
@@ -64,7 +66,7 @@ void TMyThread::run()
         captureLost();
     bool overflowTold = false;
 
-    const auto frame = [&](const QByteArray &bytes) {
+    const auto frame = [&](QByteArrayView bytes) {
         // Every byte as read, before the framer may hold it back.
         if (captureDown && !bytes.isEmpty() && sinceCaptureTry.elapsed() >= CaptureRetryMs) {
             // A new file with the next number: the failed one keeps what it took.
@@ -96,12 +98,21 @@ void TMyThread::run()
         }
     };
 
+    // Reads go into one buffer kept for the whole run, a piece at a time.
+    QByteArray buffer(ReadPieceBytes, Qt::Uninitialized);
+    const auto frameAvailable = [&] {
+        do {
+            const qint64 got = m_port->read(buffer.data(), qMin<qint64>(m_port->bytesAvailable(), ReadPieceBytes));
+            frame(QByteArrayView(buffer.constData(), got > 0 ? got : 0));
+        } while (m_port->bytesAvailable() > 0);
+    };
+
     while (!isInterruptionRequested()) {
         // Closed after its device went away while no reader ran.
         bool lost = !m_port->isOpen();
         if (!lost && m_port->bytesAvailable() > 0) {
             // Bytes the port took in on the window thread between two readers come first.
-            frame(m_port->readAll());
+            frameAvailable();
             quickReturns = 0;
         } else if (!lost) {
             QElapsedTimer waited;
@@ -120,7 +131,7 @@ void TMyThread::run()
             // Held bytes go on once the monitor's clear has brought the count down;
             // new bytes, if any, queue behind them. What a dying port still had is read.
             if (m_framer->holding() || m_port->bytesAvailable() > 0)
-                frame(m_port->readAll());
+                frameAvailable();
         }
         if (capture.isOpen() && !capture.flush(sinceStart.elapsed(), lost))
             captureLost();
