@@ -64,7 +64,7 @@ struct LinkShowing
 // log files unattended while the main window is hidden.
 //
 // The window, its modes and the reception: rs232cfunc.cpp; the import, the log files and
-// the timer: rs232cfunclogs.cpp.
+// the timer: rs232cfunclogs.cpp; the notices and notes: rs232cfuncnotices.cpp.
 class TForm3 final : public QWidget
 {
     Q_OBJECT
