@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """The live results board in a real browser, from the real program on an X server.
 
 The program starts with the board on (loopback, a free port) and a publish folder that
