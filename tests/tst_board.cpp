@@ -41,7 +41,8 @@ public:
     BoardHeat current;
     QList<SavedHeat> heats{{u"R1w_112"_s, u"R1w_112.csv"_s, {}},
                            {JapaneseName, JapaneseName + u".csv"_s, {}},
-                           {u"broken"_s, u"broken.csv"_s, {}}};
+                           {u"broken"_s, u"broken.csv"_s, {}},
+                           {u"a b#c?d%e&f'g+"_s, u"a b#c?d%e&f'g+.csv"_s, {}}};
 
     BoardHeat currentHeat() const override { return current; }
     QList<SavedHeat> savedHeats() const override { return heats; }
@@ -88,6 +89,8 @@ private slots:
     void listing_data();
     void listing();
     void publishedFiles();
+    void linksAnswer_data();
+    void linksAnswer();
 };
 
 void TestBoard::hostileTexts_data()
@@ -353,19 +356,57 @@ void TestBoard::publishedFiles()
 {
     TestSource source;
     source.heats.append({u"index"_s, u"index.csv"_s, {}});
-    source.heats.append({u"a b#c"_s, u"a b#c.csv"_s, {}});
     QStringList paths;
     for (const BoardFile &file : BoardSiteFiles(source.current, source.heats, source))
         paths.append(file.path);
     QCOMPARE(paths, (QStringList{u"index.html"_s, u"heats/index.html"_s, u"api/current.json"_s, u"api/heats.json"_s,
                                  u"heats/R1w_112.html"_s, u"api/heats/R1w_112.json"_s, u"heats/"_s + JapaneseName + u".html"_s,
-                                 u"api/heats/"_s + JapaneseName + u".json"_s, u"api/heats/index.json"_s,
-                                 u"heats/a b#c.html"_s, u"api/heats/a b#c.json"_s}));
+                                 u"api/heats/"_s + JapaneseName + u".json"_s,
+                                 u"heats/a b#c?d%e&f'g+.html"_s, u"api/heats/a b#c?d%e&f'g+.json"_s,
+                                 u"api/heats/index.json"_s}));
     const QByteArray list = BoardHeatListPage(source.heats, BoardSite::Published);
-    QVERIFY(list.contains("href=\"a%20b%23c.html\""));
+    QVERIFY(list.contains("href=\"a%20b%23c%3Fd%25e%26f%27g%2B.html\""));
     QVERIFY(list.contains("href=\"../api/heats/index.json\""));
     QVERIFY(!BoardHeatPage(source.current, BoardSite::Published).contains("/ws"));
     QVERIFY(BoardHeatPage(source.current, BoardSite::Served).contains("'/ws'"));
+}
+
+void TestBoard::linksAnswer_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QStringList>("contract");  // what the browser and the scoreboards rely on
+
+    TestSource source;
+    source.current.windMarker = true;
+    const QStringList heatIds{u"id=\"race\""_s, u"<tbody id=\"rows\">"_s, u"id=\"wind\""_s, u"id=\"marker\""_s,
+                              u"id=\"saved\""_s};
+    QTest::newRow("heat") << AnswerBoardRequest("GET", "/", source).body
+                          << heatIds + QStringList{u"id=\"version\""_s, u"<meta charset=\"utf-8\">"_s,
+                                                   u"<noscript><meta http-equiv=\"refresh\" content=\"2\"></noscript>"_s,
+                                                   u"<html lang=\"ja\">"_s, u"\"IPAGothic\",\"IPAPGothic\",sans-serif"_s};
+    QTest::newRow("saved heat") << AnswerBoardRequest("GET", "/heats/R1w_112", source).body << heatIds;
+    QTest::newRow("list") << AnswerBoardRequest("GET", "/heats", source).body << QStringList{};
+}
+
+// Every link of a served page leads to a page the board answers.
+void TestBoard::linksAnswer()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(QStringList, contract);
+    for (const QString &part : contract)
+        QVERIFY2(page.contains(part.toUtf8()), qPrintable(part));
+
+    TestSource source;
+    const QRegularExpression href(u"href=\"([^\"]*)\""_s);
+    int links = 0;
+    for (const QRegularExpressionMatch &match : href.globalMatch(QString::fromUtf8(page))) {
+        const QByteArray target = match.captured(1).replace(u"&amp;"_s, u"&"_s).replace(u"&#39;"_s, u"'"_s).toUtf8();
+        QVERIFY2(target.startsWith('/'), target.constData());
+        const int status = AnswerBoardRequest("GET", target, source).status;
+        QCOMPARE(status, target == "/heats/broken" ? 404 : 200);
+        ++links;
+    }
+    QVERIFY(links >= 1);
 }
 
 QTEST_GUILESS_MAIN(TestBoard)
