@@ -1,0 +1,199 @@
+#include "board.h"
+#include "boardpages.h"
+
+#include "heatsheet.h"
+#include "resultfile.h"
+#include "windrules.h"
+
+#include <QUrl>
+
+namespace Ordavex {
+
+namespace {
+
+const QString BoardTitle = QStringLiteral("速報");
+const QString SavedText = QStringLiteral("保存済み");
+const QString UnsavedText = QStringLiteral("未保存");
+const QString CurrentHeatLink = QStringLiteral("現在の組");
+const QString SavedHeatsTitle = QStringLiteral("保存済みの組");
+const QString NoSavedHeats = QStringLiteral("保存された組はありません。");
+const QString VersionLabel = QStringLiteral("更新番号");
+const QString ModifiedHeading = QStringLiteral("保存日時");
+const QString RaceHeading = QStringLiteral("組");
+
+// Small enough for a phone at 390 px, larger type on a big screen for the stands.
+const QString Style = QStringLiteral(
+    "*{box-sizing:border-box}"
+    "body{margin:0;font-family:\"IPAGothic\",\"IPAPGothic\",sans-serif;font-size:18px;line-height:1.4;"
+    "background:#fff;color:#111;-webkit-text-size-adjust:100%}"
+    "header{display:flex;flex-wrap:wrap;justify-content:space-between;align-items:baseline;gap:4px 16px;"
+    "padding:10px 14px;background:#0b3d91;color:#fff}"
+    "h1{margin:0;font-size:1.25em;overflow-wrap:anywhere}"
+    "header a{color:#fff}"
+    "main{padding:6px 10px;max-width:1100px;margin:0 auto}"
+    ".status{display:flex;flex-wrap:wrap;gap:6px 18px;align-items:baseline;margin:8px 0}"
+    ".marker{background:#c00;color:#fff;padding:0 6px;border-radius:4px}"
+    ".unsaved{color:#b35c00;font-weight:bold}"
+    "[hidden]{display:none!important}"
+    "table{width:100%;border-collapse:collapse;font-variant-numeric:tabular-nums}"
+    "th,td{padding:6px 8px;border-bottom:1px solid #ccc;text-align:left;overflow-wrap:anywhere}"
+    "th{background:#eef1f6}"
+    ".heat td:last-child,.heat th:last-child{text-align:right;white-space:pre}"
+    "footer{color:#777;font-size:.8em;padding:8px 14px;text-align:right}"
+    "@media (min-width:900px){body{font-size:28px}}");
+
+// The heat follows the board: pushed over the socket while it is open, polled while it
+// is not. Texts are put in with textContent only, never as markup.
+const QString ScriptStart = QStringLiteral(
+    "(function(){'use strict';"
+    "function el(id){return document.getElementById(id);}"
+    "function text(v){return v===null||v===undefined?'':String(v);}"
+    "function render(h){if(!h||!Array.isArray(h.rows))return;"
+    "el('race').textContent=text(h.race);document.title=text(h.race)+' | ' + %1;"
+    "var hd=el('headings');if(hd&&Array.isArray(h.headings)){for(var i=0;i<3&&i<hd.cells.length;i++)"
+    "hd.cells[i].textContent=text(h.headings[i]);}"
+    "var f=document.createDocumentFragment();h.rows.forEach(function(r){var tr=document.createElement('tr');"
+    "[r.place,r.number,r.time].forEach(function(v){var td=document.createElement('td');td.textContent=text(v);"
+    "tr.appendChild(td);});f.appendChild(tr);});"
+    "var rows=el('rows');while(rows.firstChild)rows.removeChild(rows.firstChild);rows.appendChild(f);"
+    "el('wind').textContent=h.wind?text(h.wind)+' '+text(h.windUnit):'';"
+    "el('marker').hidden=!h.windMarker;"
+    "var s=el('saved');s.textContent=h.saved?%2:%3;s.className=h.saved?'saved':'unsaved';"
+    "el('version').textContent=text(h.version);}"
+    "function fetchOnce(){fetch(%4,{cache:'no-store'}).then(function(r){return r.ok?r.json():null;})"
+    ".then(render).catch(function(){});}");
+const QString ServedScript = QStringLiteral(
+    "var ws=null,poll=null;"
+    "function startPoll(){if(!poll){fetchOnce();poll=setInterval(fetchOnce,1000);}}"
+    "function stopPoll(){if(poll){clearInterval(poll);poll=null;}}"
+    "function connect(){if(!('WebSocket' in window)){startPoll();return;}"
+    "try{ws=new WebSocket((location.protocol==='https:'?'wss':'ws')+'://'+location.host+'/ws');}"
+    "catch(e){ws=null;startPoll();setTimeout(connect,1000);return;}"
+    "ws.onopen=function(){stopPoll();};"
+    "ws.onmessage=function(e){try{render(JSON.parse(e.data));}catch(x){}};"
+    "ws.onclose=function(){ws=null;startPoll();setTimeout(connect,1000);};}"
+    "connect();})();");
+const QString PublishedScript = QStringLiteral("setInterval(fetchOnce,1000);})();");
+
+// A JavaScript string literal of a fixed text of this file.
+QString ScriptString(const QString &text)
+{
+    return u'\'' + text + u'\'';
+}
+
+QString Head(const QString &title, bool reloads)
+{
+    QString out = QStringLiteral("<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
+                                 "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n");
+    if (reloads)
+        out += QStringLiteral("<noscript><meta http-equiv=\"refresh\" content=\"2\"></noscript>\n");
+    out += QStringLiteral("<title>") + HtmlEscaped(title) + QStringLiteral("</title>\n<style>") + Style
+        + QStringLiteral("</style>\n</head>\n<body>\n");
+    return out;
+}
+
+QString Link(const QString &href, const QString &text)
+{
+    return QStringLiteral("<a href=\"") + HtmlEscaped(href) + QStringLiteral("\">") + HtmlEscaped(text)
+        + QStringLiteral("</a>");
+}
+
+QString Encoded(const QString &name)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(name));
+}
+
+QString Cell(const QString &text)
+{
+    return QStringLiteral("<td>") + HtmlEscaped(text) + QStringLiteral("</td>");
+}
+
+QString WindShown(const QString &wind)
+{
+    return wind.isEmpty() ? QString() : wind + u' ' + SheetWindUnit;
+}
+
+// The heat itself, the same on the live page and a saved heat's page.
+QString HeatBody(const BoardHeat &heat, const QString &navigation)
+{
+    QString out = QStringLiteral("<header><h1 id=\"race\">") + HtmlEscaped(heat.race) + QStringLiteral("</h1><nav>")
+        + navigation + QStringLiteral("</nav></header>\n<main>\n<div class=\"status\"><span>") + SheetWindLabel
+        + QStringLiteral(" <span id=\"wind\">") + HtmlEscaped(WindShown(heat.wind))
+        + QStringLiteral("</span></span> <span id=\"marker\" class=\"marker\"")
+        + (heat.windMarker ? QString() : QStringLiteral(" hidden")) + u'>' + WindMarkerText
+        + QStringLiteral("</span> <span id=\"saved\" class=\"") + (heat.saved ? QStringLiteral("saved") : QStringLiteral("unsaved"))
+        + QStringLiteral("\">") + (heat.saved ? SavedText : UnsavedText)
+        + QStringLiteral("</span></div>\n<table class=\"heat\"><thead><tr id=\"headings\">");
+    for (const QString &heading : heat.headings)
+        out += QStringLiteral("<th>") + HtmlEscaped(heading) + QStringLiteral("</th>");
+    out += QStringLiteral("</tr></thead>\n<tbody id=\"rows\">\n");
+    for (const BoardRow &row : heat.rows)
+        out += QStringLiteral("<tr>") + Cell(row.place) + Cell(row.number) + Cell(row.time) + QStringLiteral("</tr>\n");
+    out += QStringLiteral("</tbody></table>\n</main>\n");
+    return out;
+}
+
+} // namespace
+
+bool IsListPageName(const QString &name)
+{
+    return name.compare(QLatin1StringView("index"), Qt::CaseInsensitive) == 0;
+}
+
+QByteArray BoardHeatPage(const BoardHeat &heat, BoardSite site)
+{
+    const bool served = site == BoardSite::Served;
+    QString out = Head(heat.race + QStringLiteral(" | ") + BoardTitle, true);
+    out += HeatBody(heat, Link(served ? QStringLiteral("/heats") : QStringLiteral("heats/index.html"), SavedHeatsTitle));
+    out += QStringLiteral("<footer>") + VersionLabel + QStringLiteral(" <span id=\"version\">")
+        + QString::number(heat.version) + QStringLiteral("</span></footer>\n<script>");
+    out += ScriptStart.arg(ScriptString(BoardTitle), ScriptString(SavedText), ScriptString(UnsavedText),
+                           ScriptString(served ? QStringLiteral("/api/current.json") : QStringLiteral("api/current.json")));
+    out += served ? ServedScript : PublishedScript;
+    out += QStringLiteral("</script>\n</body>\n</html>\n");
+    return out.toUtf8();
+}
+
+QByteArray BoardSavedHeatPage(const BoardHeat &heat, BoardSite site)
+{
+    const bool served = site == BoardSite::Served;
+    QString out = Head(heat.race + QStringLiteral(" | ") + SavedHeatsTitle, false);
+    out += HeatBody(heat, Link(served ? QStringLiteral("/heats") : QStringLiteral("index.html"), SavedHeatsTitle)
+                              + u' ' + Link(served ? QStringLiteral("/") : QStringLiteral("../index.html"), CurrentHeatLink));
+    out += QStringLiteral("<footer>") + HtmlEscaped(heat.fileName) + QStringLiteral("</footer>\n</body>\n</html>\n");
+    return out.toUtf8();
+}
+
+QByteArray BoardHeatListPage(const QList<SavedHeat> &heats, BoardSite site)
+{
+    const bool served = site == BoardSite::Served;
+    QString out = Head(SavedHeatsTitle + QStringLiteral(" | ") + BoardTitle, false);
+    out += QStringLiteral("<header><h1>") + SavedHeatsTitle + QStringLiteral("</h1><nav>")
+        + Link(served ? QStringLiteral("/") : QStringLiteral("../index.html"), CurrentHeatLink)
+        + QStringLiteral("</nav></header>\n<main>\n");
+    if (heats.isEmpty()) {
+        out += QStringLiteral("<p>") + NoSavedHeats + QStringLiteral("</p>\n");
+    } else {
+        out += QStringLiteral("<table><thead><tr><th>") + RaceHeading + QStringLiteral("</th><th>") + SheetWindLabel
+            + QStringLiteral("</th><th>") + ModifiedHeading + QStringLiteral("</th></tr></thead>\n<tbody id=\"heats\">\n");
+        for (const SavedHeat &heat : heats) {
+            QString href;
+            if (served)
+                href = QStringLiteral("/heats/") + Encoded(heat.name);
+            else if (IsListPageName(heat.name))
+                href = QStringLiteral("../api/heats/") + Encoded(heat.name) + QStringLiteral(".json");
+            else
+                href = Encoded(heat.name) + QStringLiteral(".html");
+            const PathWind wind = WindFromPath(heat.fileName);
+            out += QStringLiteral("<tr><td>") + Link(href, heat.name) + QStringLiteral("</td>")
+                + Cell(wind.found ? WindShown(WindText(wind.wind)) : QString())
+                + Cell(heat.modified.toLocalTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")))
+                + QStringLiteral("</tr>\n");
+        }
+        out += QStringLiteral("</tbody></table>\n");
+    }
+    out += QStringLiteral("</main>\n</body>\n</html>\n");
+    return out.toUtf8();
+}
+
+} // namespace Ordavex

@@ -1,0 +1,368 @@
+#include "core/board.h"
+#include "core/gridmodel.h"
+#include "core/resultfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+using namespace Ordavex;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// "4:1052;5:;3:10275": lane and packed time of each data row.
+void fill(ResultGrid &grid, int dataRows, const QString &rows)
+{
+    grid.setGridRowCount(dataRows + 1);
+    grid.setCell(0, 0, u"順位"_s);
+    grid.setCell(1, 0, u"ﾚｰﾝ"_s);
+    grid.setCell(2, 0, u"ﾀｲﾑ"_s);
+    for (int row = 1; row <= dataRows; ++row)
+        grid.setCell(0, row, QString::number(row));
+    const QStringList cells = rows.split(u';', Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        grid.setCell(1, int(i) + 1, cells[i].section(u':', 0, 0));
+        grid.setCell(2, int(i) + 1, cells[i].section(u':', 1, 1));
+    }
+}
+
+const QString JapaneseName = u"男子100m予選1組w_905"_s;
+
+class TestSource final : public BoardSource
+{
+public:
+    BoardHeat current;
+    QList<SavedHeat> heats{{u"R1w_112"_s, u"R1w_112.csv"_s, {}},
+                           {JapaneseName, JapaneseName + u".csv"_s, {}},
+                           {u"broken"_s, u"broken.csv"_s, {}},
+                           {u"a b#c?d%e&f'g+"_s, u"a b#c?d%e&f'g+.csv"_s, {}}};
+
+    BoardHeat currentHeat() const override { return current; }
+    QList<SavedHeat> savedHeats() const override { return heats; }
+    std::optional<BoardHeat> savedHeat(const SavedHeat &heat) const override
+    {
+        if (heat.name == u"broken"_s)
+            return std::nullopt;
+        BoardHeat saved;
+        saved.race = heat.name;
+        saved.fileName = heat.fileName;
+        return saved;
+    }
+};
+
+QJsonObject parsed(const QByteArray &json)
+{
+    return QJsonDocument::fromJson(json).object();
+}
+
+qsizetype markup(const QByteArray &page)
+{
+    return page.count('<') + page.count('>') + page.count('"') + page.count('\'');
+}
+
+} // namespace
+
+class TestBoard final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void hostileTexts_data();
+    void hostileTexts();
+    void routes_data();
+    void routes();
+    void boardHeat_data();
+    void boardHeat();
+    void savedHeatReadsBackAsShown_data();
+    void savedHeatReadsBackAsShown();
+    void listing_data();
+    void listing();
+    void publishedFiles();
+    void linksAnswer();
+};
+
+void TestBoard::hostileTexts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("script") << u"<script>alert(1)</script>"_s;
+    QTest::newRow("end of script") << u"</script><script>x()</script>"_s;
+    QTest::newRow("quotes") << u"a\"b'c&amp;d"_s;
+    QTest::newRow("control") << u"a\u0001b\nc\td\u001f\r"_s;
+    QTest::newRow("separators") << u"a\u2028b\u2029c\\"_s;
+    QTest::newRow("japanese") << u"男子 100m ﾀｲﾑ決勝"_s;
+}
+
+// A text from a file or the grid shows as that text in every page and JSON document,
+// and adds no markup to a page.
+void TestBoard::hostileTexts()
+{
+    QFETCH(QString, text);
+    BoardHeat heat;
+    heat.race = text;
+    heat.fileName = text + u".csv"_s;
+    heat.headings = {text, text, text};
+    heat.rows = {{text, text, text, u"1052"_s}};
+    heat.wind = text;
+    BoardHeat plain = heat;
+    plain.race = plain.fileName = plain.wind = plain.rows[0].place = plain.rows[0].number = plain.rows[0].time = u"x"_s;
+    plain.headings = {u"x"_s, u"x"_s, u"x"_s};
+    const QList<SavedHeat> heats{{text, text + u".csv"_s, {}}};
+    const QList<SavedHeat> plainHeats{{u"x"_s, u"x.csv"_s, {}}};
+
+    const QJsonObject json = parsed(BoardHeatJson(heat));
+    QCOMPARE(json.value("race"_L1).toString(), text);
+    QCOMPARE(json.value("headings"_L1).toArray().at(2).toString(), text);
+    const QJsonObject row = json.value("rows"_L1).toArray().at(0).toObject();
+    QCOMPARE(row.value("time"_L1).toString(), text);
+    QCOMPARE(row.value("digits"_L1).toString(), u"1052"_s);
+    QCOMPARE(json.value("wind"_L1).toString(), text);
+    QCOMPARE(parsed(BoardHeatListJson(heats)).value("heats"_L1).toArray().at(0).toObject().value("name"_L1).toString(),
+             text);
+    QVERIFY(!BoardHeatJson(heat).contains("</"));
+
+    for (const BoardSite site : {BoardSite::Served, BoardSite::Published}) {
+        QCOMPARE(markup(BoardHeatPage(heat, site)), markup(BoardHeatPage(plain, site)));
+        QCOMPARE(markup(BoardSavedHeatPage(heat, site)), markup(BoardSavedHeatPage(plain, site)));
+        QCOMPARE(markup(BoardHeatListPage(heats, site)), markup(BoardHeatListPage(plainHeats, site)));
+        QVERIFY(BoardHeatPage(heat, site).contains(HtmlEscaped(text).toUtf8()));
+    }
+}
+
+void TestBoard::routes_data()
+{
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<int>("status");
+
+    const QByteArray japanese = "/api/heats/" + QUrl::toPercentEncoding(JapaneseName) + ".json";
+    const QList<std::tuple<const char *, QByteArray, QByteArray, int>> rows{
+        {"page", "GET", "/", 200},
+        {"query ignored", "GET", "/?a=%2e%2e/x", 200},
+        {"post", "POST", "/", 405},
+        {"lower case get", "get", "/", 405},
+        {"list", "GET", "/heats", 200},
+        {"list slash", "GET", "/heats/", 404},
+        {"saved", "GET", "/heats/R1w_112", 200},
+        {"saved query", "HEAD", "/heats/R1w_112?x=1", 200},
+        {"saved trailing slash", "GET", "/heats/R1w_112/", 404},
+        {"unreadable", "GET", "/heats/broken", 404},
+        {"current json", "GET", "/api/current.json", 200},
+        {"list json", "GET", "/api/heats.json", 200},
+        {"saved json", "GET", "/api/heats/R1w_112.json", 200},
+        {"japanese json", "GET", japanese, 200},
+        {"japanese lower hex", "GET", japanese.toLower(), 200},
+        {"json without name", "GET", "/api/heats/.json", 404},
+        {"dot dot", "GET", "/heats/..", 404},
+        {"encoded dot dot", "GET", "/heats/%2e%2e", 404},
+        {"traversal", "GET", "/heats/../../etc/passwd", 404},
+        {"encoded slash", "GET", "/heats/..%2F..%2Fetc%2Fpasswd", 404},
+        {"encoded slash before name", "GET", "/heats%2FR1w_112", 404},
+        {"backslash", "GET", "/heats/..\\R1w_112", 404},
+        {"encoded backslash", "GET", "/heats/%5cR1w_112", 404},
+        {"nul", "GET", "/heats/R1w_112%00", 404},
+        {"invalid utf-8", "GET", "/heats/%ff", 404},
+        {"overlong utf-8", "GET", "/heats/%c0%ae%c0%ae", 404},
+        {"bad escape", "GET", "/heats/R1w_11%2", 404},
+        {"long name", "GET", "/heats/" + QByteArray(300, 'a'), 404},
+        {"overlong target", "GET", "/heats/" + QByteArray(3000, 'a'), 414},
+        {"double slash", "GET", "//", 404},
+        {"index file", "GET", "/index.html", 404},
+        {"socket", "GET", "/ws", 404},
+        {"absolute form", "GET", "http://localhost/", 404},
+        {"empty", "GET", "", 404},
+    };
+    for (const auto &[name, method, target, status] : rows)
+        QTest::newRow(name) << method << target << status;
+}
+
+void TestBoard::routes()
+{
+    QFETCH(QByteArray, method);
+    QFETCH(QByteArray, target);
+    QFETCH(int, status);
+    TestSource source;
+    source.current.race = u"R1"_s;
+
+    const BoardReply reply = AnswerBoardRequest(method, target, source);
+    QCOMPARE(reply.status, status);
+    if (status != 200)
+        return;
+    const bool json = target.split('?').front().endsWith(".json");
+    QCOMPARE(reply.contentType, json ? "application/json; charset=utf-8"_ba : "text/html; charset=utf-8"_ba);
+    if (target.startsWith("/api/heats/"))
+        QCOMPARE(parsed(reply.body).value("race"_L1).toString(), QUrl::fromPercentEncoding(target.sliced(11).chopped(5)));
+}
+
+void TestBoard::boardHeat_data()
+{
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<bool>("track");
+    QTest::addColumn<bool>("sixtyFix");
+    QTest::addColumn<QString>("windText");
+    QTest::addColumn<QStringList>("times");
+    QTest::addColumn<QString>("wind");
+    QTest::addColumn<bool>("marker");
+
+    QTest::newRow("track") << u"4:1052;5:7523;3:1234567"_s << true << true << u"12"_s
+                           << QStringList{u"10.52"_s, u" 1:15.23"_s, u" 1:23:45.67"_s} << u"+1.2"_s << false;
+    QTest::newRow("track without 60秒補正") << u"4:1052;5:7523"_s << true << false << u"+2.1"_s
+                                         << QStringList{u"10.52"_s, u"75.23"_s} << u"+2.1"_s << true;
+    QTest::newRow("road") << u"101:12345;102:75"_s << false << true << u""_s
+                          << QStringList{u" 1:23:45"_s, u" 1:15"_s} << QString() << false;
+    QTest::newRow("road without 60秒補正") << u"101:100;102:75"_s << false << false << u"20"_s
+                                        << QStringList{u"60"_s, u"75"_s} << u"+2.0"_s << false;
+    QTest::newRow("gap kept, trailing rows dropped") << u"4:1052;:;3:1100;:"_s << true << true << u"-05"_s
+                                                     << QStringList{u"10.52"_s, QString(), u"11.00"_s} << u"-0.5"_s << false;
+    QTest::newRow("empty heat") << QString() << true << true << u"+3.0"_s << QStringList{} << u"+3.0"_s << true;
+}
+
+void TestBoard::boardHeat()
+{
+    QFETCH(QString, rows);
+    QFETCH(bool, track);
+    QFETCH(bool, sixtyFix);
+    QFETCH(QString, windText);
+    QFETCH(QStringList, times);
+    QFETCH(QString, wind);
+    QFETCH(bool, marker);
+    ResultGrid grid;
+    fill(grid, 6, rows);
+
+    const BoardHeat heat = MakeBoardHeat(grid, u"/meet/R1w_112.csv"_s, {}, windText, track, sixtyFix, false);
+    QCOMPARE(heat.rows.size(), times.size());
+    for (qsizetype i = 0; i < times.size(); ++i) {
+        QCOMPARE(heat.rows[i].time, times[i]);
+        QCOMPARE(heat.rows[i].packed, grid.cell(2, int(i) + 1));
+    }
+    QCOMPARE(heat.race, u"R1"_s);
+    QCOMPARE(heat.wind, wind);
+    QCOMPARE(heat.windMarker, marker);
+
+    const QByteArray page = BoardHeatPage(heat, BoardSite::Served);
+    QCOMPARE(page.contains("id=\"marker\" class=\"marker\" hidden"), !marker);
+    QCOMPARE(page.count("<tr>"), times.size());
+}
+
+void TestBoard::savedHeatReadsBackAsShown_data()
+{
+    QTest::addColumn<bool>("track");
+    QTest::addColumn<bool>("sixtyFix");
+    QTest::newRow("track") << true << true;
+    QTest::newRow("track without 60秒補正") << true << false;
+    QTest::newRow("road") << false << true;
+    QTest::newRow("road without 60秒補正") << false << false;
+}
+
+// A saved heat looks on the board as it looked on the grid when it was saved.
+void TestBoard::savedHeatReadsBackAsShown()
+{
+    QFETCH(bool, track);
+    QFETCH(bool, sixtyFix);
+    QTemporaryDir dir;
+    ResultGrid grid;
+    fill(grid, 4, u"4:1052;5:7523;3:10075;6:75"_s);
+    QVERIFY(WriteResultFile(dir.filePath(u"R1w_121.csv"_s), grid, track, sixtyFix));
+
+    const BoardHeat live = MakeBoardHeat(grid, u"R1w_121.csv"_s, {}, u"21"_s, track, sixtyFix, true);
+    const QList<SavedHeat> heats = ListSavedHeats(dir.path());
+    QCOMPARE(heats.size(), 1);
+    const std::optional<BoardHeat> saved = ReadSavedHeat(dir.path(), heats[0]);
+    QVERIFY(saved);
+    QCOMPARE(saved->race, u"R1"_s);
+    QCOMPARE(saved->wind, u"+2.1"_s);
+    QVERIFY(saved->windMarker);
+    QCOMPARE(saved->rows.size(), live.rows.size());
+    for (qsizetype i = 0; i < live.rows.size(); ++i) {
+        QCOMPARE(saved->rows[i].time, live.rows[i].time);
+        // The reader keeps the digits of the time as the file shows it.
+        QCOMPARE(saved->rows[i].packed.toInt(), QString(live.rows[i].time).remove(QRegularExpression(u"\\D"_s)).toInt());
+        QCOMPARE(saved->rows[i].number, live.rows[i].number);
+    }
+    QVERIFY(!ReadSavedHeat(dir.path(), {u"gone"_s, u"gone.csv"_s, {}}));
+}
+
+void TestBoard::listing_data()
+{
+    QTest::addColumn<QStringList>("files");     // name, then its age in minutes
+    QTest::addColumn<QStringList>("names");
+
+    QTest::newRow("newest first, then by name")
+        << QStringList{u"B.csv:5"_s, u"A.csv:5"_s, u"C.csv:1"_s, u"D.csv:9"_s}
+        << QStringList{u"C"_s, u"A"_s, u"B"_s, u"D"_s};
+    QTest::newRow("only result files")
+        << QStringList{u"A.csv:1"_s, u"notes.txt:1"_s, u"B.CSV:2"_s, u"csv:1"_s, u"C.csv.bak:1"_s}
+        << QStringList{u"A"_s, u"B"_s};
+    QTest::newRow("names an address cannot carry")
+        << QStringList{u".hidden.csv:1"_s, u".csv:1"_s, u"a\\b.csv:1"_s, u"tab\t.csv:1"_s, u"男子 100m.csv:2"_s}
+        << QStringList{u"男子 100m"_s};
+    QTest::newRow("same name in two cases")
+        << QStringList{u"A.CSV:1"_s, u"A.csv:3"_s} << QStringList{u"A"_s};
+}
+
+void TestBoard::listing()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, names);
+    QTemporaryDir dir;
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const QString &file : files) {
+        QFile out(dir.filePath(file.section(u':', 0, 0)));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QVERIFY(out.setFileTime(now.addSecs(-60 * file.section(u':', 1).toInt()), QFileDevice::FileModificationTime));
+    }
+    QVERIFY(QDir(dir.path()).mkdir(u"folder.csv"_s));
+    QVERIFY(QFile::link(QCoreApplication::applicationFilePath(), dir.filePath(u"link.csv"_s)));
+
+    QStringList listed;
+    for (const SavedHeat &heat : ListSavedHeats(dir.path()))
+        listed.append(heat.name);
+    QCOMPARE(listed, names);
+}
+
+// The published folder holds every page once: a heat named like the list page does not
+// replace it.
+void TestBoard::publishedFiles()
+{
+    TestSource source;
+    source.heats.append({u"index"_s, u"index.csv"_s, {}});
+    QStringList paths;
+    for (const BoardFile &file : BoardSiteFiles(source.current, source.heats, source))
+        paths.append(file.path);
+    QCOMPARE(paths, (QStringList{u"index.html"_s, u"heats/index.html"_s, u"api/current.json"_s, u"api/heats.json"_s,
+                                 u"heats/R1w_112.html"_s, u"api/heats/R1w_112.json"_s, u"heats/"_s + JapaneseName + u".html"_s,
+                                 u"api/heats/"_s + JapaneseName + u".json"_s,
+                                 u"heats/a b#c?d%e&f'g+.html"_s, u"api/heats/a b#c?d%e&f'g+.json"_s,
+                                 u"api/heats/index.json"_s}));
+    const QByteArray list = BoardHeatListPage(source.heats, BoardSite::Published);
+    QVERIFY(list.contains("href=\"a%20b%23c%3Fd%25e%26f%27g%2B.html\""));
+    QVERIFY(list.contains("href=\"../api/heats/index.json\""));
+    QVERIFY(!BoardHeatPage(source.current, BoardSite::Published).contains("/ws"));
+    QVERIFY(BoardHeatPage(source.current, BoardSite::Served).contains("'/ws'"));
+}
+
+// Every link of a served page leads to a page the board answers.
+void TestBoard::linksAnswer()
+{
+    TestSource source;
+    const QRegularExpression href(u"href=\"([^\"]*)\""_s);
+    int links = 0;
+    for (const QByteArray &target : {"/"_ba, "/heats"_ba, "/heats/R1w_112"_ba}) {
+        const QString page = QString::fromUtf8(AnswerBoardRequest("GET", target, source).body);
+        for (const QRegularExpressionMatch &match : href.globalMatch(page)) {
+            const QByteArray link = match.captured(1).replace(u"&amp;"_s, u"&"_s).replace(u"&#39;"_s, u"'"_s).toUtf8();
+            QCOMPARE(AnswerBoardRequest("GET", link, source).status, link == "/heats/broken" ? 404 : 200);
+            ++links;
+        }
+    }
+    QCOMPARE(links, 4 + source.heats.size());
+}
+
+QTEST_GUILESS_MAIN(TestBoard)
+#include "tst_board.moc"
