@@ -73,7 +73,9 @@ const QString ServedScript = QStringLiteral(
     "ws.onmessage=function(e){try{render(JSON.parse(e.data));}catch(x){}};"
     "ws.onclose=function(){ws=null;startPoll();setTimeout(connect,1000);};}"
     "connect();})();");
-const QString PublishedScript = QStringLiteral("setInterval(fetchOnce,1000);})();");
+// Twice a second: with the hand-off's delay and the write, a change is on the phones
+// within a second.
+const QString PublishedScript = QStringLiteral("setInterval(fetchOnce,500);})();");
 
 // A JavaScript string literal of a fixed text of this file.
 QString ScriptString(const QString &text)
