@@ -103,10 +103,8 @@ private slots:
     void portsWrittenInFullOnceGiven_data();
     void portsWrittenInFullOnceGiven();
     void unstorablePortKeepsOldLine();
-    void boardRead_data();
-    void boardRead();
-    void boardWrittenInFullOnceGiven_data();
-    void boardWrittenInFullOnceGiven();
+    void boardSection_data();
+    void boardSection();
 
     void failureLeavesOldFile_data();
     void failureLeavesOldFile();
@@ -582,97 +580,57 @@ void TestSettings::unstorablePortKeepsOldLine()
     QCOMPARE(read.ports[4], u"/dev/ｼﾘｱﾙ"_s);
 }
 
-void TestSettings::boardRead_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<bool>("on");
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<int>("port");
-    QTest::addColumn<QString>("folder");
-
-    QTest::newRow("no section") << QByteArray("[Params]\r\nMaxrunner=9\r\n") << false << QString() << 8080 << QString();
-    QTest::newRow("every key")
-        << QByteArray("[Board]\r\nEnabled=1\r\nAddress=192.168.1.20\r\nPort=8081\r\nPublishFolder=D:\\\x8C\xF6\x8A\x4A\r\n")
-        << true << u"192.168.1.20"_s << 8081 << u"D:\\公開"_s;
-    QTest::newRow("names in other case") << QByteArray("[board]\r\nenabled = 1 \r\nPORT=80\r\n")
-                                         << true << QString() << 80 << QString();
-    QTest::newRow("port 0") << QByteArray("[Board]\r\nPort=0\r\n") << false << QString() << 8080 << QString();
-    QTest::newRow("port above 65535") << QByteArray("[Board]\r\nPort=65536\r\n") << false << QString() << 8080 << QString();
-    QTest::newRow("highest port") << QByteArray("[Board]\r\nPort=65535\r\n") << false << QString() << 65535 << QString();
-    QTest::newRow("port not a number") << QByteArray("[Board]\r\nPort=80a\r\n") << false << QString() << 8080 << QString();
-}
-
-void TestSettings::boardRead()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(bool, on);
-    QFETCH(QString, address);
-    QFETCH(int, port);
-    QFETCH(QString, folder);
-
-    QVERIFY(writeBytes(m_path, text));
-    const Settings s = ReadSettings(m_path, u"C:\\Work"_s);
-    QCOMPARE(s.boardOn, on);
-    QCOMPARE(s.boardAddress, address);
-    QCOMPARE(s.boardPort, port);
-    QCOMPARE(s.boardPublishFolder, folder);
-}
-
-// As the section Ports: none in a file that never had one and a record that holds the
-// defaults (such a file is written back byte for byte); all four keys once either has one.
-void TestSettings::boardWrittenInFullOnceGiven_data()
+// [Board] as [Ports]: none in a file that never had one while the record holds the
+// defaults (such a file is written back byte for byte), all four keys once either has one.
+void TestSettings::boardSection_data()
 {
     QTest::addColumn<QByteArray>("oldBytes");
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<QByteArray>("expectedTail");    // empty: the file is written back unchanged
-    QTest::addColumn<QStringList>("notStored");
+    QTest::addColumn<int>("port");              // as read
+    QTest::addColumn<QString>("folder");        // written into the record, "-" for none
+    QTest::addColumn<QByteArray>("expectedTail");   // empty: the file is written back unchanged
 
     const QByteArray written = "[WorkFiles]\r\nexFilePath=C:\\Work\r\nexLogFilePath=C:\\Work\r\n"
-                               "; notes\r\n[Params]\r\n" + defaultParamLines()
-                               + "[Ports]\r\nCOM1=/dev/ttyUSB0\r\nCOM2=\r\nCOM3=\r\nCOM4=\r\nCOM5=\r\n";
-    QTest::newRow("none anywhere") << written << QString() << QByteArray() << QStringList();
-    QTest::newRow("turned on") << written << u"on"_s
-        << QByteArray("[Board]\r\nEnabled=1\r\nAddress=\r\nPort=8080\r\nPublishFolder=\r\n") << QStringList();
-    QTest::newRow("another port") << written << u"port"_s
-        << QByteArray("[Board]\r\nEnabled=0\r\nAddress=\r\nPort=8081\r\nPublishFolder=\r\n") << QStringList();
-    QTest::newRow("publish folder in code page 932") << written << u"folder"_s
-        << QByteArray("[Board]\r\nEnabled=0\r\nAddress=\r\nPort=8080\r\nPublishFolder=D:\\\x8C\xF6\x8A\x4A\r\n")
-        << QStringList();
-    QTest::newRow("publish folder not in code page 932") << written << u"foreign folder"_s
-        << QByteArray("[Board]\r\nEnabled=0\r\nAddress=\r\nPort=8080\r\n") << QStringList{u"PublishFolder"_s};
-    QTest::newRow("off again, one key in the file") << written + "[Board]\r\nEnabled=1\r\n" << u"off"_s
-        << QByteArray("[Board]\r\nEnabled=0\r\nAddress=\r\nPort=8080\r\nPublishFolder=\r\n") << QStringList();
+                               "; notes\r\n[Params]\r\n" + defaultParamLines() + "[Ports]\r\nCOM1=/dev/ttyUSB0\r\nCOM2=\r\nCOM3=\r\nCOM4=\r\nCOM5=\r\n";
+    const QByteArray tail = "[Board]\r\nEnabled=0\r\nAddress=\r\nPort=8080\r\n";
+    QTest::newRow("none anywhere") << written << 8080 << u"-"_s << QByteArray();
+    QTest::newRow("folder in code page 932") << written << 8080 << u"D:\\公開"_s
+                                             << tail + "PublishFolder=D:\\\x8C\xF6\x8A\x4A\r\n";
+    QTest::newRow("folder not in code page 932") << written << 8080 << u"/home/josé"_s << tail;
+    QTest::newRow("one key in the file") << written + "[board]\r\nPORT = 9000 \r\n" << 9000 << u"-"_s
+        << QByteArray("[board]\r\nPORT=9000\r\nEnabled=0\r\nAddress=\r\nPublishFolder=\r\n");
+    QTest::newRow("port 0") << written + "[Board]\r\nPort=0\r\n" << 8080 << u"-"_s
+                            << QByteArray("[Board]\r\nPort=8080\r\nEnabled=0\r\nAddress=\r\nPublishFolder=\r\n");
+    QTest::newRow("port above 65535") << written + "[Board]\r\nPort=65536\r\n" << 8080 << u"-"_s
+                                      << QByteArray("[Board]\r\nPort=8080\r\nEnabled=0\r\nAddress=\r\nPublishFolder=\r\n");
+    QTest::newRow("highest port") << written + "[Board]\r\nPort=65535\r\n" << 65535 << u"-"_s
+                                  << QByteArray("[Board]\r\nPort=65535\r\nEnabled=0\r\nAddress=\r\nPublishFolder=\r\n");
 }
 
-void TestSettings::boardWrittenInFullOnceGiven()
+void TestSettings::boardSection()
 {
     QFETCH(QByteArray, oldBytes);
-    QFETCH(QString, change);
+    QFETCH(int, port);
+    QFETCH(QString, folder);
     QFETCH(QByteArray, expectedTail);
-    QFETCH(QStringList, notStored);
 
     QVERIFY(writeBytes(m_path, oldBytes));
     Settings s = ReadSettings(m_path, u"C:\\Other"_s);
-    if (change == u"on"_s)
-        s.boardOn = true;
-    else if (change == u"off"_s)
-        s.boardOn = false;
-    else if (change == u"port"_s)
-        s.boardPort = 8081;
-    else if (change == u"folder"_s)
-        s.boardPublishFolder = u"D:\\公開"_s;
-    else if (change == u"foreign folder"_s)
-        s.boardPublishFolder = u"/home/josé"_s;
-    QCOMPARE(WriteSettings(m_path, s), notStored);
+    QCOMPARE(s.boardPort, port);
+    QVERIFY(!s.boardOn);
+    const bool storable = folder != u"/home/josé"_s;
+    if (folder != u"-"_s)
+        s.boardPublishFolder = folder;
+    QCOMPARE(WriteSettings(m_path, s), storable ? QStringList() : QStringList{u"PublishFolder"_s});
     const QByteArray bytes = readBytes(m_path);
-    if (expectedTail.isEmpty()) {
+    if (expectedTail.isEmpty())
         QCOMPARE(bytes, oldBytes);
-        return;
-    }
     QVERIFY2(bytes.endsWith(expectedTail), bytes.constData());
-    QCOMPARE(bytes.count("[Board]"), 1);
-    if (notStored.isEmpty())
-        QCOMPARE(ReadSettings(m_path, u"C:\\Other"_s), s);
+    QCOMPARE(bytes.count("oard]"), expectedTail.isEmpty() ? 0 : 1);
+    s.boardOn = true;
+    WriteSettings(m_path, s);
+    if (!storable)
+        s.boardPublishFolder.clear();
+    QCOMPARE(ReadSettings(m_path, u"C:\\Other"_s), s);
 }
 
 void TestSettings::expectWriteFailure(const QString &path, const QByteArray &oldBytes)
