@@ -12,6 +12,7 @@
 #include <QMainWindow>
 
 #include <memory>
+#include <optional>
 
 class QTimer;
 
@@ -227,10 +228,13 @@ private:
     void startBoardAtLaunch();
     void boardStarted();
     void boardHeatChanged();
+    // The heat as it goes into its file, kept for the board when the save clears the grid.
+    void boardHeatSaving();
     // The heat on the grid is the one in its file (saved or opened); a save changes
     // the work folder's listing as well.
     void boardHeatSaved(bool listingChanged);
     void boardListingChanged();
+    BoardHeat makeBoardHeat() const;
     void handBoardHeat();
     void handBoardWorkFolder();
     void showBoardState();
@@ -269,6 +273,11 @@ private:
     QTimer *m_boardTimer = nullptr;
     quint64 m_boardVersion = 0;
     bool m_boardSaved = false;
+    // The heat as the save in progress writes it.
+    std::optional<BoardHeat> m_boardSavingHeat;
+    // The heat just saved, while the save has left the grid empty (自動画面ｸﾘｱ) and
+    // nothing has changed since.
+    std::optional<BoardHeat> m_boardSavedHeat;
     bool m_boardLaunched = false;
     // The work folder the service was last told of.
     QString m_boardWorkFolder;

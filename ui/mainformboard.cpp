@@ -124,15 +124,32 @@ void TForm1::boardStarted()
 void TForm1::boardHeatChanged()
 {
     m_boardSaved = false;
+    m_boardSavedHeat.reset();
     // Not restarted by later changes: a steady stream of keys reaches the board once
     // per delay, never held back until the operator pauses.
     if (boardIsOn() && m_boardTimer && !m_boardTimer->isActive())
         m_boardTimer->start();
 }
 
+// A save that clears the grid would otherwise take the results off the board the moment
+// they are final, and show an empty heat as saved: the board keeps showing what went
+// into the file until the next change.
+void TForm1::boardHeatSaving()
+{
+    m_boardSavingHeat.reset();
+    if (boardIsOn())
+        m_boardSavingHeat = makeBoardHeat();
+}
+
 void TForm1::boardHeatSaved(bool listingChanged)
 {
+    // After the save's own changes to the grid and the target path, which count as none.
+    std::optional<BoardHeat> savedHeat = std::exchange(m_boardSavingHeat, std::nullopt);
     m_boardSaved = true;
+    if (listingChanged && savedHeat && GridIsEmpty()) {
+        savedHeat->saved = true;
+        m_boardSavedHeat = std::move(savedHeat);
+    }
     if (!boardIsOn())
         return;
     if (listingChanged) {
@@ -164,14 +181,19 @@ void TForm1::handBoardHeat()
     if (!boardIsOn())
         return;
     handBoardWorkFolder();
-    QStringList timetable;
-    for (int row = 0; row < ListDirBox->count(); ++row)
-        timetable << ListDirBox->item(row)->text();
-    BoardHeat heat = MakeBoardHeat(*m_grid, m_targetPath, timetable, EditKaze->text(), RaceKindIndex() == 0,
-                                   sixtyFix->isChecked(), m_boardSaved);
+    BoardHeat heat = m_boardSavedHeat ? *m_boardSavedHeat : makeBoardHeat();
     heat.version = ++m_boardVersion;
     heat.updatedAt = QDateTime::currentDateTime();
     m_board->setHeat(heat);
+}
+
+BoardHeat TForm1::makeBoardHeat() const
+{
+    QStringList timetable;
+    for (int row = 0; row < ListDirBox->count(); ++row)
+        timetable << ListDirBox->item(row)->text();
+    return MakeBoardHeat(*m_grid, m_targetPath, timetable, EditKaze->text(), RaceKindIndex() == 0,
+                         sixtyFix->isChecked(), m_boardSaved);
 }
 
 void TForm1::handBoardWorkFolder()

@@ -109,6 +109,7 @@ void TForm1::FileSaveASExecute()
     if (chosen.isEmpty())
         return;
     m_targetPath = chosen;
+    boardHeatSaving();
     const bool saved = AC_SaveFileExecute();
     m_workFolder = Paths::folderOf(m_targetPath);
     setTargetPath(m_targetPath);

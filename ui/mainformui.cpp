@@ -269,6 +269,7 @@ void MainFormUi::setupControls(QMainWindow *window, ResultGrid *grid)
     StatusBar1->addWidget(StatusPanel0, 1);
     BoardIndicator = new QLabel(QStringLiteral("速報ON"), StatusBar1);
     BoardIndicator->setObjectName(QStringLiteral("BoardIndicator"));
+    BoardIndicator->setContentsMargins(4, 0, 4, 0);
     BoardIndicator->hide();
     StatusBar1->addPermanentWidget(BoardIndicator);
     window->setStatusBar(StatusBar1);
