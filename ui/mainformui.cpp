@@ -91,7 +91,7 @@ void MainFormUi::setupActions(QMainWindow *window)
     PrintHeatSheet = new QAction(ActionIcon(ActionIconKind::HeatSheet), QStringLiteral("組ｼｰﾄ印刷"), window);
     PrintHeatSheet->setObjectName(QStringLiteral("PrintHeatSheet"));
     PrintHeatSheet->setToolTip(QStringLiteral("組ｼｰﾄを印刷またはPDFに保存"));
-    BoardOpen = new QAction(QStringLiteral("速報ﾎﾞｰﾄﾞ"), window);
+    BoardOpen = new QAction(ActionIcon(ActionIconKind::Board), QStringLiteral("速報ﾎﾞｰﾄﾞ"), window);
     BoardOpen->setObjectName(QStringLiteral("BoardOpen"));
     BoardOpen->setToolTip(QStringLiteral("速報ﾎﾞｰﾄﾞの公開と設定"));
 
