@@ -221,6 +221,8 @@ void TForm1::boardPublishFailed(const QString &message)
 
 void TForm1::closeBoard()
 {
+    // The list empties its model as it goes, after this window has gone.
+    disconnect(ListDirBox->model(), nullptr, this, nullptr);
     if (m_boardTimer)
         m_boardTimer->stop();
     if (!m_board)
