@@ -177,6 +177,13 @@ QString portKey(std::size_t index)
     return u"COM"_s + IntToStr(int(index) + 1);
 }
 
+// The keys of [Board], in file order.
+const QString BoardSection = u"Board"_s;
+const QString BoardEnabledKey = u"Enabled"_s;
+const QString BoardAddressKey = u"Address"_s;
+const QString BoardPortKey = u"Port"_s;
+const QString BoardPublishFolderKey = u"PublishFolder"_s;
+
 Settings failedRead(const QString &defaultWorkFolder)
 {
     Settings s = SettingsFromBytes({}, defaultWorkFolder);
@@ -406,6 +413,13 @@ Settings SettingsFromBytes(const QByteArray &bytes, const QString &defaultWorkFo
     });
     for (std::size_t i = 0; i < s.ports.size(); ++i)
         s.ports[i] = ini.readString(u"Ports"_s, portKey(i), QString());
+    s.boardOn = ini.readBool(BoardSection, BoardEnabledKey, false);
+    s.boardAddress = ini.readString(BoardSection, BoardAddressKey, QString());
+    // A port no server can listen on is the default, not a board that cannot start.
+    s.boardPort = ini.readInteger(BoardSection, BoardPortKey, DefaultBoardPort);
+    if (s.boardPort < 1 || s.boardPort > 65535)
+        s.boardPort = DefaultBoardPort;
+    s.boardPublishFolder = ini.readString(BoardSection, BoardPublishFolderKey, QString());
     return s;
 }
 
@@ -435,6 +449,18 @@ QByteArray SettingsBytes(const QByteArray &oldBytes, const Settings &settings, Q
             if (!ini.writeString(u"Ports"_s, portKey(i), settings.ports[i]))
                 notStored->append(portKey(i));
         }
+    }
+    bool boardShown = settings.boardOn || !settings.boardAddress.isEmpty() || settings.boardPort != DefaultBoardPort
+                      || !settings.boardPublishFolder.isEmpty();
+    for (const QString &key : {BoardEnabledKey, BoardAddressKey, BoardPortKey, BoardPublishFolderKey})
+        boardShown = boardShown || ini.readString(BoardSection, key, absent) != absent;
+    if (boardShown) {
+        ini.writeBool(BoardSection, BoardEnabledKey, settings.boardOn);
+        if (!ini.writeString(BoardSection, BoardAddressKey, settings.boardAddress))
+            notStored->append(BoardAddressKey);
+        ini.writeInteger(BoardSection, BoardPortKey, settings.boardPort);
+        if (!ini.writeString(BoardSection, BoardPublishFolderKey, settings.boardPublishFolder))
+            notStored->append(BoardPublishFolderKey);
     }
     return ini.toBytes();
 }

@@ -12,6 +12,8 @@ class QIODevice;
 
 namespace Ordavex {
 
+inline constexpr int DefaultBoardPort = 8080;
+
 // The settings record: one field per key of the settings file, in file order.
 struct Settings
 {
@@ -50,6 +52,11 @@ struct Settings
     // [Ports]: the device behind COM1 to COM5 where the system does not name its
     // serial ports so (COM1=/dev/ttyUSB0); empty when the file gives none.
     std::array<QString, 5> ports;
+    // [Board]: the live results board, off until the operator turns it on.
+    bool boardOn = false;
+    QString boardAddress;       // empty: the first address offered (loopback)
+    int boardPort = DefaultBoardPort;
+    QString boardPublishFolder; // empty: nothing is published
 
     // Set by ReadSettings when the file is there but could not be read whole: the fields
     // then hold defaults, which WriteSettings must not write over the operator's file.
@@ -133,7 +140,8 @@ Settings SettingsFromBytes(const QByteArray &bytes, const QString &defaultWorkFo
 
 // Writes the 30 keys in table order into the file, keeping everything else in it, and
 // the section Ports in full (COM1 to COM5, empty where no device is given) once the
-// record or the file has an entry there, so that the operator finds every key. The
+// record or the file has an entry there, so that the operator finds every key; the
+// section Board likewise (Enabled, Address, Port, PublishFolder). The
 // file is replaced as a whole (SaveFileAtomically) or not at all: on failure it throws
 // RuntimeError "%s に書き込めません" naming the path, and the old file is left exactly
 // as it was; a text that would grow past MaxSettingsFileSize is such a failure. A file

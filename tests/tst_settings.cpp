@@ -103,6 +103,8 @@ private slots:
     void portsWrittenInFullOnceGiven_data();
     void portsWrittenInFullOnceGiven();
     void unstorablePortKeepsOldLine();
+    void boardSection_data();
+    void boardSection();
 
     void failureLeavesOldFile_data();
     void failureLeavesOldFile();
@@ -576,6 +578,59 @@ void TestSettings::unstorablePortKeepsOldLine()
     QCOMPARE(read.ports[1], u"/dev/ttyS7"_s);
     QCOMPARE(read.ports[2], QString());
     QCOMPARE(read.ports[4], u"/dev/ｼﾘｱﾙ"_s);
+}
+
+// [Board] as [Ports]: none in a file that never had one while the record holds the
+// defaults (such a file is written back byte for byte), all four keys once either has one.
+void TestSettings::boardSection_data()
+{
+    QTest::addColumn<QByteArray>("oldBytes");
+    QTest::addColumn<int>("port");              // as read
+    QTest::addColumn<QString>("folder");        // written into the record, "-" for none
+    QTest::addColumn<QByteArray>("expectedTail");   // empty: the file is written back unchanged
+
+    const QByteArray written = "[WorkFiles]\r\nexFilePath=C:\\Work\r\nexLogFilePath=C:\\Work\r\n"
+                               "; notes\r\n[Params]\r\n" + defaultParamLines() + "[Ports]\r\nCOM1=/dev/ttyUSB0\r\nCOM2=\r\nCOM3=\r\nCOM4=\r\nCOM5=\r\n";
+    const QByteArray tail = "[Board]\r\nEnabled=0\r\nAddress=\r\nPort=8080\r\n";
+    QTest::newRow("none anywhere") << written << 8080 << u"-"_s << QByteArray();
+    QTest::newRow("folder in code page 932") << written << 8080 << u"D:\\公開"_s
+                                             << tail + "PublishFolder=D:\\\x8C\xF6\x8A\x4A\r\n";
+    QTest::newRow("folder not in code page 932") << written << 8080 << u"/home/josé"_s << tail;
+    QTest::newRow("one key in the file") << written + "[board]\r\nPORT = 9000 \r\n" << 9000 << u"-"_s
+        << QByteArray("[board]\r\nPORT=9000\r\nEnabled=0\r\nAddress=\r\nPublishFolder=\r\n");
+    QTest::newRow("port 0") << written + "[Board]\r\nPort=0\r\n" << 8080 << u"-"_s
+                            << QByteArray("[Board]\r\nPort=8080\r\nEnabled=0\r\nAddress=\r\nPublishFolder=\r\n");
+    QTest::newRow("port above 65535") << written + "[Board]\r\nPort=65536\r\n" << 8080 << u"-"_s
+                                      << QByteArray("[Board]\r\nPort=8080\r\nEnabled=0\r\nAddress=\r\nPublishFolder=\r\n");
+    QTest::newRow("highest port") << written + "[Board]\r\nPort=65535\r\n" << 65535 << u"-"_s
+                                  << QByteArray("[Board]\r\nPort=65535\r\nEnabled=0\r\nAddress=\r\nPublishFolder=\r\n");
+}
+
+void TestSettings::boardSection()
+{
+    QFETCH(QByteArray, oldBytes);
+    QFETCH(int, port);
+    QFETCH(QString, folder);
+    QFETCH(QByteArray, expectedTail);
+
+    QVERIFY(writeBytes(m_path, oldBytes));
+    Settings s = ReadSettings(m_path, u"C:\\Other"_s);
+    QCOMPARE(s.boardPort, port);
+    QVERIFY(!s.boardOn);
+    const bool storable = folder != u"/home/josé"_s;
+    if (folder != u"-"_s)
+        s.boardPublishFolder = folder;
+    QCOMPARE(WriteSettings(m_path, s), storable ? QStringList() : QStringList{u"PublishFolder"_s});
+    const QByteArray bytes = readBytes(m_path);
+    if (expectedTail.isEmpty())
+        QCOMPARE(bytes, oldBytes);
+    QVERIFY2(bytes.endsWith(expectedTail), bytes.constData());
+    QCOMPARE(bytes.count("oard]"), expectedTail.isEmpty() ? 0 : 1);
+    s.boardOn = true;
+    WriteSettings(m_path, s);
+    if (!storable)
+        s.boardPublishFolder.clear();
+    QCOMPARE(ReadSettings(m_path, u"C:\\Other"_s), s);
 }
 
 void TestSettings::expectWriteFailure(const QString &path, const QByteArray &oldBytes)

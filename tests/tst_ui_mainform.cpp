@@ -422,7 +422,7 @@ void TestMainForm::actionsInOrder()
     for (QAction *action : menu->actions())
         items << (action->isSeparator() ? QStringLiteral("|") : action->text());
     QCOMPARE(items.join(u' '),
-             QStringLiteral("ﾀｲﾑﾃｰﾌﾞﾙを開く | 開く 保存 ｸﾘｯﾌﾟﾎﾞｰﾄﾞにｺﾋﾟｰ ﾌｧｲﾙ名変更 組ｼｰﾄ印刷 | RS232C通信 RS232Cﾊﾟﾗﾒｰﾀ 画面ﾃﾞｰﾀｸﾘｱ 終了"));
+             QStringLiteral("ﾀｲﾑﾃｰﾌﾞﾙを開く | 開く 保存 ｸﾘｯﾌﾟﾎﾞｰﾄﾞにｺﾋﾟｰ ﾌｧｲﾙ名変更 組ｼｰﾄ印刷 速報ﾎﾞｰﾄﾞ | RS232C通信 RS232Cﾊﾟﾗﾒｰﾀ 画面ﾃﾞｰﾀｸﾘｱ 終了"));
     QCOMPARE(form.AC_OpenFile->toolTip(), QStringLiteral("CSVを開く"));
     QCOMPARE(form.openDelForm->toolTip(), QStringLiteral("CSVﾌｧｲﾙの削除"));
     for (QAction *action : menu->actions())

@@ -154,6 +154,18 @@ void draw(QPainter &p, ActionIconKind kind)
         }
         break;
     }
+    case ActionIconKind::Board:
+        // A screen on its stand, with the waves of a signal going out.
+        p.setPen(QPen(Outline, 1));
+        p.setBrush(QColor(0x2f, 0x64, 0xb4));
+        p.drawRect(QRectF(1.5, 5.5, 9, 7));
+        p.drawLine(QPointF(6, 12.5), QPointF(6, 15));
+        p.drawLine(QPointF(3.5, 15), QPointF(8.5, 15));
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(0x20, 0x90, 0x40), 1.2, Qt::SolidLine, Qt::RoundCap));
+        p.drawArc(QRectF(8, 1, 6, 6), -30 * 16, 120 * 16);
+        p.drawArc(QRectF(6, -1, 10, 10), -30 * 16, 120 * 16);
+        break;
     }
 }
 

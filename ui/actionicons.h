@@ -18,6 +18,7 @@ enum class ActionIconKind {
     Delete,
     Close,
     HeatSheet,
+    Board,
 };
 
 // The tool-bar and menu icons, drawn in code at the size asked for: decoding the

@@ -84,6 +84,17 @@ bool Dialogs::print(QWidget *, QPrinter &)
     return false;
 }
 
+QString Dialogs::folderName(QWidget *, const QString &)
+{
+    return {};
+}
+
+QString SystemDialogs::folderName(QWidget *parent, const QString &folder)
+{
+    const FocusKeeper focus;
+    return QDir::toNativeSeparators(QFileDialog::getExistingDirectory(parent, QString(), folder));
+}
+
 void SystemDialogs::message(QWidget *parent, const QString &text)
 {
     const FocusKeeper focus;

@@ -48,6 +48,9 @@ public:
     // The platform's print dialog (a PDF file among the choices), which sets up the
     // printer; false on cancel. Stand-ins that never print need not answer it: they cancel.
     virtual bool print(QWidget *parent, QPrinter &printer);
+    // The folder dialog, started in folder; empty on cancel. Stand-ins that never
+    // choose a folder need not answer it: they cancel.
+    virtual QString folderName(QWidget *parent, const QString &folder);
 
     static Dialogs &instance();
     // nullptr restores the real dialogs; the caller keeps ownership.
@@ -65,6 +68,7 @@ public:
     QString saveFileName(QWidget *parent, const FileRequest &request) override;
     QString openFileName(QWidget *parent, OpenDialogState &state) override;
     bool print(QWidget *parent, QPrinter &printer) override;
+    QString folderName(QWidget *parent, const QString &folder) override;
 };
 
 // The filter of both result-file dialogs: CSV files, then TXT files.

@@ -81,6 +81,7 @@ TForm1::TForm1(const Paths::AppPaths &paths, QWidget *parent)
 
 TForm1::~TForm1()
 {
+    closeBoard();
     if (Form1 == this)
         Form1 = nullptr;
 }
@@ -343,8 +344,10 @@ bool TForm1::event(QEvent *event)
 void TForm1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         Guarded(this, [this] { FormShow(); });
+        boardWindowShown();
+    }
 }
 
 void TForm1::changeEvent(QEvent *event)
@@ -399,6 +402,7 @@ void TForm1::closeEvent(QCloseEvent *event)
     });
     // The program is ending: the last heat is worth a short wait for a slow disk.
     waitForRecoveryWriter(RecoveryWriter::FinishWaitMs);
+    closeBoard();
     event->accept();
 }
 

@@ -4,6 +4,7 @@
 #include "core/recovery.h"
 #include "core/settings.h"
 #include "core/timerules.h"
+#include "boardloader.h"
 #include "dialogs.h"
 #include "heataccess.h"
 #include "mainformui.h"
@@ -11,6 +12,7 @@
 #include <QMainWindow>
 
 #include <memory>
+#include <optional>
 
 class QTimer;
 
@@ -32,6 +34,7 @@ inline const QString MsgRecoveryNotWritten =
     QStringLiteral("保存されていない組の控え %1 を書けません。\n保存するまでにプログラムが止まると、入力したデータは失われます。");
 inline const QString MsgSheetEmpty = QStringLiteral("印刷するﾃﾞｰﾀがありません。");
 inline const QString MsgSheetNotPrinted = QStringLiteral("組ｼｰﾄを印刷できませんでした。");
+inline const QString MsgBoardNotStarted = QStringLiteral("速報ﾎﾞｰﾄﾞを公開できませんでした。\n%1");
 inline const QString MsgSettingsNotStored =
     QStringLiteral("設定ファイルに書けない文字を含むため、次の設定は前回の値のままにしました。\n%1");
 
@@ -42,7 +45,7 @@ inline const QString MsgSettingsNotStored =
 // Construction, settings, grid shape and closing: mainform.cpp; keyboard entry:
 // mainformentry.cpp; result files: mainformfiles.cpp; timetable, rename, delete and
 // clipboard: mainformworkfolder.cpp; the serial link: mainformlink.cpp; the heat sheet:
-// mainformprint.cpp.
+// mainformprint.cpp; the live results board: mainformboard.cpp.
 class SerialLink;
 class TForm3;
 
@@ -164,6 +167,21 @@ public:
     void openDelFormExecute();
     // The heat sheet for the board, on paper or as a PDF file.
     void PrintHeatSheetExecute();
+    // The live results board: the heat goes to it at most BoardDelayMs after a change,
+    // and only while it is on. Its service is made by the factory (the module beside
+    // the program unless a test gives another) when the board is first used.
+    static constexpr int BoardDelayMs = 100;
+    void setBoardServiceFactory(BoardServiceFactory factory);
+    BoardService *boardService() const { return m_board.get(); }
+    bool boardIsOn() const;
+    void BoardOpenExecute();
+    // Called once the window is shown: a board left on in the settings starts again,
+    // told in the notice strip when it cannot.
+    void boardWindowShown();
+    // The heat handed to the board now, not after the delay.
+    void flushBoard();
+    void closeBoard();
+
     // The serial link.
     int OpenComPort();
     void RS232COpenExecute();
@@ -187,6 +205,7 @@ private:
     void connectWorkFolderHandlers();
     void connectLinkHandlers();
     void connectPrintHandlers();
+    void connectBoardHandlers();
     // The settings record into the controls at start, and back at close.
     void putSettingsIntoControls();
     void takeSettingsFromControls();
@@ -205,6 +224,21 @@ private:
     void discardRecovery();
     void recoveryDone(const RecoveryOutcome &outcome);
     bool heatIsEmpty() const;
+    bool makeBoardService(QString *error);
+    void startBoardAtLaunch();
+    void boardStarted();
+    void boardHeatChanged();
+    // The heat as it goes into its file, kept for the board when the save clears the grid.
+    void boardHeatSaving();
+    // The heat on the grid is the one in its file (saved or opened); a save changes
+    // the work folder's listing as well.
+    void boardHeatSaved(bool listingChanged);
+    void boardListingChanged();
+    BoardHeat makeBoardHeat() const;
+    void handBoardHeat();
+    void handBoardWorkFolder();
+    void showBoardState();
+    void boardPublishFailed(const QString &message);
 
     Paths::AppPaths m_paths;
     Settings m_settings;
@@ -234,6 +268,19 @@ private:
     // The operator has read that this heat's file cannot be written: not told again
     // for every key, only once it has been written or a new heat begins.
     bool m_recoveryNoticeRead = false;
+    BoardServiceFactory m_boardFactory;
+    std::unique_ptr<BoardService> m_board;
+    QTimer *m_boardTimer = nullptr;
+    quint64 m_boardVersion = 0;
+    bool m_boardSaved = false;
+    // The heat as the save in progress writes it.
+    std::optional<BoardHeat> m_boardSavingHeat;
+    // The heat just saved, while the save has left the grid empty (自動画面ｸﾘｱ) and
+    // nothing has changed since.
+    std::optional<BoardHeat> m_boardSavedHeat;
+    bool m_boardLaunched = false;
+    // The work folder the service was last told of.
+    QString m_boardWorkFolder;
 };
 
 // The main window, reachable by the other windows.

@@ -28,6 +28,7 @@ void TForm1::connectEntryHandlers()
     // textChanged, not textEdited: a file opened, an import or a clearing changes it too.
     ConnectHandler(EditKaze, &QLineEdit::textChanged, this, &TForm1::EditKazeChange);
     connectPrintHandlers();
+    connectBoardHandlers();
     InputGrid->keyPressHandler = [this](QChar &key) { InputGridKeyPress(key); };
     InputGrid->keyUpHandler = [this](int key) { InputGridKeyUp(key); };
     InputGrid->cellDelegate()->timeText = [this](const QString &text) {

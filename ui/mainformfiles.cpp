@@ -109,12 +109,15 @@ void TForm1::FileSaveASExecute()
     if (chosen.isEmpty())
         return;
     m_targetPath = chosen;
+    boardHeatSaving();
     const bool saved = AC_SaveFileExecute();
     m_workFolder = Paths::folderOf(m_targetPath);
     setTargetPath(m_targetPath);
     // After the new target path: it is part of the saving, not a change to keep.
-    if (saved)
+    if (saved) {
         discardRecovery();
+        boardHeatSaved(true);
+    }
 }
 
 bool TForm1::AC_SaveFileExecute()
@@ -176,6 +179,7 @@ void TForm1::AC_OpenFileExecute()
     // The row count may not have changed, so that no renumbering ran.
     NumberEmptyPlaces(*m_grid);
     setTargetPath(m_targetPath);
+    boardHeatSaved(false);
 }
 
 void TForm1::EraseInputGridExecute()
@@ -268,6 +272,7 @@ void TForm1::connectRecovery()
 
 void TForm1::heatChanged()
 {
+    boardHeatChanged();
     // Not restarted by later changes: a steady stream of keys is written once per
     // delay, never held back until the operator pauses.
     if (m_recoveryOn && m_recoveryTimer && !m_recoveryTimer->isActive())

@@ -91,6 +91,9 @@ void MainFormUi::setupActions(QMainWindow *window)
     PrintHeatSheet = new QAction(ActionIcon(ActionIconKind::HeatSheet), QStringLiteral("組ｼｰﾄ印刷"), window);
     PrintHeatSheet->setObjectName(QStringLiteral("PrintHeatSheet"));
     PrintHeatSheet->setToolTip(QStringLiteral("組ｼｰﾄを印刷またはPDFに保存"));
+    BoardOpen = new QAction(ActionIcon(ActionIconKind::Board), QStringLiteral("速報ﾎﾞｰﾄﾞ"), window);
+    BoardOpen->setObjectName(QStringLiteral("BoardOpen"));
+    BoardOpen->setToolTip(QStringLiteral("速報ﾎﾞｰﾄﾞの公開と設定"));
 
     ToolBar1 = window->addToolBar(QStringLiteral("ToolBar1"));
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
@@ -122,6 +125,7 @@ void MainFormUi::setupActions(QMainWindow *window)
     menu->addAction(ClipCopy);
     menu->addAction(RenameCsvFile);
     menu->addAction(PrintHeatSheet);
+    menu->addAction(BoardOpen);
     menu->addSeparator();
     menu->addAction(RS232COpen);
     menu->addAction(RS232CParamOpen);
@@ -263,6 +267,11 @@ void MainFormUi::setupControls(QMainWindow *window, ResultGrid *grid)
     silver.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
     StatusPanel0->setPalette(silver);
     StatusBar1->addWidget(StatusPanel0, 1);
+    BoardIndicator = new QLabel(QStringLiteral("速報ON"), StatusBar1);
+    BoardIndicator->setObjectName(QStringLiteral("BoardIndicator"));
+    BoardIndicator->setContentsMargins(4, 0, 4, 0);
+    BoardIndicator->hide();
+    StatusBar1->addPermanentWidget(BoardIndicator);
     window->setStatusBar(StatusBar1);
 }
 

@@ -60,6 +60,9 @@ struct MainFormUi
     QPushButton *NoticeRead = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QLabel *StatusPanel0 = nullptr;
+    // "速報ON" at the right of the status bar while the live board is on; panel 0 keeps
+    // the target path.
+    QLabel *BoardIndicator = nullptr;
     QToolBar *ToolBar1 = nullptr;
 
     QAction *AC_OpenTTBL = nullptr;
@@ -68,6 +71,7 @@ struct MainFormUi
     QAction *ClipCopy = nullptr;
     QAction *RenameCsvFile = nullptr;
     QAction *PrintHeatSheet = nullptr;
+    QAction *BoardOpen = nullptr;
     QAction *RS232COpen = nullptr;
     QAction *RS232CParamOpen = nullptr;
     QAction *EraseInputGrid = nullptr;

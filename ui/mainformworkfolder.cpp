@@ -89,6 +89,8 @@ void TForm1::RenameCsvFileExecute()
     // An existing destination is never replaced; the operator is told, both files stay.
     if (!RenameResultFile(source, destination))
         showMessage(MsgRenameFailed);
+    else
+        boardListingChanged();
 }
 
 void TForm1::ClipCopyExecute()
@@ -104,6 +106,7 @@ void TForm1::openDelFormExecute()
         return;
     Form2->setFolder(m_workFolder);
     Form2->exec();
+    boardListingChanged();
 }
 
 } // namespace Ordavex

@@ -1,0 +1,132 @@
+#include "boardform.h"
+
+#include "core/boardservice.h"
+#include "dialogs.h"
+#include "guard.h"
+#include "windowfont.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace Ordavex {
+
+TBoardForm::TBoardForm(BoardService &service, const BoardChoice &choice, QWidget *parent)
+    : QDialog(parent)
+    , m_service(service)
+{
+    setFont(WindowFont(12));
+    setWindowTitle(CaptionBoard);
+    setModal(true);
+
+    BoardOn = new QCheckBox(QStringLiteral("速報ﾎﾞｰﾄﾞを公開する"), this);
+    BoardOn->setObjectName(QStringLiteral("BoardOn"));
+
+    BoardAddress = new QComboBox(this);
+    BoardAddress->setObjectName(QStringLiteral("BoardAddress"));
+    BoardAddress->addItems(m_service.addresses());
+    // An address kept from another network stays in view: starting on it tells why not.
+    if (!choice.address.isEmpty() && BoardAddress->findText(choice.address) < 0)
+        BoardAddress->addItem(choice.address);
+    if (!choice.address.isEmpty())
+        BoardAddress->setCurrentText(choice.address);
+
+    BoardPort = new QSpinBox(this);
+    BoardPort->setObjectName(QStringLiteral("BoardPort"));
+    BoardPort->setRange(1, 65535);
+    BoardPort->setValue(choice.port);
+
+    PublishFolder = new QLineEdit(choice.publishFolder, this);
+    PublishFolder->setObjectName(QStringLiteral("PublishFolder"));
+    BrowseFolder = new QPushButton(QStringLiteral("参照..."), this);
+    BrowseFolder->setObjectName(QStringLiteral("BrowseFolder"));
+    BrowseFolder->setAutoDefault(false);
+    auto *folderRow = new QHBoxLayout;
+    folderRow->addWidget(PublishFolder, 1);
+    folderRow->addWidget(BrowseFolder);
+
+    // Read-only but selectable, so that the address can be copied for the announcer.
+    BoardUrl = new QLineEdit(this);
+    BoardUrl->setObjectName(QStringLiteral("BoardUrl"));
+    BoardUrl->setReadOnly(true);
+
+    CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
+    CloseButton->setObjectName(QStringLiteral("CloseButton"));
+    CloseButton->setDefault(true);
+
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("ｱﾄﾞﾚｽ"), BoardAddress);
+    form->addRow(QStringLiteral("ﾎﾟｰﾄ"), BoardPort);
+    form->addRow(QStringLiteral("公開ﾌｫﾙﾀﾞ"), folderRow);
+    form->addRow(QStringLiteral("URL"), BoardUrl);
+    auto *column = new QVBoxLayout(this);
+    column->addWidget(BoardOn);
+    column->addLayout(form);
+    column->addWidget(CloseButton, 0, Qt::AlignRight);
+    setMinimumWidth(360);
+
+    BoardOn->setChecked(m_service.isRunning());
+    showState();
+
+    ConnectHandler(BoardOn, &QCheckBox::clicked, this, &TBoardForm::BoardOnClick);
+    ConnectHandler(BrowseFolder, &QPushButton::clicked, this, &TBoardForm::BrowseFolderClick);
+    connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+TBoardForm::~TBoardForm() = default;
+
+BoardChoice TBoardForm::choice() const
+{
+    return {m_service.isRunning(), BoardAddress->currentText(), BoardPort->value(), PublishFolder->text().trimmed()};
+}
+
+void TBoardForm::BoardOnClick()
+{
+    if (!BoardOn->isChecked()) {
+        m_service.stop();
+        showState();
+        emit boardStopped();
+        return;
+    }
+    const BoardChoice chosen = choice();
+    BoardService::Options options;
+    options.address = chosen.address;
+    options.port = quint16(chosen.port);
+    options.publishFolder = chosen.publishFolder;
+    QString error;
+    if (!m_service.start(options, &error)) {
+        {
+            const QSignalBlocker blocker(BoardOn);
+            BoardOn->setChecked(false);
+        }
+        showState();
+        Dialogs::instance().message(this, error);
+        return;
+    }
+    showState();
+    emit boardStarted();
+}
+
+void TBoardForm::BrowseFolderClick()
+{
+    const QString chosen = Dialogs::instance().folderName(this, PublishFolder->text());
+    if (!chosen.isEmpty())
+        PublishFolder->setText(chosen);
+}
+
+void TBoardForm::showState()
+{
+    const bool running = m_service.isRunning();
+    for (QWidget *control : {static_cast<QWidget *>(BoardAddress), static_cast<QWidget *>(BoardPort),
+                             static_cast<QWidget *>(PublishFolder), static_cast<QWidget *>(BrowseFolder)})
+        control->setEnabled(!running);
+    BoardUrl->setText(running ? m_service.url() : QString());
+}
+
+} // namespace Ordavex
