@@ -48,11 +48,10 @@ QByteArray requestTarget(const QUrl &url)
 class BoardHttpServer final : public QAbstractHttpServer
 {
 public:
-    BoardHttpServer(const BoardSource &source, BoardConnections *connections, int maxHeaderLines, QObject *parent)
+    BoardHttpServer(const BoardSource &source, BoardConnections *connections, QObject *parent)
         : QAbstractHttpServer(parent)
         , m_source(source)
         , m_connections(connections)
-        , m_maxHeaderLines(maxHeaderLines)
     {
     }
 
@@ -65,11 +64,7 @@ protected:
         if (request.value(QByteArrayLiteral("Upgrade")).compare("websocket", Qt::CaseInsensitive) == 0)
             return request.method() == QHttpServerRequest::Method::Get && request.url().path() == QStringLiteral("/ws");
         const QByteArray method = methodName(request.method());
-        BoardReply reply;
-        if (request.headers().size() > m_maxHeaderLines)
-            reply = BoardReply{431, QByteArrayLiteral("text/plain; charset=utf-8"), QByteArrayLiteral("431\n")};
-        else
-            reply = AnswerBoardRequest(method, requestTarget(request.url()), m_source);
+        const BoardReply reply = AnswerBoardRequest(method, requestTarget(request.url()), m_source);
         QHttpServerResponder responder = makeResponder(request, socket);
         responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
         responder.writeHeader(QByteArrayLiteral("Content-Type"), reply.contentType);
@@ -78,11 +73,7 @@ protected:
         responder.writeHeader(QByteArrayLiteral("X-Content-Type-Options"), QByteArrayLiteral("nosniff"));
         if (reply.status == 405)
             responder.writeHeader(QByteArrayLiteral("Allow"), QByteArrayLiteral("GET, HEAD"));
-        if (reply.status == 431)
-            responder.writeHeader(QByteArrayLiteral("Connection"), QByteArrayLiteral("close"));
         responder.writeBody(method == "HEAD" ? QByteArray() : reply.body);
-        if (reply.status == 431)
-            socket->disconnectFromHost();
         return true;
     }
 
@@ -91,7 +82,6 @@ protected:
 private:
     const BoardSource &m_source;
     BoardConnections *m_connections;
-    int m_maxHeaderLines;
 };
 
 BoardWorker::BoardWorker(const BoardLimits &limits)
@@ -148,7 +138,7 @@ bool BoardWorker::listen(const QHostAddress &address, quint16 port, quint16 *bou
         return false;
     }
     *bound = connections->serverPort();
-    m_http = new BoardHttpServer(m_source, connections.get(), m_limits.maxHeaderLines, nullptr);
+    m_http = new BoardHttpServer(m_source, connections.get(), nullptr);
     m_connections = connections.release();
     m_connections->setParent(m_http);
     m_http->bind(m_connections);
