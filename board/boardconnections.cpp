@@ -43,6 +43,8 @@ void BoardConnections::incomingConnection(qintptr descriptor)
     // The library keeps a request's bytes until it is whole; the head is bounded below
     // that, so this bound is never what stops a well-formed request.
     socket->setReadBufferSize(2 * m_limits.maxRequestHeadBytes + 1024);
+    // Each answer and each push is written whole: waiting to fill a segment only delays it.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     Connection connection;
     connection.socket = socket;
     connection.requestStartMs = m_clock.elapsed();
@@ -85,7 +87,7 @@ void BoardConnections::received(QTcpSocket *socket)
     const qint64 fresh = socket->bytesAvailable();
     it->headBytes += fresh;
     it->headLines += socket->peek(fresh).count('\n');
-    if (it->headBytes > m_limits.maxRequestHeadBytes || it->headLines > m_limits.maxHeaderLines + 1)
+    if (it->headBytes > m_limits.maxRequestHeadBytes || it->headLines > m_limits.maxHeaderLines + 2)
         cut(*it);
 }
 

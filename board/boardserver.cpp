@@ -16,7 +16,7 @@ BoardServer::BoardServer(QObject *parent)
 
 BoardServer::~BoardServer()
 {
-    stop();
+    shutDown();
 }
 
 QStringList BoardServer::addresses() const
@@ -93,6 +93,14 @@ void BoardServer::stop()
 {
     if (!m_thread)
         return;
+    shutDown();
+    emit stateChanged();
+}
+
+void BoardServer::shutDown()
+{
+    if (!m_thread)
+        return;
     QMetaObject::invokeMethod(m_worker, [worker = m_worker] { delete worker; }, Qt::BlockingQueuedConnection);
     m_worker = nullptr;
     m_thread->quit();
@@ -100,7 +108,6 @@ void BoardServer::stop()
     m_thread.reset();
     m_url.clear();
     m_clients = 0;
-    emit stateChanged();
 }
 
 bool BoardServer::isRunning() const

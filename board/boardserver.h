@@ -39,6 +39,8 @@ public:
     int clientCount() const override;
 
 private:
+    void shutDown();
+
     BoardLimits m_limits;
     std::unique_ptr<QThread> m_thread;
     BoardWorker *m_worker = nullptr;

@@ -133,6 +133,8 @@ private slots:
     void pushReachesClients();
     void pushOnlyAtTheBoardsAddress();
     void stalledClientIsDropped();
+    void requestsWithinTheBounds_data();
+    void requestsWithinTheBounds();
     void hostileClientsAreCut_data();
     void hostileClientsAreCut();
     void connectionsBeyondTheBound();
@@ -325,6 +327,51 @@ void TestBoardServer::stalledClientIsDropped()
     }
     ::close(stalled);
     QVERIFY(ended);
+}
+
+void TestBoardServer::requestsWithinTheBounds_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("piece");
+
+    QByteArray large = "GET / HTTP/1.1\r\nHost: x\r\n";
+    while (large.size() < 7 * 1024)
+        large += "X-Filler: " + QByteArray(200, 'a') + "\r\n";
+    large += "\r\n";
+    QByteArray lines = "GET / HTTP/1.1\r\nHost: x\r\n";
+    for (int i = 0; i < 99; ++i)
+        lines += "A" + QByteArray::number(i) + ": b\r\n";
+    lines += "\r\n";
+    // Two requests on one connection, each near the bounds: the count starts again.
+    QTest::newRow("7 KiB of headers at once") << large << 0;
+    QTest::newRow("7 KiB of headers in pieces") << large << 500;
+    QTest::newRow("7 KiB of headers a line at a time") << large << 212;
+    QTest::newRow("100 header lines") << lines << 0;
+    QTest::newRow("100 header lines in pieces") << lines << 37;
+}
+
+void TestBoardServer::requestsWithinTheBounds()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, piece);
+
+    const quint16 port = startServer();
+    QVERIFY(port != 0);
+    QTcpSocket client;
+    client.connectToHost(QStringLiteral("127.0.0.1"), port);
+    QVERIFY(client.waitForConnected(2000));
+    QByteArray answer;
+    connect(&client, &QTcpSocket::readyRead, this, [&] { answer += client.readAll(); });
+    for (int round = 1; round <= 2; ++round) {
+        for (qsizetype at = 0; at < request.size(); at += piece > 0 ? piece : request.size()) {
+            client.write(request.mid(at, piece > 0 ? piece : -1));
+            client.flush();
+            if (piece > 0)
+                QTest::qWait(5);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(int(answer.count("HTTP/1.1 200 OK")), round, 3000);
+    }
+    QCOMPARE(client.state(), QAbstractSocket::ConnectedState);
 }
 
 void TestBoardServer::hostileClientsAreCut_data()
