@@ -37,10 +37,12 @@ void BoardPublisher::writeNewest()
     const QList<BoardFile> files =
         failure.isEmpty() ? BoardSiteFiles(m_source.heat, m_source.heats, m_source) : QList<BoardFile>{};
     for (const BoardFile &file : files) {
-        const QString path = QDir::cleanPath(root.filePath(file.path));
-        // The paths come from the heat's own names: none may leave the folder.
-        if (QDir::isAbsolutePath(file.path) || !path.startsWith(m_folder + u'/'))
+        // The paths come from the heats' own names: none may leave the folder.
+        const QString relative = QDir::cleanPath(file.path);
+        if (relative.isEmpty() || QDir::isAbsolutePath(relative) || relative == QStringLiteral("..")
+            || relative.startsWith(QStringLiteral("../")))
             continue;
+        const QString path = root.filePath(relative);
         const QByteArray digest = QCryptographicHash::hash(file.bytes, QCryptographicHash::Sha256);
         if (m_written.value(path) == digest)
             continue;
