@@ -6,6 +6,7 @@
 #include <QNetworkInterface>
 
 #include <algorithm>
+#include <future>
 
 namespace Ordavex {
 
@@ -52,25 +53,42 @@ bool BoardServer::start(const Options &options, QString *error)
     auto *worker = new BoardWorker(m_limits);
     worker->moveToThread(thread.get());
     connect(worker, &BoardWorker::publishFailed, this, &BoardService::publishFailed);
-    connect(worker, &BoardWorker::clientCountChanged, this, [this](int count) {
+    connect(worker, &BoardWorker::clientCountChanged, this, [this, worker](int count) {
+        // A count still queued from a board that was stopped is not this board's.
+        if (m_worker != worker)
+            return;
         m_clients = count;
         emit stateChanged();
     });
     thread->start();
-    bool listening = false;
-    quint16 port = 0;
-    // The one time the window waits for the board's thread: it must know whether it serves.
+    struct Listening
+    {
+        bool ok = false;
+        quint16 port = 0;
+        QString message;
+    };
+    // The one time the window waits for the board's thread: it must know whether it
+    // serves. Everything goes over by value, and the answer comes back through a future.
+    std::promise<Listening> answer;
+    std::future<Listening> listened = answer.get_future();
     QMetaObject::invokeMethod(
         worker,
-        [&] {
-            listening = worker->listen(address, options.port, &port, &message);
-            if (listening) {
-                worker->setWorkFolder(m_workFolder);
-                worker->setHeat(m_heat);
-                worker->setPublishFolder(options.publishFolder);
+        [worker, address, port = options.port, publishFolder = options.publishFolder, workFolder = m_workFolder,
+         heat = m_heat, &answer] {
+            Listening result;
+            result.ok = worker->listen(address, port, &result.port, &result.message);
+            if (result.ok) {
+                worker->setWorkFolder(workFolder);
+                worker->setHeat(heat);
+                worker->setPublishFolder(publishFolder);
             }
+            answer.set_value(result);
         },
-        Qt::BlockingQueuedConnection);
+        Qt::QueuedConnection);
+    const Listening result = listened.get();
+    const bool listening = result.ok;
+    const quint16 port = result.port;
+    message = result.message;
     if (!listening) {
         QMetaObject::invokeMethod(worker, [worker] { delete worker; }, Qt::BlockingQueuedConnection);
         thread->quit();
