@@ -20,7 +20,6 @@
 #include <vector>
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -218,7 +217,7 @@ void TestBoardServer::routes_data()
     row("not UTF-8", "GET /heats/%ff%fe HTTP/1.1", 404, true);
     row("file name with extension", "GET /heats/R1w_112.csv HTTP/1.1", 404, true);
     row("absolute", "GET /etc/passwd HTTP/1.1", 404, true);
-    row("overlong", "GET /heats/" + QByteArray(3000, 'a') + " HTTP/1.1", 404, true);
+    row("overlong", "GET /heats/" + QByteArray(3000, 'a') + " HTTP/1.1", 414, true);
 }
 
 void TestBoardServer::routes()
@@ -239,8 +238,9 @@ void TestBoardServer::routes()
         QVERIFY(head.contains("\r\nallow: get, head\r\n"));
     QCOMPARE(!reply.body.isEmpty(), hasBody);
     QVERIFY(!reply.body.contains("SECRET-OUTSIDE"));
+    // The race's name, "男子100m <script>", only ever as text on a page.
     if (head.contains("content-type: text/html"))
-        QVERIFY(!reply.body.contains("<script>"));
+        QVERIFY(!reply.body.contains("100m <script>"));
     if (request.startsWith("HEAD ")) {
         // The length a GET would carry.
         const HttpReply get = exchange(port, "GET" + request.mid(4));
@@ -297,6 +297,7 @@ void TestBoardServer::stalledClientIsDropped()
     connect(&reader, &QWebSocket::textMessageReceived, this, [&last](const QString &m) { last = m; });
     reader.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(port)));
     QTRY_VERIFY_WITH_TIMEOUT(!last.isEmpty(), 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->clientCount(), 2, 2000);
 
     // Large heats, one after the other: far more than the stalled client's buffers take.
     const QString longRace(400, u'走');
@@ -307,19 +308,9 @@ void TestBoardServer::stalledClientIsDropped()
     }
     // The reader still follows.
     QTRY_VERIFY_WITH_TIMEOUT(last.contains(longRace + QString::number(version - 1)), 1000);
-    // The stalled client was cut: its socket ends once what was in flight is read.
-    bool ended = false;
-    QDeadlineTimer deadline(5000);
-    char buffer[65536];
-    while (!ended && !deadline.hasExpired()) {
-        const ssize_t n = ::recv(stalled, buffer, sizeof buffer, MSG_DONTWAIT);
-        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
-            ended = true;
-        else if (n < 0)
-            QTest::qWait(20);
-    }
+    // The stalled client was cut; the reader is the one client left.
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->clientCount(), 1, 3000);
     ::close(stalled);
-    QVERIFY(ended);
 }
 
 void TestBoardServer::requestsWithinTheBounds_data()
