@@ -1,0 +1,35 @@
+#pragma once
+
+#include "core/board.h"
+
+#include <QHash>
+
+namespace Ordavex {
+
+// What the board answers from on its own thread: the newest heat handed to it, the
+// work folder's listing as last read, and the saved heats read back once per version
+// of their file.
+class BoardSnapshot final : public BoardSource
+{
+public:
+    BoardHeat heat;
+    QList<SavedHeat> heats;
+    QString workFolder;
+
+    BoardHeat currentHeat() const override { return heat; }
+    QList<SavedHeat> savedHeats() const override { return heats; }
+    std::optional<BoardHeat> savedHeat(const SavedHeat &saved) const override;
+
+    // Reads the listing again, and forgets saved heats that are no longer in it.
+    void readListing();
+
+private:
+    struct Read
+    {
+        QDateTime modified;
+        std::optional<BoardHeat> heat;
+    };
+    mutable QHash<QString, Read> m_read;
+};
+
+} // namespace Ordavex

@@ -1,0 +1,260 @@
+#include "boardworker.h"
+#include "boardconnections.h"
+#include "boardpublisher.h"
+#include "boardtexts.h"
+
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QAbstractHttpServer>
+#include <QTcpSocket>
+#include <QWebSocket>
+
+namespace Ordavex {
+
+namespace {
+
+QByteArray methodName(QHttpServerRequest::Method method)
+{
+    using M = QHttpServerRequest::Method;
+    switch (method) {
+    case M::Get: return QByteArrayLiteral("GET");
+    case M::Head: return QByteArrayLiteral("HEAD");
+    case M::Post: return QByteArrayLiteral("POST");
+    case M::Put: return QByteArrayLiteral("PUT");
+    case M::Delete: return QByteArrayLiteral("DELETE");
+    case M::Options: return QByteArrayLiteral("OPTIONS");
+    case M::Patch: return QByteArrayLiteral("PATCH");
+    case M::Connect: return QByteArrayLiteral("CONNECT");
+    case M::Trace: return QByteArrayLiteral("TRACE");
+    default: return QByteArrayLiteral("UNKNOWN");
+    }
+}
+
+// The request line's target as the client sent it: path and query, still encoded.
+QByteArray requestTarget(const QUrl &url)
+{
+    QByteArray target = url.path(QUrl::FullyEncoded).toUtf8();
+    if (target.isEmpty())
+        target = "/";
+    if (url.hasQuery())
+        target += '?' + url.query(QUrl::FullyEncoded).toUtf8();
+    return target;
+}
+
+} // namespace
+
+// Every request, whatever its method and path, is answered by the board's own routing:
+// the library's router would answer unknown methods and paths by itself.
+class BoardHttpServer final : public QAbstractHttpServer
+{
+public:
+    BoardHttpServer(const BoardSource &source, BoardConnections *connections, QObject *parent)
+        : QAbstractHttpServer(parent)
+        , m_source(source)
+        , m_connections(connections)
+    {
+    }
+
+protected:
+    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override
+    {
+        m_connections->requestDone(socket);
+        // A WebSocket asked for: taken as handled, with nothing written, the library hands
+        // the connection over; declined, it closes it. Only "/ws" is taken.
+        if (request.value(QByteArrayLiteral("Upgrade")).compare("websocket", Qt::CaseInsensitive) == 0)
+            return request.method() == QHttpServerRequest::Method::Get && request.url().path() == QStringLiteral("/ws");
+        const QByteArray method = methodName(request.method());
+        const BoardReply reply = AnswerBoardRequest(method, requestTarget(request.url()), m_source);
+        QHttpServerResponder responder = makeResponder(request, socket);
+        responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
+        responder.writeHeader(QByteArrayLiteral("Content-Type"), reply.contentType);
+        responder.writeHeader(QByteArrayLiteral("Content-Length"), QByteArray::number(reply.body.size()));
+        responder.writeHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-store"));
+        responder.writeHeader(QByteArrayLiteral("X-Content-Type-Options"), QByteArrayLiteral("nosniff"));
+        if (reply.status == 405)
+            responder.writeHeader(QByteArrayLiteral("Allow"), QByteArrayLiteral("GET, HEAD"));
+        responder.writeBody(method == "HEAD" ? QByteArray() : reply.body);
+        return true;
+    }
+
+    void missingHandler(const QHttpServerRequest &, QTcpSocket *) override {}
+
+private:
+    const BoardSource &m_source;
+    BoardConnections *m_connections;
+};
+
+BoardWorker::BoardWorker(const BoardLimits &limits)
+    : m_limits(limits)
+    , m_pushTimer(this)
+    , m_countTimer(this)
+{
+    m_pushTimer.setSingleShot(true);
+    connect(&m_pushTimer, &QTimer::timeout, this, &BoardWorker::push);
+    m_countTimer.setSingleShot(true);
+    m_countTimer.setInterval(limits.stateIntervalMs);
+    connect(&m_countTimer, &QTimer::timeout, this, [this] {
+        const int count = m_connections ? m_connections->count() : 0;
+        if (count != m_reportedCount) {
+            m_reportedCount = count;
+            emit clientCountChanged(count);
+        }
+    });
+}
+
+BoardWorker::~BoardWorker()
+{
+    // The sockets a WebSocket took over go with it, before the server that made them.
+    for (QWebSocket *webSocket : std::as_const(m_webSockets)) {
+        webSocket->disconnect(this);
+        delete webSocket;
+    }
+    m_webSockets.clear();
+    delete m_http;
+    if (m_publishThread) {
+        m_publishThread->quit();
+        m_publishThread->wait();
+    }
+}
+
+bool BoardWorker::listen(const QHostAddress &address, quint16 port, quint16 *bound, QString *error)
+{
+    auto connections = std::make_unique<BoardConnections>(m_limits, nullptr);
+    if (!connections->listen(address, port)) {
+        switch (connections->serverError()) {
+        case QAbstractSocket::AddressInUseError:
+            *error = MsgBoardPortTaken.arg(port);
+            break;
+        case QAbstractSocket::SocketAddressNotAvailableError:
+            *error = MsgBoardAddressUnavailable.arg(address.toString());
+            break;
+        case QAbstractSocket::SocketAccessError:
+            *error = MsgBoardPortNotAllowed.arg(port);
+            break;
+        default:
+            *error = MsgBoardListenFailed.arg(connections->errorString());
+            break;
+        }
+        return false;
+    }
+    *bound = connections->serverPort();
+    m_http = new BoardHttpServer(m_source, connections.get(), nullptr);
+    m_connections = connections.release();
+    m_connections->setParent(m_http);
+    m_http->bind(m_connections);
+    connect(m_http, &QAbstractHttpServer::newWebSocketConnection, this, &BoardWorker::acceptWebSockets);
+    connect(m_connections, &BoardConnections::countChanged, this, &BoardWorker::countChanged);
+    return true;
+}
+
+void BoardWorker::setPublishFolder(const QString &folder)
+{
+    if (folder.isEmpty())
+        return;
+    m_publishThread = std::make_unique<QThread>();
+    m_publishThread->setObjectName(QStringLiteral("board publish"));
+    auto *publisher = new BoardPublisher(folder);
+    publisher->moveToThread(m_publishThread.get());
+    connect(m_publishThread.get(), &QThread::finished, publisher, &QObject::deleteLater);
+    connect(publisher, &BoardPublisher::publishFailed, this, &BoardWorker::publishFailed);
+    m_publisher = publisher;
+    m_publishThread->start();
+    changed();
+}
+
+void BoardWorker::setHeat(const BoardHeat &heat)
+{
+    m_source.heat = heat;
+    changed();
+}
+
+void BoardWorker::setWorkFolder(const QString &folder)
+{
+    m_source.workFolder = folder;
+    readListing();
+}
+
+void BoardWorker::readListing()
+{
+    m_source.readListing();
+    changed();
+}
+
+// Coalesced: at most one push per interval, and the newest state is the one sent.
+void BoardWorker::changed()
+{
+    m_jsonValid = false;
+    if (m_pushTimer.isActive())
+        return;
+    const qint64 since = m_sincePush.isValid() ? m_sincePush.elapsed() : m_limits.pushIntervalMs;
+    if (since >= m_limits.pushIntervalMs)
+        push();
+    else
+        m_pushTimer.start(int(m_limits.pushIntervalMs - since));
+}
+
+const QString &BoardWorker::currentJson()
+{
+    if (!m_jsonValid) {
+        m_json = QString::fromUtf8(BoardHeatJson(m_source.heat));
+        m_jsonValid = true;
+    }
+    return m_json;
+}
+
+void BoardWorker::push()
+{
+    m_sincePush.start();
+    const QString &json = currentJson();
+    // A copy: dropping a client takes it out of the list.
+    const QList<QWebSocket *> clients = m_webSockets;
+    for (QWebSocket *webSocket : clients) {
+        // Never waited for: a client that does not take what it was sent is dropped.
+        if (webSocket->bytesToWrite() > m_limits.maxPushBacklog)
+            webSocket->abort();
+        else
+            webSocket->sendTextMessage(json);
+    }
+    if (m_publisher) {
+        QMetaObject::invokeMethod(m_publisher.data(),
+                                  [publisher = m_publisher, heat = m_source.heat, heats = m_source.heats,
+                                   folder = m_source.workFolder] {
+                                      if (publisher)
+                                          publisher->publish(heat, heats, folder);
+                                  },
+                                  Qt::QueuedConnection);
+    }
+}
+
+void BoardWorker::acceptWebSockets()
+{
+    while (m_http->hasPendingWebSocketConnections()) {
+        QWebSocket *webSocket = m_http->nextPendingWebSocketConnection().release();
+        webSocket->setParent(this);
+        if (webSocket->requestUrl().path() != QStringLiteral("/ws")) {
+            webSocket->abort();
+            webSocket->deleteLater();
+            continue;
+        }
+        m_connections->markWebSocket(webSocket->peerAddress(), webSocket->peerPort());
+        // What a client sends is never used: only a little of it is even read.
+        webSocket->setMaxAllowedIncomingFrameSize(1024);
+        webSocket->setMaxAllowedIncomingMessageSize(1024);
+        connect(webSocket, &QWebSocket::disconnected, this, [this, webSocket] {
+            m_webSockets.removeOne(webSocket);
+            webSocket->deleteLater();
+            countChanged();
+        });
+        m_webSockets.append(webSocket);
+        webSocket->sendTextMessage(currentJson());
+    }
+    countChanged();
+}
+
+void BoardWorker::countChanged()
+{
+    if (!m_countTimer.isActive())
+        m_countTimer.start();
+}
+
+} // namespace Ordavex

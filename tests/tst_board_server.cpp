@@ -1,0 +1,581 @@
+// The board's server through real sockets: routes and methods, push to WebSocket
+// clients, the bounds on hostile clients, a port that is taken and the publish folder.
+
+#include "board/boardserver.h"
+#include "board/boardtexts.h"
+#include "smallfilesystem.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <QWebSocket>
+
+#include <memory>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Ordavex;
+
+namespace {
+
+struct HttpReply
+{
+    int status = 0;
+    QByteArray head;
+    QByteArray body;
+};
+
+// Sends the bytes and reads until the reply is whole or the server closes.
+HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs = 5000)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    HttpReply reply;
+    if (!socket.waitForConnected(timeoutMs))
+        return reply;
+    socket.write(request);
+    QByteArray all;
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        socket.waitForReadyRead(50);
+        all += socket.readAll();
+        const qsizetype end = all.indexOf("\r\n\r\n");
+        if (end >= 0) {
+            reply.head = all.first(end + 2);
+            qsizetype length = 0;
+            for (const QByteArray &line : reply.head.split('\n'))
+                if (line.toLower().startsWith("content-length:"))
+                    length = line.mid(15).trimmed().toLongLong();
+            // A HEAD reply names the length of a body it does not carry.
+            const qsizetype expected = request.startsWith("HEAD ") ? 0 : length;
+            if (all.size() >= end + 4 + expected) {
+                reply.body = all.mid(end + 4);
+                break;
+            }
+        }
+        if (socket.state() != QAbstractSocket::ConnectedState)
+            break;
+    }
+    if (!reply.head.isEmpty())
+        reply.status = reply.head.mid(9, 3).toInt();
+    // Anything more that arrives would be a body where none belongs.
+    socket.waitForReadyRead(100);
+    reply.body += socket.readAll();
+    return reply;
+}
+
+BoardHeat heatWithRace(const QString &race, quint64 version, int rows = 3)
+{
+    BoardHeat heat;
+    heat.race = race;
+    heat.version = version;
+    heat.updatedAt = QDateTime::currentDateTimeUtc();
+    for (int i = 0; i < rows; ++i)
+        heat.rows.append(BoardRow{QString::number(i + 1), QString::number(i + 1), QStringLiteral("10.%1").arg(i),
+                                  QStringLiteral("10%1").arg(i)});
+    return heat;
+}
+
+// A client on a plain socket that asks for the push and then never reads.
+int openStalledWebSocket(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int small = 2048;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    const QByteArray handshake = "GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                                 "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+    if (::write(fd, handshake.constData(), size_t(handshake.size())) != handshake.size()) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+ino_t inodeOf(const QString &path)
+{
+    struct stat st{};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+}
+
+} // namespace
+
+class TestBoardServer final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void routes_data();
+    void routes();
+    void pushReachesClients();
+    void stalledClientIsDropped();
+    void requestsWithinTheBounds_data();
+    void requestsWithinTheBounds();
+    void hostileClientsAreCut_data();
+    void hostileClientsAreCut();
+    void connectionsBeyondTheBound();
+    void cannotListen_data();
+    void cannotListen();
+    void publishFolder();
+    void publishFailure_data();
+    void publishFailure();
+
+private:
+    quint16 startServer(const BoardLimits &limits = {}, const QString &publishFolder = {});
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<BoardServer> m_server;
+};
+
+void TestBoardServer::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_root->isValid());
+    // Beside the work folder: what a path from an address must never reach.
+    QFile secret(m_root->filePath(QStringLiteral("secret.txt")));
+    QVERIFY(secret.open(QIODevice::WriteOnly));
+    secret.write("SECRET-OUTSIDE");
+    secret.close();
+    QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("work")));
+    QFile saved(m_root->filePath(QStringLiteral("work/R1w_112.csv")));
+    QVERIFY(saved.open(QIODevice::WriteOnly));
+    saved.write("1,3,1023\r\n");
+    saved.close();
+}
+
+void TestBoardServer::cleanup()
+{
+    m_server.reset();
+    m_root.reset();
+}
+
+quint16 TestBoardServer::startServer(const BoardLimits &limits, const QString &publishFolder)
+{
+    m_server = std::make_unique<BoardServer>();
+    m_server->setLimits(limits);
+    m_server->setWorkFolder(m_root->filePath(QStringLiteral("work")));
+    m_server->setHeat(heatWithRace(QStringLiteral("男子100m <script>"), 1));
+    QString error;
+    BoardService::Options options;
+    options.address = QStringLiteral("127.0.0.1");
+    options.port = 0;
+    options.publishFolder = publishFolder;
+    if (!m_server->start(options, &error)) {
+        qWarning() << error;
+        return 0;
+    }
+    return quint16(QUrl(m_server->url()).port());
+}
+
+void TestBoardServer::routes_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("hasBody");
+
+    const auto row = [](const char *name, const QByteArray &line, int status, bool hasBody) {
+        QTest::newRow(name) << line + "\r\nHost: x\r\n\r\n" << status << hasBody;
+    };
+    row("page", "GET / HTTP/1.1", 200, true);
+    row("page, query", "GET /?x=1 HTTP/1.1", 200, true);
+    row("page HEAD", "HEAD / HTTP/1.1", 200, false);
+    row("json", "GET /api/current.json HTTP/1.1", 200, true);
+    row("json HEAD", "HEAD /api/current.json HTTP/1.1", 200, false);
+    row("listing", "GET /heats HTTP/1.1", 200, true);
+    row("listing json", "GET /api/heats.json HTTP/1.1", 200, true);
+    row("POST", "POST / HTTP/1.1\r\nContent-Length: 0", 405, true);
+    row("PUT", "PUT /api/current.json HTTP/1.1\r\nContent-Length: 0", 405, true);
+    row("DELETE", "DELETE /heats/R1w_112 HTTP/1.1", 405, true);
+    row("OPTIONS", "OPTIONS / HTTP/1.1", 405, true);
+    row("unknown path", "GET /nothing HTTP/1.1", 404, true);
+    row("ws without upgrade", "GET /ws HTTP/1.1", 404, true);
+    row("dot dot", "GET /heats/../secret.txt HTTP/1.1", 404, true);
+    row("dot dot encoded", "GET /heats/%2e%2e%2fsecret.txt HTTP/1.1", 404, true);
+    row("dot dot upper", "GET /heats/%2E%2E/%2E%2E/secret.txt HTTP/1.1", 404, true);
+    row("backslash", "GET /heats/..%5csecret.txt HTTP/1.1", 404, true);
+    row("nul", "GET /heats/R1w_112%00.csv HTTP/1.1", 404, true);
+    row("not UTF-8", "GET /heats/%ff%fe HTTP/1.1", 404, true);
+    row("file name with extension", "GET /heats/R1w_112.csv HTTP/1.1", 404, true);
+    row("absolute", "GET /etc/passwd HTTP/1.1", 404, true);
+    row("overlong", "GET /heats/" + QByteArray(3000, 'a') + " HTTP/1.1", 414, true);
+}
+
+void TestBoardServer::routes()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+    QFETCH(bool, hasBody);
+
+    const quint16 port = startServer();
+    QVERIFY(port != 0);
+    const HttpReply reply = exchange(port, request);
+    QCOMPARE(reply.status, status);
+    const QByteArray head = reply.head.toLower();
+    QVERIFY(head.contains("\r\ncache-control: no-store\r\n"));
+    QVERIFY(head.contains("\r\nx-content-type-options: nosniff\r\n"));
+    QVERIFY(head.contains("\r\ncontent-type: "));
+    if (status == 405)
+        QVERIFY(head.contains("\r\nallow: get, head\r\n"));
+    QCOMPARE(!reply.body.isEmpty(), hasBody);
+    QVERIFY(!reply.body.contains("SECRET-OUTSIDE"));
+    // The race's name, "男子100m <script>", only ever as text on a page.
+    if (head.contains("content-type: text/html"))
+        QVERIFY(!reply.body.contains("100m <script>"));
+    if (request.startsWith("HEAD ")) {
+        // The length a GET would carry.
+        const HttpReply get = exchange(port, "GET" + request.mid(4));
+        QVERIFY(head.contains("\r\ncontent-length: " + QByteArray::number(get.body.size()) + "\r\n"));
+    }
+}
+
+void TestBoardServer::pushReachesClients()
+{
+    const quint16 port = startServer();
+    QVERIFY(port != 0);
+    QWebSocket client;
+    QStringList received;
+    connect(&client, &QWebSocket::textMessageReceived, this, [&received](const QString &m) { received.append(m); });
+    client.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(port)));
+    // The heat as it is now, at once.
+    QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, 2000);
+    QVERIFY(received.constLast().contains(QStringLiteral("男子100m")));
+    m_server->setHeat(heatWithRace(QStringLiteral("女子200m"), 2));
+    QTRY_VERIFY_WITH_TIMEOUT(!received.isEmpty() && received.constLast().contains(QStringLiteral("女子200m")), 1000);
+    // Many changes at once: coalesced, and the newest is the last one sent.
+    received.clear();
+    for (int i = 3; i < 200; ++i)
+        m_server->setHeat(heatWithRace(QStringLiteral("組%1").arg(i), quint64(i)));
+    QTRY_VERIFY_WITH_TIMEOUT(!received.isEmpty() && received.constLast().contains(QStringLiteral("組199")), 1000);
+    QVERIFY2(received.size() < 50, qPrintable(QString::number(received.size())));
+    // What a client sends changes nothing, however much it is.
+    client.sendTextMessage(QString(100'000, u'x'));
+    client.sendBinaryMessage(QByteArray(100'000, '\0'));
+    const HttpReply page = exchange(port, "GET /api/current.json HTTP/1.1\r\nHost: x\r\n\r\n");
+    QCOMPARE(page.status, 200);
+    QVERIFY(QString::fromUtf8(page.body).contains(QStringLiteral("組199")));
+
+    // Pushed only at "/ws": elsewhere the connection is closed unanswered.
+    QWebSocket elsewhere;
+    QSignalSpy elsewhereReceived(&elsewhere, &QWebSocket::textMessageReceived);
+    QSignalSpy closed(&elsewhere, &QWebSocket::disconnected);
+    elsewhere.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/other").arg(port)));
+    QVERIFY(closed.wait(3000));
+    QCOMPARE(elsewhereReceived.size(), 0);
+}
+
+void TestBoardServer::stalledClientIsDropped()
+{
+    BoardLimits limits;
+    limits.maxPushBacklog = 16 * 1024;
+    limits.pushIntervalMs = 5;
+    const quint16 port = startServer(limits);
+    QVERIFY(port != 0);
+    const int stalled = openStalledWebSocket(port);
+    QVERIFY(stalled >= 0);
+    QWebSocket reader;
+    QString last;
+    connect(&reader, &QWebSocket::textMessageReceived, this, [&last](const QString &m) { last = m; });
+    reader.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(port)));
+    QTRY_VERIFY_WITH_TIMEOUT(!last.isEmpty(), 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->clientCount(), 2, 2000);
+
+    // Large heats, one after the other: far more than the stalled client's buffers take.
+    const QString longRace(400, u'走');
+    int version = 10;
+    for (; version < 400; ++version) {
+        m_server->setHeat(heatWithRace(longRace + QString::number(version), quint64(version), 60));
+        QTest::qWait(10);
+    }
+    // The reader still follows.
+    QTRY_VERIFY_WITH_TIMEOUT(last.contains(longRace + QString::number(version - 1)), 1000);
+    // The stalled client was cut; the reader is the one client left.
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->clientCount(), 1, 3000);
+    ::close(stalled);
+}
+
+void TestBoardServer::requestsWithinTheBounds_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("piece");
+
+    QByteArray large = "GET / HTTP/1.1\r\nHost: x\r\n";
+    while (large.size() < 7 * 1024)
+        large += "X-Filler: " + QByteArray(200, 'a') + "\r\n";
+    large += "\r\n";
+    QByteArray lines = "GET / HTTP/1.1\r\nHost: x\r\n";
+    for (int i = 0; i < 99; ++i)
+        lines += "A" + QByteArray::number(i) + ": b\r\n";
+    lines += "\r\n";
+    // Two requests on one connection, each near the bounds: the count starts again.
+    QTest::newRow("7 KiB of headers at once") << large << 0;
+    QTest::newRow("7 KiB of headers in pieces") << large << 500;
+    QTest::newRow("7 KiB of headers a line at a time") << large << 212;
+    QTest::newRow("100 header lines") << lines << 0;
+    QTest::newRow("100 header lines in pieces") << lines << 37;
+}
+
+void TestBoardServer::requestsWithinTheBounds()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, piece);
+
+    const quint16 port = startServer();
+    QVERIFY(port != 0);
+    QTcpSocket client;
+    client.connectToHost(QStringLiteral("127.0.0.1"), port);
+    QVERIFY(client.waitForConnected(2000));
+    QByteArray answer;
+    connect(&client, &QTcpSocket::readyRead, this, [&] { answer += client.readAll(); });
+    for (int round = 1; round <= 2; ++round) {
+        for (qsizetype at = 0; at < request.size(); at += piece > 0 ? piece : request.size()) {
+            client.write(request.mid(at, piece > 0 ? piece : -1));
+            client.flush();
+            if (piece > 0)
+                QTest::qWait(5);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(int(answer.count("HTTP/1.1 200 OK")), round, 3000);
+    }
+    QCOMPARE(client.state(), QAbstractSocket::ConnectedState);
+}
+
+void TestBoardServer::hostileClientsAreCut_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("idleMs");
+    QTest::addColumn<bool>("trickle");
+
+    const QByteArray get = "GET / HTTP/1.1\r\nHost: x\r\n";
+    QByteArray megabyte = get;
+    while (megabyte.size() < 1024 * 1024)
+        megabyte += "X-Filler: " + QByteArray(100, 'a') + "\r\n";
+    QByteArray manyLines = get;
+    for (int i = 0; i < 150; ++i)
+        manyLines += "A" + QByteArray::number(i) + ": b\r\n";
+    QByteArray garbage;
+    for (int i = 0; i < 4096; ++i)
+        garbage += char((i * 7919 + 13) % 256);
+
+    // The long idle time shows that the size bounds, not the clock, cut them.
+    QTest::newRow("1 MB of headers") << megabyte << 60'000 << false;
+    QTest::newRow("150 header lines, unfinished") << manyLines << 60'000 << false;
+    QTest::newRow("150 header lines, finished") << manyLines + "\r\n" << 60'000 << false;
+    QTest::newRow("slow header") << get + "X-Slow: " + QByteArray(40, 'a') << 300 << true;
+    QTest::newRow("request line only") << QByteArray("GET / HTTP/1.1\r\n") << 300 << false;
+    QTest::newRow("garbage") << garbage << 300 << false;
+    QTest::newRow("nothing") << QByteArray() << 300 << false;
+}
+
+void TestBoardServer::hostileClientsAreCut()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, idleMs);
+    QFETCH(bool, trickle);
+
+    BoardLimits limits;
+    limits.idleMs = idleMs;
+    const quint16 port = startServer(limits);
+    QVERIFY(port != 0);
+    QTcpSocket hostile;
+    hostile.connectToHost(QStringLiteral("127.0.0.1"), port);
+    QVERIFY(hostile.waitForConnected(2000));
+    QByteArray answer;
+    connect(&hostile, &QTcpSocket::readyRead, this, [&] { answer += hostile.readAll(); });
+    if (trickle) {
+        // One byte at a time, each well inside the idle time: the whole request is late.
+        for (const char c : bytes) {
+            if (hostile.state() != QAbstractSocket::ConnectedState)
+                break;
+            hostile.write(&c, 1);
+            QTest::qWait(20);
+        }
+    } else {
+        hostile.write(bytes);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(hostile.state(), QAbstractSocket::UnconnectedState, 4000);
+    QVERIFY2(!answer.startsWith("HTTP/1.1 200"), answer.constData());
+    // The board answers a fresh client as before.
+    QCOMPARE(exchange(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n").status, 200);
+}
+
+void TestBoardServer::connectionsBeyondTheBound()
+{
+    const quint16 port = startServer();
+    QVERIFY(port != 0);
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    QByteArray answers;
+    for (int i = 0; i < 1000; ++i) {
+        auto socket = std::make_unique<QTcpSocket>();
+        QTcpSocket *s = socket.get();
+        connect(s, &QTcpSocket::readyRead, this, [s, &answers] { answers += s->readAll(); });
+        s->connectToHost(QStringLiteral("127.0.0.1"), port);
+        held.push_back(std::move(socket));
+        if (i % 50 == 0)
+            QTest::qWait(1);
+    }
+    // Those beyond the bound are told so and closed; those within are held open.
+    QTRY_COMPARE_WITH_TIMEOUT(int(answers.count("HTTP/1.1 503")), 1000 - 256, 15000);
+    const auto open = [&held] {
+        return std::count_if(held.begin(), held.end(),
+                             [](const auto &s) { return s->state() == QAbstractSocket::ConnectedState; });
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(open(), 256, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->clientCount(), 256, 2000);
+    held.clear();
+    QTRY_COMPARE_WITH_TIMEOUT(exchange(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n", 1000).status, 200, 5000);
+}
+
+void TestBoardServer::cannotListen_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("portTaken");
+
+    QTest::newRow("port taken") << QStringLiteral("127.0.0.1") << true;
+    QTest::newRow("port taken, any address") << QStringLiteral("0.0.0.0") << true;
+    QTest::newRow("address not here") << QStringLiteral("192.0.2.1") << false;
+    QTest::newRow("not an address") << QStringLiteral("localhost:80") << false;
+}
+
+void TestBoardServer::cannotListen()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, portTaken);
+
+    QTcpServer other;
+    QVERIFY(other.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    const quint16 port = other.serverPort();
+    if (!portTaken)
+        other.close();
+    BoardServer server;
+    QSignalSpy state(&server, &BoardService::stateChanged);
+    BoardService::Options options;
+    options.address = address;
+    options.port = port;
+    QString error;
+    QVERIFY(!server.start(options, &error));
+    QCOMPARE(error, portTaken ? MsgBoardPortTaken.arg(port) : MsgBoardAddressUnavailable.arg(address));
+    QVERIFY(!server.isRunning());
+    QVERIFY(server.url().isEmpty());
+    QCOMPARE(state.size(), 0);
+    // Nothing of the board listens: once the other program goes, the port is free.
+    other.close();
+    QTcpServer after;
+    QVERIFY(after.listen(QHostAddress(QStringLiteral("127.0.0.1")), port));
+}
+
+void TestBoardServer::publishFolder()
+{
+    const QString folder = m_root->filePath(QStringLiteral("publish"));
+    const quint16 port = startServer({}, folder);
+    QVERIFY(port != 0);
+    const QString current = folder + QStringLiteral("/api/current.json");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(current) && QFile::exists(folder + QStringLiteral("/index.html")), 2000);
+    QTest::qWait(300);
+
+    // Every file as it is now, each held by a second name, so that a file written again
+    // cannot come back under the same number.
+    struct Kept
+    {
+        QString path, kept;
+        QByteArray bytes;
+    };
+    std::vector<Kept> before;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        Kept file{it.next(), m_root->filePath(QStringLiteral("kept%1").arg(before.size())), {}};
+        // Nothing but the site's files, and no temporary file left behind.
+        QVERIFY2(file.path.endsWith(QStringLiteral(".html")) || file.path.endsWith(QStringLiteral(".json")),
+                 qPrintable(file.path));
+        QFile read(file.path);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        file.bytes = read.readAll();
+        QCOMPARE(::link(QFile::encodeName(file.path).constData(), QFile::encodeName(file.kept).constData()), 0);
+        before.push_back(file);
+    }
+
+    const ino_t currentInode = inodeOf(current);
+    m_server->setHeat(heatWithRace(QStringLiteral("公開の組"), 7));
+    QTRY_VERIFY_WITH_TIMEOUT(inodeOf(current) != currentInode, 1000);
+    QTest::qWait(300);
+    QFile json(current);
+    QVERIFY(json.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(json.readAll()).contains(QStringLiteral("公開の組")));
+    // A file whose bytes are the same was not written again.
+    int unchanged = 0;
+    for (const Kept &file : before) {
+        QFile read(file.path);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        if (read.readAll() == file.bytes) {
+            ++unchanged;
+            QCOMPARE(inodeOf(file.path), inodeOf(file.kept));
+        }
+    }
+    QVERIFY(unchanged > 0);
+}
+
+void TestBoardServer::publishFailure_data()
+{
+    QTest::addColumn<bool>("fullDisk");
+    QTest::newRow("folder is a file") << false;
+    QTest::newRow("full disk") << true;
+}
+
+void TestBoardServer::publishFailure()
+{
+    QFETCH(bool, fullDisk);
+
+    const QString folder = m_root->filePath(QStringLiteral("publish"));
+    std::unique_ptr<Testing::SmallFileSystem> disk;
+    if (fullDisk) {
+        disk = std::make_unique<Testing::SmallFileSystem>(folder);
+        if (!disk->isMounted())
+            QSKIP("a small file system cannot be mounted here");
+        QVERIFY(disk->fill());
+    } else {
+        QFile file(folder);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const quint16 port = startServer({}, folder);
+    QVERIFY(port != 0);
+    QSignalSpy failed(m_server.get(), &BoardService::publishFailed);
+    QVERIFY(failed.wait(2000));
+    QVERIFY(failed.constFirst().constFirst().toString().startsWith(QStringLiteral("公開ﾌｫﾙﾀﾞ")));
+    // Said once, not at every change, while the board goes on serving.
+    for (int i = 0; i < 5; ++i) {
+        m_server->setHeat(heatWithRace(QStringLiteral("組"), quint64(10 + i)));
+        QTest::qWait(150);
+    }
+    QCOMPARE(failed.size(), 1);
+    QCOMPARE(exchange(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n").status, 200);
+    if (fullDisk) {
+        // Room again: the next change is published whole.
+        QVERIFY(disk->free());
+        m_server->setHeat(heatWithRace(QStringLiteral("空きが戻った組"), 20));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + QStringLiteral("/api/current.json")), 2000);
+        QFile json(folder + QStringLiteral("/api/current.json"));
+        QVERIFY(json.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(json.readAll()).contains(QStringLiteral("空きが戻った組")));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestBoardServer)
+#include "tst_board_server.moc"
