@@ -159,8 +159,12 @@ bool connectClients(PushClients &clients, const QUrl &url)
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < 20000) {
-        if (std::all_of(clients.last.begin(), clients.last.end(), [](const QString &m) { return !m.isEmpty(); }))
+        if (std::all_of(clients.last.begin(), clients.last.end(), [](const QString &m) { return !m.isEmpty(); })) {
+            // Past the board's coalescing interval of the changes made at its start: the
+            // first timed change is pushed at once, as every later one is.
+            wait(200);
             return true;
+        }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return false;

@@ -206,8 +206,10 @@ void BoardWorker::push()
 {
     m_sincePush.start();
     const QString &json = currentJson();
-    // A copy: dropping a client takes it out of the list.
-    const QList<QWebSocket *> clients = m_webSockets;
+    // A listing read again changes the published files, not what the clients show.
+    const QList<QWebSocket *> clients = json == m_pushed ? QList<QWebSocket *>{} : m_webSockets;
+    m_pushed = json;
+    // Over a copy: dropping a client takes it out of the list.
     for (QWebSocket *webSocket : clients) {
         // Never waited for: a client that does not take what it was sent is dropped.
         if (webSocket->bytesToWrite() > m_limits.maxPushBacklog)
@@ -215,14 +217,14 @@ void BoardWorker::push()
         else
             webSocket->sendTextMessage(json);
     }
-    if (m_publisher) {
-        QMetaObject::invokeMethod(m_publisher.data(),
-                                  [publisher = m_publisher, heat = m_source.heat, heats = m_source.heats,
-                                   folder = m_source.workFolder] {
-                                      if (publisher)
-                                          publisher->publish(heat, heats, folder);
-                                  },
-                                  Qt::QueuedConnection);
+    // Queued to the publisher itself: a call still queued when it goes is dropped with it.
+    if (BoardPublisher *publisher = m_publisher.data()) {
+        QMetaObject::invokeMethod(
+            publisher,
+            [publisher, heat = m_source.heat, heats = m_source.heats, folder = m_source.workFolder] {
+                publisher->publish(heat, heats, folder);
+            },
+            Qt::QueuedConnection);
     }
 }
 

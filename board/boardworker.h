@@ -57,8 +57,8 @@ private:
     BoardConnections *m_connections = nullptr;
     QList<QWebSocket *> m_webSockets;
     QString m_json;
-    quint64 m_jsonVersion = 0;
     bool m_jsonValid = false;
+    QString m_pushed;   // what the clients were sent last
     // Children, so that they move to the board's thread with it.
     QTimer m_pushTimer;
     QElapsedTimer m_sincePush;

@@ -127,6 +127,7 @@ private slots:
     void cleanup();
     void routes_data();
     void routes();
+    void savedHeatsReadAgain();
     void pushReachesClients();
     void stalledClientIsDropped();
     void requestsWithinTheBounds_data();
@@ -246,6 +247,24 @@ void TestBoardServer::routes()
         const HttpReply get = exchange(port, "GET" + request.mid(4));
         QVERIFY(head.contains("\r\ncontent-length: " + QByteArray::number(get.body.size()) + "\r\n"));
     }
+}
+
+void TestBoardServer::savedHeatsReadAgain()
+{
+    const quint16 port = startServer();
+    QVERIFY(port != 0);
+    const QByteArray get = "GET /api/heats.json HTTP/1.1\r\nHost: x\r\n\r\n";
+    QVERIFY(exchange(port, get).body.contains("R1w_112"));
+    QVERIFY(!exchange(port, get).body.contains("R2w_113"));
+    QFile saved(m_root->filePath(QStringLiteral("work/R2w_113.csv")));
+    QVERIFY(saved.open(QIODevice::WriteOnly));
+    saved.write("1,3,1023\r\n");
+    saved.close();
+    m_server->savedHeatsChanged();
+    QTRY_VERIFY_WITH_TIMEOUT(exchange(port, get).body.contains("R2w_113"), 2000);
+    // Another work folder: its own listing.
+    m_server->setWorkFolder(m_root->path());
+    QTRY_VERIFY_WITH_TIMEOUT(!exchange(port, get).body.contains("R1w_112"), 2000);
 }
 
 void TestBoardServer::pushReachesClients()
