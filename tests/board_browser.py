@@ -99,7 +99,10 @@ class Board:
 
     def shows(self, expected, since, what):
         """Waits until the table holds the rows; fails when that took longer than WITHIN."""
-        wait_until(f"{what} on {self.url}", lambda: self.rows() == expected, seconds=10)
+        try:
+            wait_until(f"{what} on {self.url}", lambda: self.rows() == expected, seconds=10)
+        except AssertionError:
+            raise AssertionError(f"{what}: {self.url} shows {self.rows()!r}, not {expected!r}") from None
         took = time.monotonic() - since
         print(f"{what}: on {self.url} after {took * 1000:.0f} ms")
         if took > WITHIN:
@@ -122,7 +125,7 @@ class Meet:
         # The program opens the device itself; the test keeps only the machine's end.
         self.slave = slave
         ini = ("[WorkFiles]\r\nexFilePath={work}\r\nexLogFilePath={log}\r\n"
-               "[Params]\r\nMaxrunner=8\r\nCurStyle=4\r\nautoInc=1\r\nautoClear=0\r\n"
+               "[Params]\r\nMaxrunner=8\r\nCurStyle=3\r\nautoInc=1\r\nautoClear=0\r\ncCheckAutoLog=0\r\n"
                "[Ports]\r\nCOM1={device}\r\n"
                "[Board]\r\nEnabled=1\r\nAddress=127.0.0.1\r\nPort={port}\r\nPublishFolder={publish}\r\n").format(
             work=folder, log=os.path.join(folder, "log"), device=self.device, port=self.board_port,
@@ -138,7 +141,10 @@ class Meet:
         wait_until("the board", lambda: http_ok(f"http://127.0.0.1:{self.board_port}/api/current.json"))
         conf = os.path.join(self.folder, "nginx.conf")
         with open(conf, "w") as f:
+            # One process, the test's own user: the folder is the test's alone, and no
+            # worker outlives the test.
             f.write(f"""daemon off;
+master_process off;
 pid {self.folder}/nginx.pid;
 error_log {self.folder}/nginx-error.log;
 events {{ worker_connections 64; }}
@@ -155,8 +161,15 @@ http {{
 }}
 """)
         nginx = shutil.which("nginx") or "/usr/sbin/nginx"
-        self.nginx = subprocess.Popen([nginx, "-c", conf, "-p", self.folder])
-        wait_until("nginx", lambda: http_ok(f"http://127.0.0.1:{self.nginx_port}/index.html"))
+        self.nginx = subprocess.Popen([nginx, "-c", conf, "-p", self.folder], stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL)
+        try:
+            wait_until("nginx", lambda: http_ok(f"http://127.0.0.1:{self.nginx_port}/index.html"))
+        except AssertionError:
+            with open(os.path.join(self.folder, "nginx-error.log"), errors="replace") as log:
+                sys.stderr.write(log.read())
+            sys.stderr.write(f"published: {sorted(os.listdir(self.publish))}\n")
+            raise
 
     def stop(self):
         for process in (self.nginx, self.process):
@@ -210,21 +223,26 @@ def main():
 
     folder = tempfile.mkdtemp(prefix="board-browser.")
     meet = Meet(args.program, args.module, folder)
-    options = webdriver.ChromeOptions()
-    options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
-    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                     "--window-size=390,844", f"--user-data-dir={folder}/chromium"):
-        options.add_argument(argument)
-    service = ChromiumService(executable_path=shutil.which("chromedriver") or "/usr/bin/chromedriver")
     drivers = []
+
+    def browser(profile):
+        options = webdriver.ChromeOptions()
+        options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
+        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                         "--window-size=390,844", f"--user-data-dir={folder}/{profile}"):
+            options.add_argument(argument)
+        driver = webdriver.Chrome(options=options, service=ChromiumService(
+            executable_path=shutil.which("chromedriver") or "/usr/bin/chromedriver"))
+        drivers.append(driver)
+        # A phone's screen: a window is never narrower than 500 pixels.
+        driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                               {"width": 390, "height": 844, "deviceScaleFactor": 1, "mobile": True})
+        return driver
+
     try:
         meet.start()
-        served = Board(webdriver.Chrome(options=options, service=service), f"http://127.0.0.1:{meet.board_port}/")
-        drivers.append(served.driver)
-        published_driver = webdriver.Chrome(options=options,
-                                            service=ChromiumService(executable_path=service.path))
-        drivers.append(published_driver)
-        published = Board(published_driver, f"http://127.0.0.1:{meet.nginx_port}/index.html")
+        served = Board(browser("served"), f"http://127.0.0.1:{meet.board_port}/")
+        published = Board(browser("published"), f"http://127.0.0.1:{meet.nginx_port}/index.html")
         for board in (served, published):
             wait_until(f"the empty heat on {board.url}", lambda: board.rows() is not None, seconds=10)
 
