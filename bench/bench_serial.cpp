@@ -93,6 +93,7 @@ public:
 
     qint64 lines = 0;
     qint64 bytes = 0;
+    qint64 deliveries = 0;
     qint64 expectedLines = -1;
     bool inOrder = true;
     std::vector<qint64> arrivals;   // by line number, for the latency run
@@ -106,6 +107,7 @@ private:
     void onLines(const QList<QByteArray> &received)
     {
         const qint64 now = nowNs();
+        ++deliveries;
         // Lets the lines go as the monitor's clear does: the line limit counts those waiting.
         m_counters->line.store(0);
         m_counters->waiting.fetch_sub(qint32(received.size()));
@@ -200,7 +202,8 @@ double rawThroughput(PseudoTerminal &pty, const Stream &stream, double *cpuMs)
 // With a capture folder, the capture is checked to hold the whole stream.
 // cpuMs: the process's CPU time over the run, which the other users of the machine disturb
 // less than the wall time.
-double readerThroughput(PseudoTerminal &pty, const Stream &stream, double *cpuMs, const QString &captureFolder = {})
+double readerThroughput(PseudoTerminal &pty, const Stream &stream, double *cpuMs, const QString &captureFolder = {},
+                        qint64 *deliveries = nullptr)
 {
     SerialLink link;
     if (!link.open(pty.slavePath(), Settings()).opened)
@@ -239,6 +242,8 @@ double readerThroughput(PseudoTerminal &pty, const Stream &stream, double *cpuMs
     if (!whole)
         std::printf("  LOST: %lld of %lld lines, %lld of %lld text bytes, gb=%d\n", sink.lines, stream.lines,
                     sink.bytes, stream.textBytes, counters->receivedBytes.load());
+    if (deliveries)
+        *deliveries = sink.deliveries;
     return whole ? seconds : -1;
 }
 
@@ -277,14 +282,16 @@ void throughput()
     std::printf("throughput: %.1f MB, %lld lines, %d rounds each, alternating; load %.2f\n",
                 double(stream.bytes.size()) / 1048576.0, stream.lines, rounds, loadAverage());
     QTemporaryDir captureDir;
-    std::vector<double> raw, reader, captured, rawCpu, readerCpu, capturedCpu;
+    std::vector<double> raw, reader, captured, rawCpu, readerCpu, capturedCpu, linesPerDelivery;
     for (int round = 0; round < rounds; ++round) {
         PseudoTerminal pty;
         double cpu = 0;
         raw.push_back(rawThroughput(pty, stream, &cpu));
         rawCpu.push_back(cpu);
-        reader.push_back(readerThroughput(pty, stream, &cpu));
+        qint64 deliveries = 0;
+        reader.push_back(readerThroughput(pty, stream, &cpu, {}, &deliveries));
         readerCpu.push_back(cpu);
+        linesPerDelivery.push_back(double(stream.lines) / double(std::max<qint64>(deliveries, 1)));
         captured.push_back(readerThroughput(pty, stream, &cpu, captureDir.path()));
         capturedCpu.push_back(cpu);
         std::printf("  round %d: raw read %.3f s, reader %.3f s, reader with capture %.3f s; reader/raw %.2fx, "
@@ -326,6 +333,7 @@ void throughput()
         readerRatio.push_back(readerCpu[k] / rawCpu[k]);
         captureRatio.push_back(capturedCpu[k] / readerCpu[k]);
     }
+    std::printf("  median lines per delivery to the main thread: %.0f\n", median(linesPerDelivery));
     std::printf("  median process CPU per MiB: raw read %.2f ms, reader %.2f ms, reader with capture %.2f ms\n",
                 median(rawCpu) / mb, median(readerCpu) / mb, median(capturedCpu) / mb);
     std::printf("  CPU reader/raw = %.2fx (p10 %.2f, p90 %.2f; target <= 1.5x); capture on/off = %.2fx "

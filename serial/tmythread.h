@@ -8,6 +8,7 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
 #include <memory>
 
 class QSerialPort;
@@ -44,6 +45,8 @@ public:
     // The pause between two tries to make a new capture after one failed; a try is made
     // with bytes to write, so that it shows at once whether writing works again.
     static constexpr int CaptureRetryMs = 1000;
+    // The longest wait while lines wait for the window thread to take the last ones.
+    static constexpr int PendingWaitMs = 1;
 
     // A reader still running is asked to stop and waited for: it never outlives the
     // port and framer it was given.
@@ -51,8 +54,12 @@ public:
 
 signals:
     // Emitted on the reader thread; the monitor connects them (queued).
-    // After each read that completed at least one line: the lines with text, as
-    // received (so the list may be empty).
+    // Lines completed since the last emission: those with text, as received (so the
+    // list may be empty). Emitted after a read that completed a line, unless the window
+    // thread has not yet taken the last lines: then the lines wait, in order, and go
+    // together once it has (or before the reader reports a loss or ends). While the
+    // window thread is busy, a flood reaches it in few, large deliveries rather than one
+    // event a read.
     void linesReceived(const QList<QByteArray> &lines);
     // The text for Label1, when it changes.
     void statusChanged(const QString &text);
@@ -89,6 +96,8 @@ private:
     QThread *const m_home;              // where the port goes when reading ends
     const CaptureTarget m_capture;
     bool m_started = false;             // window thread only
+    // Lines emitted and not yet taken by the window thread's event loop.
+    std::atomic<bool> m_delivering{false};
 };
 
 } // namespace Ordavex
