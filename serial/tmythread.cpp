@@ -71,6 +71,7 @@ void TMyThread::run()
 
     QList<QByteArray> pending;      // lines not yet emitted
     bool linesDue = false;          // lines completed since the last emission
+    QElapsedTimer sinceDelivery;
     const auto deliver = [&] {
         if (!linesDue)
             return;
@@ -78,9 +79,15 @@ void TMyThread::run()
         emit linesReceived(pending);
         pending.clear();
         linesDue = false;
+        sinceDelivery.start();
     };
-    // The window thread has taken the last lines.
-    const auto mayDeliver = [&] { return !m_delivering.load(); };
+    // The window thread has taken the last lines, and they went a while ago or many
+    // lines wait.
+    const auto mayDeliver = [&] {
+        return !m_delivering.load()
+               && (pending.size() >= DeliveryLines || !sinceDelivery.isValid()
+                   || sinceDelivery.nsecsElapsed() >= DeliveryGapMs * 1000000LL);
+    };
 
     const auto frame = [&](QByteArrayView bytes) {
         // Every byte as read, before the framer may hold it back.
