@@ -34,6 +34,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <cstdio>
 #include <thread>
@@ -67,20 +68,32 @@ QByteArray record(int i)
     return "\x02R," + QByteArray::number(i % 100) + ",3," + QByteArray::number(i) + ",12.34\x03\r\n";
 }
 
+struct Stream
+{
+    QByteArray bytes;
+    qint64 lines = 0;
+    qint64 textBytes = 0;
+};
+
 // Receives as the monitor does: on the main thread, queued; clears the line count.
+// With the stream that was sent, each line is checked against it, byte for byte and in
+// order, where it arrives (a compare of the line's bytes: the check costs little beside
+// what it checks).
 class Sink final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Sink)
 
 public:
-    explicit Sink(std::shared_ptr<ReceiveCounters> counters)
+    explicit Sink(std::shared_ptr<ReceiveCounters> counters, const Stream *sent = nullptr)
         : m_counters(std::move(counters))
+        , m_sent(sent)
     {
     }
 
     qint64 lines = 0;
     qint64 bytes = 0;
+    qint64 deliveries = 0;
     qint64 expectedLines = -1;
     bool inOrder = true;
     std::vector<qint64> arrivals;   // by line number, for the latency run
@@ -94,21 +107,15 @@ private:
     void onLines(const QList<QByteArray> &received)
     {
         const qint64 now = nowNs();
+        ++deliveries;
         // Lets the lines go as the monitor's clear does: the line limit counts those waiting.
         m_counters->line.store(0);
         m_counters->waiting.fetch_sub(qint32(received.size()));
         for (const QByteArray &line : received) {
-            // The line number is the fourth field: R,place,3,number,time.
-            const char *p = line.constData();
-            const char *end = p + line.size();
-            for (int commas = 0; p < end && commas < 3; ++p)
-                commas += *p == ',';
-            qint64 number = 0;
-            for (; p < end && *p != ','; ++p)
-                number = number * 10 + (*p - '0');
-            inOrder = inOrder && number == lines;
-            if (number >= 0 && number < qint64(arrivals.size()))
-                arrivals[size_t(number)] = now;
+            if (m_sent)
+                inOrder = inOrder && matchesNext(line);
+            if (lines < qint64(arrivals.size()))
+                arrivals[size_t(lines)] = now;
             ++lines;
             bytes += line.size();
         }
@@ -116,14 +123,20 @@ private:
             QCoreApplication::quit();
     }
 
-    std::shared_ptr<ReceiveCounters> m_counters;
-};
+    // Every record is sent as STX, its text, ETX, CR, LF.
+    bool matchesNext(const QByteArray &line)
+    {
+        const qsizetype framed = line.size() + 4;
+        const bool same = m_at + framed <= m_sent->bytes.size() && m_sent->bytes[m_at] == '\x02'
+                          && std::memcmp(m_sent->bytes.constData() + m_at + 1, line.constData(), size_t(line.size())) == 0
+                          && std::memcmp(m_sent->bytes.constData() + m_at + 1 + line.size(), "\x03\r\n", 3) == 0;
+        m_at += framed;
+        return same;
+    }
 
-struct Stream
-{
-    QByteArray bytes;
-    qint64 lines = 0;
-    qint64 textBytes = 0;
+    std::shared_ptr<ReceiveCounters> m_counters;
+    const Stream *const m_sent;
+    qsizetype m_at = 0;     // where the next line starts in what was sent
 };
 
 Stream makeStream(qint64 size)
@@ -189,13 +202,14 @@ double rawThroughput(PseudoTerminal &pty, const Stream &stream, double *cpuMs)
 // With a capture folder, the capture is checked to hold the whole stream.
 // cpuMs: the process's CPU time over the run, which the other users of the machine disturb
 // less than the wall time.
-double readerThroughput(PseudoTerminal &pty, const Stream &stream, double *cpuMs, const QString &captureFolder = {})
+double readerThroughput(PseudoTerminal &pty, const Stream &stream, double *cpuMs, const QString &captureFolder = {},
+                        qint64 *deliveries = nullptr)
 {
     SerialLink link;
     if (!link.open(pty.slavePath(), Settings()).opened)
         return -1;
     auto counters = std::make_shared<ReceiveCounters>();
-    Sink sink(counters);
+    Sink sink(counters, &stream);
     sink.expectedLines = stream.lines;
     TMyThread *reader = link.startReader(counters, {captureFolder, QDateTime::currentDateTime()});
     sink.attach(reader);
@@ -228,6 +242,8 @@ double readerThroughput(PseudoTerminal &pty, const Stream &stream, double *cpuMs
     if (!whole)
         std::printf("  LOST: %lld of %lld lines, %lld of %lld text bytes, gb=%d\n", sink.lines, stream.lines,
                     sink.bytes, stream.textBytes, counters->receivedBytes.load());
+    if (deliveries)
+        *deliveries = sink.deliveries;
     return whole ? seconds : -1;
 }
 
@@ -237,21 +253,45 @@ double median(std::vector<double> v)
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// The value below which the given share of the rounds lies (nearest rank).
+double percentile(std::vector<double> v, double share)
+{
+    std::sort(v.begin(), v.end());
+    if (v.empty())
+        return 0;
+    const size_t rank = size_t(std::ceil(share * double(v.size())));
+    return v[std::clamp<size_t>(rank, 1, v.size()) - 1];
+}
+
+// The machine's load over the last minute, printed beside the figures it disturbs.
+double loadAverage()
+{
+    double load = -1;
+    if (FILE *f = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(f, "%lf", &load) != 1)
+            load = -1;
+        std::fclose(f);
+    }
+    return load;
+}
+
 void throughput()
 {
     const Stream stream = makeStream(20 * 1024 * 1024);
-    const int rounds = 5;
-    std::printf("throughput: %.1f MB, %lld lines, %d rounds each, alternating\n",
-                double(stream.bytes.size()) / 1048576.0, stream.lines, rounds);
+    const int rounds = 9;
+    std::printf("throughput: %.1f MB, %lld lines, %d rounds each, alternating; load %.2f\n",
+                double(stream.bytes.size()) / 1048576.0, stream.lines, rounds, loadAverage());
     QTemporaryDir captureDir;
-    std::vector<double> raw, reader, captured, rawCpu, readerCpu, capturedCpu;
+    std::vector<double> raw, reader, captured, rawCpu, readerCpu, capturedCpu, linesPerDelivery;
     for (int round = 0; round < rounds; ++round) {
         PseudoTerminal pty;
         double cpu = 0;
         raw.push_back(rawThroughput(pty, stream, &cpu));
         rawCpu.push_back(cpu);
-        reader.push_back(readerThroughput(pty, stream, &cpu));
+        qint64 deliveries = 0;
+        reader.push_back(readerThroughput(pty, stream, &cpu, {}, &deliveries));
         readerCpu.push_back(cpu);
+        linesPerDelivery.push_back(double(stream.lines) / double(std::max<qint64>(deliveries, 1)));
         captured.push_back(readerThroughput(pty, stream, &cpu, captureDir.path()));
         capturedCpu.push_back(cpu);
         std::printf("  round %d: raw read %.3f s, reader %.3f s, reader with capture %.3f s; reader/raw %.2fx, "
@@ -288,22 +328,18 @@ void throughput()
     std::printf("  median: reader with capture %.1f MB/s; capture on/off = %.2fx (target >= 0.95x), "
                 "capture complete\n", mb / c, s / c);
     // CPU per MiB: the line is slow, so what the reader costs the machine is what counts.
-    const auto spread = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return std::make_pair(v.front(), v.back());
-    };
     std::vector<double> readerRatio, captureRatio;
     for (size_t k = 0; k < raw.size(); ++k) {
         readerRatio.push_back(readerCpu[k] / rawCpu[k]);
         captureRatio.push_back(capturedCpu[k] / readerCpu[k]);
     }
-    const auto [rLow, rHigh] = spread(readerRatio);
-    const auto [cLow, cHigh] = spread(captureRatio);
+    std::printf("  median lines per delivery to the main thread: %.0f\n", median(linesPerDelivery));
     std::printf("  median process CPU per MiB: raw read %.2f ms, reader %.2f ms, reader with capture %.2f ms\n",
                 median(rawCpu) / mb, median(readerCpu) / mb, median(capturedCpu) / mb);
-    std::printf("  CPU reader/raw = %.2fx (rounds %.2f..%.2f; target <= 1.5x); capture on/off = %.2fx "
-                "(rounds %.2f..%.2f; target <= 1.15x)\n",
-                median(readerRatio), rLow, rHigh, median(captureRatio), cLow, cHigh);
+    std::printf("  CPU reader/raw = %.2fx (p10 %.2f, p90 %.2f; target <= 1.5x); capture on/off = %.2fx "
+                "(p10 %.2f, p90 %.2f; target <= 1.15x); load %.2f\n",
+                median(readerRatio), percentile(readerRatio, 0.1), percentile(readerRatio, 0.9),
+                median(captureRatio), percentile(captureRatio, 0.1), percentile(captureRatio, 0.9), loadAverage());
 }
 
 double threadCpuNs()
@@ -345,12 +381,12 @@ void framing()
     std::vector<double> ratio;
     for (size_t k = 0; k < framed.size(); ++k)
         ratio.push_back(framed[k] / scanned[k]);
-    std::sort(ratio.begin(), ratio.end());
     std::printf("framing: %.1f MB in memory, pieces of %lld bytes, %d rounds; %lld lines (%lld line ends)\n", mb,
                 qint64(piece), rounds, lines, ends);
-    std::printf("  median thread CPU per MiB: framer %.3f ms, memchr %.3f ms; framer/memchr = %.1fx (rounds %.1f..%.1f)\n",
-                median(framed) / 1e6 / mb, median(scanned) / 1e6 / mb, ratio[ratio.size() / 2], ratio.front(),
-                ratio.back());
+    std::printf("  median thread CPU per MiB: framer %.3f ms, memchr %.3f ms; framer/memchr = %.1fx (p10 %.1f, p90 %.1f)"
+                "; load %.2f\n",
+                median(framed) / 1e6 / mb, median(scanned) / 1e6 / mb, median(ratio), percentile(ratio, 0.1),
+                percentile(ratio, 0.9), loadAverage());
 }
 
 void idle()
@@ -436,7 +472,10 @@ void latency()
         SerialLink link;
         link.open(pty.slavePath(), Settings());
         auto counters = std::make_shared<ReceiveCounters>();
-        Sink sink(counters);
+        Stream sentStream;
+        for (int i = 0; i < count; ++i)
+            sentStream.bytes += record(i);
+        Sink sink(counters, &sentStream);
         sink.expectedLines = count;
         sink.arrivals.assign(count, 0);
         sink.attach(link.startReader(counters));
@@ -461,8 +500,8 @@ void latency()
             if (sink.arrivals[size_t(i)] > 0)
                 reader.push_back(double(sink.arrivals[size_t(i)] - sent[size_t(i)].load()) / 1e6);
         }
-        if (int(reader.size()) != count)
-            std::printf("  LOST: %zu of %d lines arrived\n", reader.size(), count);
+        if (int(reader.size()) != count || !sink.inOrder)
+            std::printf("  LOST: %zu of %d lines arrived%s\n", reader.size(), count, sink.inOrder ? "" : ", not as sent");
     }
     const Latencies a = summarize(raw), r = summarize(reader);
     std::printf("latency: %d lines, last byte written to line received\n", count);

@@ -30,11 +30,8 @@
 #include "ui/dialogs.h"
 #include "ui/guard.h"
 #include "ui/mainform.h"
-#include "ui/rs232cfunc.h"
+#include "ui/programwindows.h"
 #include "ui/toolkittext.h"
-#include "ui/unit2.h"
-#include "ui/unit4.h"
-#include "ui/unit5.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -85,16 +82,10 @@ int runOrdavex(int argc, char **argv, const QString &programFolder)
     Dialogs::setInstance(&dialogs);
     const Paths::AppPaths paths =
         Paths::resolveAppPaths(Paths::join(programFolder, QStringLiteral("ordavex")), true, {}, {});
-    auto form1 = std::make_unique<TForm1>(paths);
-    mark("form1");
-    auto form2 = std::make_unique<TForm2>();
-    auto form3 = std::make_unique<TForm3>();
-    auto form4 = std::make_unique<TForm4>();
-    auto form5 = std::make_unique<TForm5>();
-    form1->setMonitor(form3.get());
+    ProgramWindows windows(paths);
     mark("forms");
-    StartupProbe::FirstPaint firstPaint(form1.get());
-    form1->show();
+    StartupProbe::FirstPaint firstPaint(&windows.main());
+    windows.main().show();
     mark("show");
     return Application::exec();
 }

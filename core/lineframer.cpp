@@ -23,6 +23,32 @@ bool isLineEnd(char c)
     return c == Etx || c == Lf || c == Cr;
 }
 
+// The first framing byte in [from, to), or to. Eight bytes are looked at a time: a word
+// without a byte below 0x0E holds no framing byte, and text is mostly such words. The
+// test finds whether there is such a byte, not where: the word is then looked at bytewise.
+qsizetype nextFraming(const char *data, qsizetype from, qsizetype to)
+{
+    constexpr qsizetype Word = sizeof(quint64);
+    constexpr quint64 Ones = 0x0101010101010101ULL;
+    constexpr quint64 Highs = 0x8080808080808080ULL;
+    qsizetype k = from;
+    for (;;) {
+        while (to - k >= Word) {
+            quint64 word;
+            std::memcpy(&word, data + k, sizeof word);
+            if (((word - Ones * 0x0E) & ~word & Highs) != 0)
+                break;
+            k += Word;
+        }
+        for (const qsizetype stop = qMin(to, k + Word); k < stop; ++k) {
+            if (isFraming(data[k]))
+                return k;
+        }
+        if (k == to)
+            return to;
+    }
+}
+
 } // namespace
 
 QString ReceiveStatusText(qint32 line, qint32 kept, qint32 received)
@@ -104,6 +130,25 @@ void LineFramer::bound(FramedLines &out)
     m_dropped += gone;
 }
 
+QByteArray LineFramer::TextBlock::store(const char *text, qsizetype length)
+{
+    if (m_used + length + 1 > m_bytes.size()) {
+        // Lines still using the old block keep it.
+        m_bytes = QByteArray(qMax(TextBlockBytes, length + 1), Qt::Uninitialized);
+        m_used = 0;
+    }
+    // Written past every line cut from the block so far: no line sees these bytes change.
+    QByteArray::DataPointer &block = m_bytes.data_ptr();
+    char *const at = block.data() + m_used;
+    std::memcpy(at, text, size_t(length));
+    at[length] = '\0';
+    m_used += length + 1;
+    QByteArray::DataPointer line = block;   // a holder of the block more
+    line.ptr = at;
+    line.size = length;
+    return QByteArray(std::move(line));
+}
+
 FramedLines LineFramer::feed(QIODevice &device, qint32 lineCount)
 {
     return feed(device.readAll(), lineCount);
@@ -122,7 +167,7 @@ qsizetype LineFramer::frame(QByteArrayView bytes, qint32 lineCount, FramedLines 
         const qsizetype text = nul ? static_cast<const char *>(nul) - line : length;
         if (text > 0) {
             ++count;
-            out.lines.append(QByteArray(line, text));
+            out.lines.append(m_texts.store(line, text));
         }
     };
 
@@ -143,9 +188,7 @@ qsizetype LineFramer::frame(QByteArrayView bytes, qint32 lineCount, FramedLines 
         }
         // A run of stored bytes, up to the room left in the line.
         const qsizetype room = MaxLineBytes - m_line.size();
-        qsizetype j = i + 1;
-        while (j < size && j - i < room && !isFraming(data[j]))
-            ++j;
+        qsizetype j = nextFraming(data, i + 1, i + qMin(room, size - i));
         out.kept += qint32(j - i);
         out.received += qint32(j - i);
         if (m_line.isEmpty() && (j - i == MaxLineBytes || (j < size && data[j] != Stx))) {

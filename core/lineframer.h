@@ -15,6 +15,8 @@ inline constexpr int LineBufferSize = 516, MaxLineBytes = 515, LineLimit = 1000;
 // 20 minutes of non-stop 9600 bit/s, or some thousands of heats, while memory stays flat
 // whatever a stream does for days.
 inline constexpr qsizetype MaxHeldBytes = 1024 * 1024;
+// The size of the blocks the texts of received lines are kept in (see LineFramer).
+inline constexpr qsizetype TextBlockBytes = 4096;
 
 // The status text while the line count is above LineLimit.
 inline const QString MsgLineLimit = QStringLiteral("Line が %1 を超えました。").arg(LineLimit);
@@ -52,6 +54,12 @@ struct FramedLines
 //
 // Until bytes are let go, the result depends only on the bytes and the counts, never on
 // how the stream was split into calls.
+//
+// The texts of the lines are stored one after another in blocks of TextBlockBytes, each
+// closed by a zero, and every line refers to its place in its block: one allocation for
+// many lines rather than one for each. A line is an ordinary QByteArray to its users (a
+// change to one is made on a copy of its own); a block goes when the framer and the
+// last of its lines are done with it, so a line kept pins at most one block.
 class LineFramer final
 {
 public:
@@ -81,7 +89,33 @@ private:
     void holdBack(QByteArrayView bytes, FramedLines &out);
     void bound(FramedLines &out);
 
+    // The block being filled. A copy of a framer starts a block of its own: two framers
+    // never write into one.
+    class TextBlock
+    {
+    public:
+        TextBlock() = default;
+        TextBlock(const TextBlock &) {}
+        TextBlock(TextBlock &&) = default;
+        TextBlock &operator=(const TextBlock &other)
+        {
+            if (this != &other)
+                *this = TextBlock();
+            return *this;
+        }
+        TextBlock &operator=(TextBlock &&) = default;
+        ~TextBlock() = default;
+
+        // The line's text, stored here.
+        QByteArray store(const char *text, qsizetype length);
+
+    private:
+        QByteArray m_bytes;
+        qsizetype m_used = 0;
+    };
+
     qsizetype m_maxHeld;
+    TextBlock m_texts;
     QByteArray m_line;
     QByteArray m_held;
     qsizetype m_heldBegin = 0;  // framed bytes at the front of m_held, removed in bulk

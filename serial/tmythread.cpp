@@ -27,6 +27,9 @@ TMyThread::TMyThread(QSerialPort *port, LineFramer *framer, std::shared_ptr<Rece
     , m_home(home)
     , m_capture(std::move(capture))
 {
+    // Runs on the window thread (this object lives there) once it has taken the lines:
+    // queued behind the receivers' own deliveries of them.
+    connect(this, &TMyThread::linesReceived, this, [this] { m_delivering.store(false); }, Qt::QueuedConnection);
 }
 
 TMyThread::~TMyThread()
@@ -66,6 +69,26 @@ void TMyThread::run()
         captureLost();
     bool overflowTold = false;
 
+    QList<QByteArray> pending;      // lines not yet emitted
+    bool linesDue = false;          // lines completed since the last emission
+    QElapsedTimer sinceDelivery;
+    const auto deliver = [&] {
+        if (!linesDue)
+            return;
+        m_delivering.store(true);
+        emit linesReceived(pending);
+        pending.clear();
+        linesDue = false;
+        sinceDelivery.start();
+    };
+    // The window thread has taken the last lines, and they went a while ago or many
+    // lines wait.
+    const auto mayDeliver = [&] {
+        return !m_delivering.load()
+               && (pending.size() >= DeliveryLines || !sinceDelivery.isValid()
+                   || sinceDelivery.nsecsElapsed() >= DeliveryGapMs * 1000000LL);
+    };
+
     const auto frame = [&](QByteArrayView bytes) {
         // Every byte as read, before the framer may hold it back.
         if (captureDown && !bytes.isEmpty() && sinceCaptureTry.elapsed() >= CaptureRetryMs) {
@@ -80,7 +103,7 @@ void TMyThread::run()
         } else if (capture.isOpen() && !capture.append(bytes, sinceStart.elapsed())) {
             captureLost();
         }
-        const FramedLines f = m_framer->feed(bytes, counters.waiting.load());
+        FramedLines f = m_framer->feed(bytes, counters.waiting.load());
         if (f.received > 0) {
             counters.line.fetch_add(f.completed);
             counters.keptBytes.fetch_add(f.kept);
@@ -93,8 +116,15 @@ void TMyThread::run()
         if (!m_framer->holding())
             overflowTold = false;
         if (f.completed > 0) {
+            // Counted at once: lines that wait here count towards the line limit.
             counters.waiting.fetch_add(qint32(f.lines.size()));
-            emit linesReceived(f.lines);
+            if (pending.isEmpty())
+                pending = std::move(f.lines);
+            else
+                pending.append(f.lines);
+            linesDue = true;
+            if (mayDeliver())
+                deliver();
         }
     };
 
@@ -117,7 +147,7 @@ void TMyThread::run()
         } else if (!lost) {
             QElapsedTimer waited;
             waited.start();
-            const int wait = m_framer->holding() ? HeldWaitMs : WaitMs;
+            const int wait = linesDue ? PendingWaitMs : m_framer->holding() ? HeldWaitMs : WaitMs;
             if (m_port->waitForReadyRead(wait)) {
                 quickReturns = 0;
             } else {
@@ -125,7 +155,8 @@ void TMyThread::run()
                 if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
                     lost = true;
                 m_port->clearError();
-                if (waited.elapsed() < wait / 2 && ++quickReturns >= QuickReturnLimit)
+                // (A wait of a few ms, while lines wait, is too short to tell.)
+                if (wait >= HeldWaitMs && waited.elapsed() < wait / 2 && ++quickReturns >= QuickReturnLimit)
                     lost = true;
             }
             // Held bytes go on once the monitor's clear has brought the count down;
@@ -133,6 +164,8 @@ void TMyThread::run()
             if (m_framer->holding() || m_port->bytesAvailable() > 0)
                 frameAvailable();
         }
+        if (linesDue && (lost || mayDeliver()))
+            deliver();
         if (capture.isOpen() && !capture.flush(sinceStart.elapsed(), lost))
             captureLost();
         if (lost) {
@@ -148,6 +181,9 @@ void TMyThread::run()
             emit portBack(MsgPortBack);
             continue;
         }
+        // The counts are shown once the lines they count have gone.
+        if (linesDue)
+            continue;
         const QString text = m_framer->holding()
                                  ? MsgLineLimit
                                  : ReceiveStatusText(counters.line.load(), counters.keptBytes.load(),
@@ -157,6 +193,7 @@ void TMyThread::run()
             emit statusChanged(text);
         }
     }
+    deliver();
     if (!capture.close())
         captureLost();
     // Only this thread may give the port away while it holds it.

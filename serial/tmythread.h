@@ -8,6 +8,7 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
 #include <memory>
 
 class QSerialPort;
@@ -44,6 +45,12 @@ public:
     // The pause between two tries to make a new capture after one failed; a try is made
     // with bytes to write, so that it shows at once whether writing works again.
     static constexpr int CaptureRetryMs = 1000;
+    // Lines go to the window thread at most once every DeliveryGapMs, unless this many
+    // wait (well below the line limit, so that a fast stream is never held up by it).
+    static constexpr int DeliveryGapMs = 1;
+    static constexpr qsizetype DeliveryLines = 256;
+    // The longest wait while lines wait to go.
+    static constexpr int PendingWaitMs = DeliveryGapMs;
 
     // A reader still running is asked to stop and waited for: it never outlives the
     // port and framer it was given.
@@ -51,8 +58,13 @@ public:
 
 signals:
     // Emitted on the reader thread; the monitor connects them (queued).
-    // After each read that completed at least one line: the lines with text, as
-    // received (so the list may be empty).
+    // Lines completed since the last emission: those with text, as received (so the
+    // list may be empty). Emitted after a read that completed a line, unless the window
+    // thread has not yet taken the last lines, or they went less than DeliveryGapMs ago
+    // and fewer than DeliveryLines wait: then the lines wait, in order, and go together
+    // once that is past (or before the reader reports a loss or ends). A line after a
+    // pause goes at once; a flood reaches the window thread in few, large deliveries,
+    // never more often than it takes them.
     void linesReceived(const QList<QByteArray> &lines);
     // The text for Label1, when it changes.
     void statusChanged(const QString &text);
@@ -89,6 +101,8 @@ private:
     QThread *const m_home;              // where the port goes when reading ends
     const CaptureTarget m_capture;
     bool m_started = false;             // window thread only
+    // Lines emitted and not yet taken by the window thread's event loop.
+    std::atomic<bool> m_delivering{false};
 };
 
 } // namespace Ordavex

@@ -4,6 +4,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <memory>
+
 using namespace Ordavex;
 using namespace Qt::StringLiterals;
 
@@ -86,6 +88,8 @@ private slots:
     void heldBytesKeepOrderAcrossResets();
     void heldBytesBounded_data();
     void heldBytesBounded();
+    void linesStayTheirOwn_data();
+    void linesStayTheirOwn();
 };
 
 void TestLineFramer::texts()
@@ -136,6 +140,23 @@ void TestLineFramer::framing_data()
         << L{long2000.sliced(0, 515), long2000.sliced(515, 515), long2000.sliced(1030, 515), long2000.sliced(1545)}
         << 4 << 2000 << 2004 << QByteArray();
     QTest::newRow("515 bytes then no end byte") << a515 << L{a515} << 1 << 515 << 515 << QByteArray();
+
+    // Bytes below 0x0E that end nothing, and the bytes either side of the framing ones,
+    // at every place in a run of text.
+    const QByteArray controls("\x01\x04\x05\x06\x07\x08\x09\x0b\x0c\x0e\x0f\x1f\x7f\x80\x82\x8e\xff", 17);
+    QTest::newRow("control bytes are stored") << controls + "\r" << L{controls} << 1 << 17 << 18 << QByteArray();
+    QByteArray shifted;
+    L shiftedLines;
+    for (int at = 0; at < 20; ++at) {
+        const QByteArray text = QByteArray(at, 'k') + controls;
+        shifted += text + '\x03' + QByteArray(at % 3, '\n');
+        shiftedLines.append(text);
+    }
+    QTest::newRow("an end byte at every place of a run")
+        << shifted << shiftedLines << 20 << 20 * 17 + 190 << 20 * 18 + 190 + 19 << QByteArray();
+    QTest::newRow("ends after control bytes")
+        << QByteArray("\x01\x0e\x0c\x02\x0b\x03\x01\x0e\x0c\x0b\x04\x05\x06\x07\x08\x09\n")
+        << L{"\x01\x0e\x0c\x0b", "\x01\x0e\x0c\x0b\x04\x05\x06\x07\x08\x09"} << 2 << 14 << 17 << QByteArray();
 }
 
 // The same lines and counts however the stream is cut into reads.
@@ -335,6 +356,61 @@ void TestLineFramer::heldBytesBounded()
     QCOMPARE(t.lines.last(), QByteArray::number(total) + ",1,3,12.34");
     QVERIFY(!t.lines.contains("101,1,3,12.34"));
     QVERIFY(t.lines.contains("102,1,3,12.34"));
+}
+
+void TestLineFramer::linesStayTheirOwn_data()
+{
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("second");
+
+    QTest::newRow("records") << records(1, 50) << records(51, 50);
+    QTest::newRow("long lines") << QByteArray(3000, 'a') + '\r' << QByteArray(2000, 'b') + '\r';
+    QTest::newRow("short lines") << QByteArray("a\rb\rc\r") << QByteArray("d\re\rf\r");
+    QTest::newRow("a block filled to its last byte")
+        << QByteArray(TextBlockBytes - 1, 'f') + '\r' << QByteArray("g\rh\r");
+}
+
+// Lines that come from one framer, and from a copy of it, neither change nor are changed
+// by each other, by later lines or by the framer going; each is closed by a zero.
+void TestLineFramer::linesStayTheirOwn()
+{
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, second);
+    const QList<QByteArray> firstLines = feedInPieces(first, {}).lines;
+    const QList<QByteArray> secondLines = feedInPieces(second, {}).lines;
+
+    QList<QByteArray> kept, copied;
+    {
+        auto framer = std::make_unique<LineFramer>();
+        kept = framer->feed(first, 0).lines;
+        LineFramer copy(*framer);
+        copied = copy.feed(first, 0).lines;
+        LineFramer assigned;
+        assigned.feed(second, 0);
+        assigned = *framer;
+        copied += assigned.feed(second, 0).lines;
+        kept += framer->feed(second, 0).lines;
+        copied += copy.feed(second, 0).lines;
+    }
+    QCOMPARE(kept, firstLines + secondLines);
+    QCOMPARE(copied, firstLines + secondLines + secondLines);
+
+    // A change to one line is its own.
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        QByteArray changed = kept[i];
+        changed[0] = '#';
+        changed.append("++");
+        QCOMPARE(kept, firstLines + secondLines);
+        QCOMPARE(changed, '#' + kept[i].sliced(1) + "++");
+    }
+    for (const QByteArray &line : std::as_const(kept))
+        QCOMPARE(line.constData()[line.size()], '\0');
+    // With every other line gone, the last one may be changed where it is.
+    QByteArray last = kept.takeLast();
+    kept.clear();
+    copied.clear();
+    last.append("xyz");
+    QCOMPARE(last, secondLines.last() + "xyz");
 }
 
 QTEST_APPLESS_MAIN(TestLineFramer)

@@ -107,6 +107,7 @@ private slots:
     void cleanup();
 
     void heatFramedAndCounted();
+    void busyWindowThreadGetsLinesTogether();
     void edgeCasesByteByByte_data();
     void edgeCasesByteByByte();
     void startDoesNotWait();
@@ -167,6 +168,34 @@ void TestSerialReader::heatFramedAndCounted()
     QCOMPARE(m_counters->keptBytes.load(), heat.size() - 4 * 4);
     QTRY_COMPARE(m_receiver->statuses.last(), ReceiveStatusText(4, heat.size() - 16, heat.size()));
     QVERIFY(m_receiver->lost.isEmpty());
+}
+
+// Records that come one by one while the window thread is busy reach it together once it
+// is free, all of them, in order, before the status that counts them.
+void TestSerialReader::busyWindowThreadGetsLinesTogether()
+{
+    QVERIFY(start());
+    const int count = 60;
+    QList<QByteArray> expected;
+    QByteArray sent;
+    for (int i = 0; i < count; ++i) {
+        expected.append(recordText(i));
+        sent += record(i);
+    }
+    // The first record goes at once and keeps the window thread's delivery in flight.
+    QVERIFY(m_pty->write(record(0)));
+    QTRY_COMPARE(m_receiver->lines.size(), 1);
+    QVERIFY(m_pty->write(record(1)));
+    QThread::msleep(50);
+    for (int i = 2; i < count; ++i) {
+        QVERIFY(m_pty->write(record(i)));
+        QThread::msleep(3);
+    }
+    QThread::msleep(50);
+    QTRY_COMPARE(m_receiver->lines, expected);
+    QVERIFY2(m_receiver->batches <= 3, QByteArray::number(m_receiver->batches).constData());
+    QTRY_COMPARE(m_receiver->statuses.last(), ReceiveStatusText(count, sent.size() - 4 * count, sent.size()));
+    QCOMPARE(m_counters->waiting.load(), count);
 }
 
 void TestSerialReader::edgeCasesByteByByte_data()

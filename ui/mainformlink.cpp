@@ -3,6 +3,7 @@
 #include "mainform.h"
 
 #include "guard.h"
+#include "programwindows.h"
 #include "rs232cfunc.h"
 #include "serial/seriallink.h"
 #include "unit4.h"
@@ -84,7 +85,7 @@ void TForm1::RS232CParamOpenExecute()
         showMessage(MsgCloseMonitorFirst);
         return;
     }
-    if (!Form4)
+    if (!Wanted(Form4))
         return;
     // The log folder in use stands for exLogFilePath while the program runs.
     Form4->setSettings(&m_settings, &m_logFolder);
@@ -94,7 +95,7 @@ void TForm1::RS232CParamOpenExecute()
 
 TForm1::TimingMachine TForm1::ChooseTimingMachine()
 {
-    if (!Form5)
+    if (!Wanted(Form5))
         return TimingMachine::None;
     switch (Form5->exec()) {
     case QMessageBox::Yes:

@@ -7,6 +7,7 @@
 #include "core/timetable.h"
 #include "core/workfolder.h"
 #include "guard.h"
+#include "programwindows.h"
 #include "unit2.h"
 
 #include <QAction>
@@ -102,7 +103,7 @@ void TForm1::ClipCopyExecute()
 
 void TForm1::openDelFormExecute()
 {
-    if (!Form2)
+    if (!Wanted(Form2))
         return;
     Form2->setFolder(m_workFolder);
     Form2->exec();
