@@ -5,7 +5,8 @@ The program starts with the board on (loopback, a free port) and a publish folde
 nginx serves on another loopback port. Headless Chromium, phone-sized, opens the board;
 the test types a row into the grid with real keys and imports a heat that a timing
 machine sends over a pseudo-terminal, and each must show on the page within a second,
-both from the program's own server and through the publish folder and nginx.
+both from the program's own server and through the publish folder and nginx; a row
+typed while hostile clients hold, stall and flood the server shows all the same.
 
     board_browser.py PROGRAM MODULE [--screenshot FILE]
 
@@ -14,6 +15,7 @@ Run on an X server of its own with a window manager (tests/with-xvfb --wm).
 
 import argparse
 import os
+import resource
 import shutil
 import socket
 import subprocess
@@ -214,6 +216,72 @@ http {{
         os.write(self.master, b"".join(b"\x02" + line + b"\x03\r\n" for line in HEAT))
 
 
+class Hostile:
+    """Clients that try to hold, stall, flood or escape the board."""
+
+    HELD = 1000
+    ESCAPES = ["/../../../../etc/passwd", "/heats/..%2f..%2f..%2fetc%2fpasswd", "/%2e%2e/%2e%2e/etc/passwd",
+               "/heats/%2e%2e", "/heats/..\\..\\etc\\passwd", "/api/heats/%00.json", "/etc/passwd",
+               "//etc/passwd", "/heats/%ff%fe.json"]
+
+    def __init__(self, port):
+        self.port = port
+        self.sockets = []
+        self.leaks = []
+        limit = resource.getrlimit(resource.RLIMIT_NOFILE)
+        wanted = self.HELD + 256
+        if limit[0] < wanted:
+            resource.setrlimit(resource.RLIMIT_NOFILE, (min(wanted, limit[1]), limit[1]))
+
+    def connect(self):
+        s = socket.create_connection(("127.0.0.1", self.port), timeout=5)
+        self.sockets.append(s)
+        return s
+
+    def attack(self):
+        # Paths out of the board first, while it still takes new visitors.
+        for path in self.ESCAPES:
+            s = self.connect()
+            s.sendall(f"GET {path} HTTP/1.1\r\nHost: x\r\n\r\n".encode("latin-1"))
+            reply = b""
+            try:
+                while len(reply) < 65536:
+                    chunk = s.recv(65536)
+                    if not chunk:
+                        break
+                    reply += chunk
+                    if b"\r\n\r\n" in reply:
+                        break
+            except OSError:
+                pass
+            status = reply.split(b" ", 2)[1] if reply.count(b" ") >= 2 else b""
+            if status != b"404" or b"root:" in reply:
+                self.leaks.append((path, reply[:200]))
+        s = self.connect()
+        s.sendall(os.urandom(4096))
+        s = self.connect()
+        s.sendall(b"GET / HTTP/1.1\r\nHost: x\r\nX-Slow: ")
+        s = self.connect()
+        try:
+            s.sendall(b"GET / HTTP/1.1\r\n" + b"X-Big: " + b"a" * (1 << 20) + b"\r\n\r\n")
+        except OSError:
+            pass    # cut before the megabyte was taken, as it should be
+        for _ in range(self.HELD):
+            try:
+                self.connect()
+            except OSError:
+                break
+
+    def check_nothing_leaked(self):
+        if self.leaks:
+            raise AssertionError(f"served outside the board: {self.leaks}")
+
+    def release(self):
+        for s in self.sockets:
+            s.close()
+        self.sockets.clear()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("program")
@@ -254,6 +322,24 @@ def main():
         typed = [("1", "4", "10.52")]
         served.shows(typed, since, "a typed row")
         published.shows(typed, since, "a typed row")
+
+        # Hostile visitors while the official types on: a thousand connections held, a
+        # client that sends its headers a byte at a time, a megabyte of headers, garbage
+        # and paths out of the board. The page keeps following the grid, and nothing
+        # outside the board's routes is ever served.
+        hostile = Hostile(meet.board_port)
+        try:
+            hostile.attack()
+            meet.focus_main()
+            meet.type_keys(["5", "\n", "1", "0", "6"])
+            since = time.monotonic()
+            meet.type_keys(["1", "\n"])
+            typed.append(("2", "5", "10.61"))
+            served.shows(typed, since, "a row typed under attack")
+            hostile.check_nothing_leaked()
+        finally:
+            hostile.release()
+        wait_until("the board for a new visitor", lambda: http_ok(f"http://127.0.0.1:{meet.board_port}/"), seconds=15)
 
         # A heat from the timing machine, imported from the monitor. The grid is not
         # empty, so opening the link asks first, Yes by default; the grid is then emptied.
