@@ -13,6 +13,7 @@
 //
 // Run with QT_QPA_PLATFORM=offscreen when there is no display.
 
+#include "windowprobe.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "ui/boardloader.h"
@@ -38,46 +39,9 @@
 #include <vector>
 
 using namespace Ordavex;
+using namespace Ordavex::Bench;
 
 namespace {
-
-QElapsedTimer g_clock;
-
-struct ProbeEvent final : QEvent
-{
-    static inline const Type Kind = Type(QEvent::registerEventType());
-    explicit ProbeEvent(qint64 at)
-        : QEvent(Kind)
-        , postedNs(at)
-    {
-    }
-    qint64 postedNs;
-};
-
-class Watcher final : public QObject
-{
-public:
-    qint64 worstNs = 0;
-    qint64 keyPostedNs = -1;
-    std::vector<qint64> keyToPaint;
-
-    bool event(QEvent *event) override
-    {
-        if (event->type() == ProbeEvent::Kind) {
-            worstNs = std::max(worstNs, g_clock.nsecsElapsed() - static_cast<ProbeEvent *>(event)->postedNs);
-            return true;
-        }
-        return QObject::event(event);
-    }
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint && keyPostedNs >= 0) {
-            keyToPaint.push_back(g_clock.nsecsElapsed() - keyPostedNs);
-            keyPostedNs = -1;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
 
 struct Figures
 {
@@ -89,7 +53,7 @@ struct Figures
 // every key and the grid repaints.
 void typeFor(QWidget *grid, int seconds, Figures &figures)
 {
-    Watcher watcher;
+    WindowProbe watcher;
     QWidget *painted = grid;
     if (auto *area = qobject_cast<QAbstractScrollArea *>(grid))
         painted = area->viewport();
@@ -97,7 +61,7 @@ void typeFor(QWidget *grid, int seconds, Figures &figures)
     std::atomic<bool> stop{false};
     std::thread prober([&] {
         while (!stop) {
-            QCoreApplication::postEvent(&watcher, new ProbeEvent(g_clock.nsecsElapsed()));
+            QCoreApplication::postEvent(&watcher, new ProbeEvent(nowNs()));
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     });
@@ -110,7 +74,7 @@ void typeFor(QWidget *grid, int seconds, Figures &figures)
         if (span.elapsed() >= nextKey && watcher.keyPostedNs < 0) {
             nextKey = span.elapsed() + 20;
             const int key = keys++ % 2 ? Qt::Key_Backspace : Qt::Key_1;
-            watcher.keyPostedNs = g_clock.nsecsElapsed();
+            watcher.keyPostedNs = nowNs();
             QCoreApplication::postEvent(grid, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier,
                                                             key == Qt::Key_1 ? QStringLiteral("1") : QString()));
             QCoreApplication::postEvent(grid, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier));
@@ -130,17 +94,6 @@ double percentile(std::vector<qint64> values, int p)
         return -1;
     std::sort(values.begin(), values.end());
     return double(values[std::min(values.size() - 1, values.size() * std::size_t(p) / 100)]) / 1e6;
-}
-
-double load()
-{
-    double avg = 0;
-    if (FILE *f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &avg) != 1)
-            avg = 0;
-        std::fclose(f);
-    }
-    return avg;
 }
 
 // The clients' process: connects them all, says so, reads every update until its
@@ -196,7 +149,6 @@ int main(int argc, char **argv)
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const int turns = argc > 2 ? std::max(1, std::atoi(argv[2])) : 4;
     const int count = argc > 3 ? std::max(1, std::atoi(argv[3])) : 200;
-    g_clock.start();
 
     QTemporaryDir folder;
     TForm1 main(Paths::resolveAppPaths(Paths::join(folder.path(), QStringLiteral("ordavex")), true, {}, {}));
@@ -221,7 +173,7 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    const double loadBefore = load();
+    const double loadBefore = LoadAverage();
     Figures none, clients;
     qint64 updates = 0;
     for (int turn = 0; turn < turns; ++turn) {
@@ -256,7 +208,7 @@ int main(int argc, char **argv)
     const double p50None = percentile(none.keyToPaint, 50), p99None = percentile(none.keyToPaint, 99);
     const double p50Clients = percentile(clients.keyToPaint, 50), p99Clients = percentile(clients.keyToPaint, 99);
     std::printf("board with %d clients against none (%d turns of %d s each; load %.2f before, %.2f after)\n", count,
-                turns, seconds, loadBefore, load());
+                turns, seconds, loadBefore, LoadAverage());
     std::printf("  key-to-paint p50 %.2f / %.2f ms = %.2fx   p99 %.2f / %.2f ms = %.2fx   (%zu / %zu keys)\n",
                 p50Clients, p50None, p50Clients / std::max(p50None, 0.001), p99Clients, p99None,
                 p99Clients / std::max(p99None, 0.001), clients.keyToPaint.size(), none.keyToPaint.size());

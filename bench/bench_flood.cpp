@@ -12,6 +12,7 @@
 //
 // Run with QT_QPA_PLATFORM=offscreen when there is no display.
 
+#include "windowprobe.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "serial/pseudoterminal.h"
@@ -38,47 +39,9 @@
 #include <unistd.h>
 
 using namespace Ordavex;
+using namespace Ordavex::Bench;
 
 namespace {
-
-QElapsedTimer g_clock;
-
-struct ProbeEvent final : QEvent
-{
-    static inline const Type Kind = Type(QEvent::registerEventType());
-    explicit ProbeEvent(qint64 at)
-        : QEvent(Kind)
-        , postedNs(at)
-    {
-    }
-    qint64 postedNs;
-};
-
-// Takes the probes on the window thread and the grid's paints.
-class Watcher final : public QObject
-{
-public:
-    qint64 worstNs = 0;
-    qint64 keyPostedNs = -1;
-    std::vector<qint64> keyToPaint;
-
-    bool event(QEvent *event) override
-    {
-        if (event->type() == ProbeEvent::Kind) {
-            worstNs = std::max(worstNs, g_clock.nsecsElapsed() - static_cast<ProbeEvent *>(event)->postedNs);
-            return true;
-        }
-        return QObject::event(event);
-    }
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint && keyPostedNs >= 0) {
-            keyToPaint.push_back(g_clock.nsecsElapsed() - keyPostedNs);
-            keyPostedNs = -1;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
 
 QByteArray record(int i)
 {
@@ -113,7 +76,7 @@ struct Figures
 
 Figures run(TForm1 &main, TForm3 &monitor, PseudoTerminal &machine, const char *kind, int seconds)
 {
-    Watcher watcher;
+    WindowProbe watcher;
     QWidget *grid = QApplication::focusWidget();
     QWidget *painted = grid;
     if (auto *area = qobject_cast<QAbstractScrollArea *>(grid))
@@ -133,7 +96,7 @@ Figures run(TForm1 &main, TForm3 &monitor, PseudoTerminal &machine, const char *
     });
     std::thread prober([&] {
         while (!stop) {
-            QCoreApplication::postEvent(&watcher, new ProbeEvent(g_clock.nsecsElapsed()));
+            QCoreApplication::postEvent(&watcher, new ProbeEvent(nowNs()));
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     });
@@ -149,7 +112,7 @@ Figures run(TForm1 &main, TForm3 &monitor, PseudoTerminal &machine, const char *
             nextKey = span.elapsed() + 20;
             // Digits and Backspace in turn: the cell's text changes, so the grid repaints.
             const int key = keys++ % 2 ? Qt::Key_Backspace : Qt::Key_1;
-            watcher.keyPostedNs = g_clock.nsecsElapsed();
+            watcher.keyPostedNs = nowNs();
             QCoreApplication::postEvent(grid, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier,
                                                             key == Qt::Key_1 ? QStringLiteral("1") : QString()));
             QCoreApplication::postEvent(grid, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier));
@@ -175,24 +138,12 @@ Figures run(TForm1 &main, TForm3 &monitor, PseudoTerminal &machine, const char *
     return {double(watcher.worstNs) / 1e6, p99, lines};
 }
 
-double load()
-{
-    double avg = 0;
-    if (FILE *f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &avg) != 1)
-            avg = 0;
-        std::fclose(f);
-    }
-    return avg;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 4;
-    g_clock.start();
 
     QTemporaryDir folder, logs;
     PseudoTerminal machine;
@@ -217,7 +168,7 @@ int main(int argc, char **argv)
     }
 
     const Figures idle = run(main, monitor, machine, "idle", seconds);
-    std::printf("load %.2f; %d s each; idle: worst stall %.1f ms, key-to-paint p99 %.1f ms\n", load(), seconds,
+    std::printf("load %.2f; %d s each; idle: worst stall %.1f ms, key-to-paint p99 %.1f ms\n", LoadAverage(), seconds,
                 idle.stallMs, idle.p99Ms);
     for (const char *kind : {"records", "random", "long"}) {
         const Figures flood = run(main, monitor, machine, kind, seconds);
@@ -225,7 +176,7 @@ int main(int argc, char **argv)
                     kind, flood.stallMs, flood.stallMs / std::max(idle.stallMs, 0.1), flood.p99Ms,
                     flood.p99Ms / std::max(idle.p99Ms, 0.1), static_cast<long long>(flood.lines));
     }
-    std::printf("load %.2f after\n", load());
+    std::printf("load %.2f after\n", LoadAverage());
     monitor.close();
     return 0;
 }
