@@ -4,6 +4,8 @@
 //                grid's next paint: median and 99th percentile;
 //   stall        the longest a probe event posted every 2 ms from another thread waited
 //                for the window thread (the worst stall of its event loop).
+//   key-to-client from each key to the first update that reaches a client after it:
+//                median and worst, the window's and the server's coalescing included.
 // Every key changes the heat, so the board hands the heat on and pushes it to every
 // client at the rate it does in use. The clients are WebSocket connections held by a
 // second process (this program with --clients), which reads every update, so that
@@ -30,6 +32,7 @@
 #include <QWebSocket>
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -51,7 +54,14 @@ struct Figures
 
 // Digits and Backspace in turn into the grid's cell for the time: the heat changes with
 // every key and the grid repaints.
-void typeFor(QWidget *grid, int seconds, Figures &figures)
+// A clock that two processes share.
+qint64 steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void typeFor(QWidget *grid, int seconds, Figures &figures, std::vector<qint64> *keyTimes = nullptr)
 {
     WindowProbe watcher;
     QWidget *painted = grid;
@@ -75,6 +85,8 @@ void typeFor(QWidget *grid, int seconds, Figures &figures)
             nextKey = span.elapsed() + 20;
             const int key = keys++ % 2 ? Qt::Key_Backspace : Qt::Key_1;
             watcher.keyPostedNs = nowNs();
+            if (keyTimes)
+                keyTimes->push_back(steadyNs());
             QCoreApplication::postEvent(grid, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier,
                                                             key == Qt::Key_1 ? QStringLiteral("1") : QString()));
             QCoreApplication::postEvent(grid, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier));
@@ -102,6 +114,7 @@ int runClients(const QString &url, int count)
 {
     int connected = 0;
     qint64 updates = 0;
+    std::vector<qint64> arrivals;   // of the first client's updates
     std::vector<std::unique_ptr<QWebSocket>> sockets;
     for (int i = 0; i < count; ++i) {
         auto socket = std::make_unique<QWebSocket>();
@@ -111,7 +124,12 @@ int runClients(const QString &url, int count)
                 std::fflush(stdout);
             }
         });
-        QObject::connect(socket.get(), &QWebSocket::textMessageReceived, [&] { ++updates; });
+        const bool first = i == 0;
+        QObject::connect(socket.get(), &QWebSocket::textMessageReceived, [&, first] {
+            ++updates;
+            if (first)
+                arrivals.push_back(steadyNs());
+        });
         socket->open(QUrl(url));
         sockets.push_back(std::move(socket));
     }
@@ -126,7 +144,10 @@ int runClients(const QString &url, int count)
     int open = 0;
     for (const auto &socket : sockets)
         open += socket->state() == QAbstractSocket::ConnectedState;
-    std::printf("updates %lld open %d\n", static_cast<long long>(updates), open);
+    std::printf("updates %lld open %d\narrivals", static_cast<long long>(updates), open);
+    for (const qint64 at : arrivals)
+        std::printf(" %lld", static_cast<long long>(at));
+    std::printf("\n");
     return 0;
 }
 
@@ -176,6 +197,7 @@ int main(int argc, char **argv)
     const double loadBefore = LoadAverage();
     Figures none, clients;
     qint64 updates = 0;
+    std::vector<qint64> keyToClient;
     for (int turn = 0; turn < turns; ++turn) {
         typeFor(grid, seconds, none);
 
@@ -193,12 +215,22 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "the clients did not connect: %s\n", said.constData());
             return 1;
         }
-        typeFor(grid, seconds, clients);
+        std::vector<qint64> keyTimes;
+        typeFor(grid, seconds, clients, &keyTimes);
         held.closeWriteChannel();
         while (held.state() != QProcess::NotRunning && !held.canReadLine())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         held.waitForFinished(5000);
-        const QList<QByteArray> words = held.readAll().trimmed().split(' ');
+        const QList<QByteArray> told = held.readAll().trimmed().split('\n');
+        const QList<QByteArray> words = told.value(0).split(' ');
+        std::vector<qint64> arrivals;
+        for (const QByteArray &at : told.value(1).split(' ').mid(1))
+            arrivals.push_back(at.toLongLong());
+        for (const qint64 key : keyTimes) {
+            const auto next = std::lower_bound(arrivals.begin(), arrivals.end(), key);
+            if (next != arrivals.end())
+                keyToClient.push_back(*next - key);
+        }
         updates += words.value(1).toLongLong();
         if (words.value(3).toInt() != count)
             std::fprintf(stderr, "turn %d: only %s of %d clients stayed connected\n", turn + 1,
@@ -213,6 +245,9 @@ int main(int argc, char **argv)
                 p50Clients, p50None, p50Clients / std::max(p50None, 0.001), p99Clients, p99None,
                 p99Clients / std::max(p99None, 0.001), clients.keyToPaint.size(), none.keyToPaint.size());
     std::printf("  worst stall %.1f / %.1f ms\n", double(clients.worstNs) / 1e6, double(none.worstNs) / 1e6);
+    std::printf("  key-to-client median %.1f ms, worst %.1f ms (%zu keys; the window hands the heat on at most\n"
+                "  %d ms after a change, the server pushes at most once per 100 ms)\n",
+                percentile(keyToClient, 50), percentile(keyToClient, 100), keyToClient.size(), TForm1::BoardDelayMs);
     std::printf("  updates read by the clients: %lld (%.1f per client per second)\n", static_cast<long long>(updates),
                 double(updates) / count / (double(turns) * seconds));
     std::printf("  target key-to-paint p99 <= 1.05x: %s\n", p99Clients <= 1.05 * p99None ? "met" : "NOT met");
