@@ -110,6 +110,21 @@ int openStalledWebSocket(quint16 port)
     return fd;
 }
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Empty when the file cannot be read.
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+const QByteArray GetPage = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+
 ino_t inodeOf(const QString &path)
 {
     struct stat st{};
@@ -130,10 +145,8 @@ private slots:
     void savedHeatsReadAgain();
     void pushReachesClients();
     void stalledClientIsDropped();
-    void requestsWithinTheBounds_data();
-    void requestsWithinTheBounds();
-    void hostileClientsAreCut_data();
-    void hostileClientsAreCut();
+    void requestBounds_data();
+    void requestBounds();
     void connectionsBeyondTheBound();
     void cannotListen_data();
     void cannotListen();
@@ -142,10 +155,11 @@ private slots:
     void publishFailure();
 
 private:
-    quint16 startServer(const BoardLimits &limits = {}, const QString &publishFolder = {});
+    bool startServer(const BoardLimits &limits = {}, const QString &publishFolder = {});
 
     std::unique_ptr<QTemporaryDir> m_root;
     std::unique_ptr<BoardServer> m_server;
+    quint16 m_port = 0;
 };
 
 void TestBoardServer::init()
@@ -153,15 +167,9 @@ void TestBoardServer::init()
     m_root = std::make_unique<QTemporaryDir>();
     QVERIFY(m_root->isValid());
     // Beside the work folder: what a path from an address must never reach.
-    QFile secret(m_root->filePath(QStringLiteral("secret.txt")));
-    QVERIFY(secret.open(QIODevice::WriteOnly));
-    secret.write("SECRET-OUTSIDE");
-    secret.close();
+    QVERIFY(writeFile(m_root->filePath(QStringLiteral("secret.txt")), "SECRET-OUTSIDE"));
     QVERIFY(QDir(m_root->path()).mkpath(QStringLiteral("work")));
-    QFile saved(m_root->filePath(QStringLiteral("work/R1w_112.csv")));
-    QVERIFY(saved.open(QIODevice::WriteOnly));
-    saved.write("1,3,1023\r\n");
-    saved.close();
+    QVERIFY(writeFile(m_root->filePath(QStringLiteral("work/R1w_112.csv")), "1,3,1023\r\n"));
 }
 
 void TestBoardServer::cleanup()
@@ -170,7 +178,7 @@ void TestBoardServer::cleanup()
     m_root.reset();
 }
 
-quint16 TestBoardServer::startServer(const BoardLimits &limits, const QString &publishFolder)
+bool TestBoardServer::startServer(const BoardLimits &limits, const QString &publishFolder)
 {
     m_server = std::make_unique<BoardServer>();
     m_server->setLimits(limits);
@@ -183,53 +191,43 @@ quint16 TestBoardServer::startServer(const BoardLimits &limits, const QString &p
     options.publishFolder = publishFolder;
     if (!m_server->start(options, &error)) {
         qWarning() << error;
-        return 0;
+        return false;
     }
-    return quint16(QUrl(m_server->url()).port());
+    m_port = quint16(QUrl(m_server->url()).port());
+    return m_port != 0;
 }
 
 void TestBoardServer::routes_data()
 {
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("hasBody");
 
-    const auto row = [](const char *name, const QByteArray &line, int status, bool hasBody) {
-        QTest::newRow(name) << line + "\r\nHost: x\r\n\r\n" << status << hasBody;
+    const auto row = [](const char *name, const QByteArray &line, int status) {
+        QTest::newRow(name) << line + "\r\nHost: x\r\n\r\n" << status;
     };
-    row("page", "GET / HTTP/1.1", 200, true);
-    row("page, query", "GET /?x=1 HTTP/1.1", 200, true);
-    row("page HEAD", "HEAD / HTTP/1.1", 200, false);
-    row("json", "GET /api/current.json HTTP/1.1", 200, true);
-    row("json HEAD", "HEAD /api/current.json HTTP/1.1", 200, false);
-    row("listing", "GET /heats HTTP/1.1", 200, true);
-    row("listing json", "GET /api/heats.json HTTP/1.1", 200, true);
-    row("POST", "POST / HTTP/1.1\r\nContent-Length: 0", 405, true);
-    row("PUT", "PUT /api/current.json HTTP/1.1\r\nContent-Length: 0", 405, true);
-    row("DELETE", "DELETE /heats/R1w_112 HTTP/1.1", 405, true);
-    row("OPTIONS", "OPTIONS / HTTP/1.1", 405, true);
-    row("unknown path", "GET /nothing HTTP/1.1", 404, true);
-    row("ws without upgrade", "GET /ws HTTP/1.1", 404, true);
-    row("dot dot", "GET /heats/../secret.txt HTTP/1.1", 404, true);
-    row("dot dot encoded", "GET /heats/%2e%2e%2fsecret.txt HTTP/1.1", 404, true);
-    row("dot dot upper", "GET /heats/%2E%2E/%2E%2E/secret.txt HTTP/1.1", 404, true);
-    row("backslash", "GET /heats/..%5csecret.txt HTTP/1.1", 404, true);
-    row("nul", "GET /heats/R1w_112%00.csv HTTP/1.1", 404, true);
-    row("not UTF-8", "GET /heats/%ff%fe HTTP/1.1", 404, true);
-    row("file name with extension", "GET /heats/R1w_112.csv HTTP/1.1", 404, true);
-    row("absolute", "GET /etc/passwd HTTP/1.1", 404, true);
-    row("overlong", "GET /heats/" + QByteArray(3000, 'a') + " HTTP/1.1", 414, true);
+    // The routing is the board's own, with its table in tst_board; here what the HTTP
+    // library makes of the methods, of HEAD and of a path on its way there, and that
+    // nothing beside the work folder is read.
+    row("page", "GET / HTTP/1.1", 200);
+    row("page HEAD", "HEAD / HTTP/1.1", 200);
+    row("json", "GET /api/current.json HTTP/1.1", 200);
+    row("json HEAD", "HEAD /api/current.json HTTP/1.1", 200);
+    row("POST", "POST / HTTP/1.1\r\nContent-Length: 0", 405);
+    row("PUT", "PUT /api/current.json HTTP/1.1\r\nContent-Length: 0", 405);
+    row("DELETE", "DELETE /heats/R1w_112 HTTP/1.1", 405);
+    row("OPTIONS", "OPTIONS / HTTP/1.1", 405);
+    row("ws without upgrade", "GET /ws HTTP/1.1", 404);
+    row("dot dot", "GET /heats/../secret.txt HTTP/1.1", 404);
+    row("dot dot encoded", "GET /heats/%2E%2E/%2E%2E/secret.txt HTTP/1.1", 404);
 }
 
 void TestBoardServer::routes()
 {
     QFETCH(QByteArray, request);
     QFETCH(int, status);
-    QFETCH(bool, hasBody);
 
-    const quint16 port = startServer();
-    QVERIFY(port != 0);
-    const HttpReply reply = exchange(port, request);
+    QVERIFY(startServer());
+    const HttpReply reply = exchange(m_port, request);
     QCOMPARE(reply.status, status);
     const QByteArray head = reply.head.toLower();
     QVERIFY(head.contains("\r\ncache-control: no-store\r\n"));
@@ -237,44 +235,41 @@ void TestBoardServer::routes()
     QVERIFY(head.contains("\r\ncontent-type: "));
     if (status == 405)
         QVERIFY(head.contains("\r\nallow: get, head\r\n"));
-    QCOMPARE(!reply.body.isEmpty(), hasBody);
+    // Every answer but HEAD's carries a body.
+    const bool isHead = request.startsWith("HEAD ");
+    QCOMPARE(reply.body.isEmpty(), isHead);
     QVERIFY(!reply.body.contains("SECRET-OUTSIDE"));
     // The race's name, "男子100m <script>", only ever as text on a page.
     if (head.contains("content-type: text/html"))
         QVERIFY(!reply.body.contains("100m <script>"));
-    if (request.startsWith("HEAD ")) {
+    if (isHead) {
         // The length a GET would carry.
-        const HttpReply get = exchange(port, "GET" + request.mid(4));
+        const HttpReply get = exchange(m_port, "GET" + request.mid(4));
         QVERIFY(head.contains("\r\ncontent-length: " + QByteArray::number(get.body.size()) + "\r\n"));
     }
 }
 
 void TestBoardServer::savedHeatsReadAgain()
 {
-    const quint16 port = startServer();
-    QVERIFY(port != 0);
+    QVERIFY(startServer());
     const QByteArray get = "GET /api/heats.json HTTP/1.1\r\nHost: x\r\n\r\n";
-    QVERIFY(exchange(port, get).body.contains("R1w_112"));
-    QVERIFY(!exchange(port, get).body.contains("R2w_113"));
-    QFile saved(m_root->filePath(QStringLiteral("work/R2w_113.csv")));
-    QVERIFY(saved.open(QIODevice::WriteOnly));
-    saved.write("1,3,1023\r\n");
-    saved.close();
+    QVERIFY(exchange(m_port, get).body.contains("R1w_112"));
+    QVERIFY(!exchange(m_port, get).body.contains("R2w_113"));
+    QVERIFY(writeFile(m_root->filePath(QStringLiteral("work/R2w_113.csv")), "1,3,1023\r\n"));
     m_server->savedHeatsChanged();
-    QTRY_VERIFY_WITH_TIMEOUT(exchange(port, get).body.contains("R2w_113"), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(exchange(m_port, get).body.contains("R2w_113"), 2000);
     // Another work folder: its own listing.
     m_server->setWorkFolder(m_root->path());
-    QTRY_VERIFY_WITH_TIMEOUT(!exchange(port, get).body.contains("R1w_112"), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(!exchange(m_port, get).body.contains("R1w_112"), 2000);
 }
 
 void TestBoardServer::pushReachesClients()
 {
-    const quint16 port = startServer();
-    QVERIFY(port != 0);
+    QVERIFY(startServer());
     QWebSocket client;
     QStringList received;
     connect(&client, &QWebSocket::textMessageReceived, this, [&received](const QString &m) { received.append(m); });
-    client.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(port)));
+    client.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(m_port)));
     // The heat as it is now, at once.
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, 2000);
     QVERIFY(received.constLast().contains(QStringLiteral("男子100m")));
@@ -289,7 +284,7 @@ void TestBoardServer::pushReachesClients()
     // What a client sends changes nothing, however much it is.
     client.sendTextMessage(QString(100'000, u'x'));
     client.sendBinaryMessage(QByteArray(100'000, '\0'));
-    const HttpReply page = exchange(port, "GET /api/current.json HTTP/1.1\r\nHost: x\r\n\r\n");
+    const HttpReply page = exchange(m_port, "GET /api/current.json HTTP/1.1\r\nHost: x\r\n\r\n");
     QCOMPARE(page.status, 200);
     QVERIFY(QString::fromUtf8(page.body).contains(QStringLiteral("組199")));
 
@@ -297,7 +292,7 @@ void TestBoardServer::pushReachesClients()
     QWebSocket elsewhere;
     QSignalSpy elsewhereReceived(&elsewhere, &QWebSocket::textMessageReceived);
     QSignalSpy closed(&elsewhere, &QWebSocket::disconnected);
-    elsewhere.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/other").arg(port)));
+    elsewhere.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/other").arg(m_port)));
     QVERIFY(closed.wait(3000));
     QCOMPARE(elsewhereReceived.size(), 0);
 }
@@ -307,14 +302,13 @@ void TestBoardServer::stalledClientIsDropped()
     BoardLimits limits;
     limits.maxPushBacklog = 16 * 1024;
     limits.pushIntervalMs = 5;
-    const quint16 port = startServer(limits);
-    QVERIFY(port != 0);
-    const int stalled = openStalledWebSocket(port);
+    QVERIFY(startServer(limits));
+    const int stalled = openStalledWebSocket(m_port);
     QVERIFY(stalled >= 0);
     QWebSocket reader;
     QString last;
     connect(&reader, &QWebSocket::textMessageReceived, this, [&last](const QString &m) { last = m; });
-    reader.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(port)));
+    reader.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(m_port)));
     QTRY_VERIFY_WITH_TIMEOUT(!last.isEmpty(), 2000);
     QTRY_COMPARE_WITH_TIMEOUT(m_server->clientCount(), 2, 2000);
 
@@ -332,121 +326,98 @@ void TestBoardServer::stalledClientIsDropped()
     ::close(stalled);
 }
 
-void TestBoardServer::requestsWithinTheBounds_data()
-{
-    QTest::addColumn<QByteArray>("request");
-    QTest::addColumn<int>("piece");
-
-    QByteArray large = "GET / HTTP/1.1\r\nHost: x\r\n";
-    while (large.size() < 7 * 1024)
-        large += "X-Filler: " + QByteArray(200, 'a') + "\r\n";
-    large += "\r\n";
-    QByteArray lines = "GET / HTTP/1.1\r\nHost: x\r\n";
-    for (int i = 0; i < 99; ++i)
-        lines += "A" + QByteArray::number(i) + ": b\r\n";
-    lines += "\r\n";
-    // Two requests on one connection, each near the bounds: the count starts again.
-    QTest::newRow("7 KiB of headers at once") << large << 0;
-    QTest::newRow("7 KiB of headers in pieces") << large << 500;
-    QTest::newRow("7 KiB of headers a line at a time") << large << 212;
-    QTest::newRow("100 header lines") << lines << 0;
-    QTest::newRow("100 header lines in pieces") << lines << 37;
-}
-
-void TestBoardServer::requestsWithinTheBounds()
-{
-    QFETCH(QByteArray, request);
-    QFETCH(int, piece);
-
-    const quint16 port = startServer();
-    QVERIFY(port != 0);
-    QTcpSocket client;
-    client.connectToHost(QStringLiteral("127.0.0.1"), port);
-    QVERIFY(client.waitForConnected(2000));
-    QByteArray answer;
-    connect(&client, &QTcpSocket::readyRead, this, [&] { answer += client.readAll(); });
-    for (int round = 1; round <= 2; ++round) {
-        for (qsizetype at = 0; at < request.size(); at += piece > 0 ? piece : request.size()) {
-            client.write(request.mid(at, piece > 0 ? piece : -1));
-            client.flush();
-            if (piece > 0)
-                QTest::qWait(5);
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(int(answer.count("HTTP/1.1 200 OK")), round, 3000);
-    }
-    QCOMPARE(client.state(), QAbstractSocket::ConnectedState);
-}
-
-void TestBoardServer::hostileClientsAreCut_data()
+// Requests near the bounds are answered, two on one connection (the count starts again
+// for each); beyond them, or too slow, the client is cut and the board answers the next.
+void TestBoardServer::requestBounds_data()
 {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("piece");     // bytes sent at a time; 0: all at once
+    QTest::addColumn<int>("pauseMs");   // after each piece
     QTest::addColumn<int>("idleMs");
-    QTest::addColumn<bool>("trickle");
+    QTest::addColumn<bool>("answered");
 
     const QByteArray get = "GET / HTTP/1.1\r\nHost: x\r\n";
-    QByteArray megabyte = get;
-    while (megabyte.size() < 1024 * 1024)
-        megabyte += "X-Filler: " + QByteArray(100, 'a') + "\r\n";
-    QByteArray manyLines = get;
-    for (int i = 0; i < 150; ++i)
-        manyLines += "A" + QByteArray::number(i) + ": b\r\n";
+    const auto withLines = [&get](int count) {
+        QByteArray request = get;
+        for (int i = 0; i < count; ++i)
+            request += "A" + QByteArray::number(i) + ": b\r\n";
+        return request;
+    };
+    const auto withFiller = [&get](qsizetype size, int width) {
+        QByteArray request = get;
+        while (request.size() < size)
+            request += "X-Filler: " + QByteArray(width, 'a') + "\r\n";
+        return request;
+    };
+    const QByteArray large = withFiller(7 * 1024, 200) + "\r\n";
+    const QByteArray hundred = withLines(99) + "\r\n";
     QByteArray garbage;
     for (int i = 0; i < 4096; ++i)
         garbage += char((i * 7919 + 13) % 256);
+    const int idle = BoardLimits().idleMs;
 
-    // The long idle time shows that the size bounds, not the clock, cut them.
-    QTest::newRow("1 MB of headers") << megabyte << 60'000 << false;
-    QTest::newRow("150 header lines, unfinished") << manyLines << 60'000 << false;
-    QTest::newRow("150 header lines, finished") << manyLines + "\r\n" << 60'000 << false;
-    QTest::newRow("slow header") << get + "X-Slow: " + QByteArray(40, 'a') << 300 << true;
-    QTest::newRow("request line only") << QByteArray("GET / HTTP/1.1\r\n") << 300 << false;
-    QTest::newRow("garbage") << garbage << 300 << false;
-    QTest::newRow("nothing") << QByteArray() << 300 << false;
+    QTest::newRow("7 KiB of headers at once") << large << 0 << 0 << idle << true;
+    QTest::newRow("7 KiB of headers in pieces") << large << 500 << 5 << idle << true;
+    QTest::newRow("7 KiB of headers a line at a time") << large << 212 << 5 << idle << true;
+    QTest::newRow("100 header lines") << hundred << 0 << 0 << idle << true;
+    QTest::newRow("100 header lines in pieces") << hundred << 37 << 5 << idle << true;
+    // The long idle time shows that the size bounds, not the clock, cut these.
+    QTest::newRow("1 MB of headers") << withFiller(1024 * 1024, 100) << 0 << 0 << 60'000 << false;
+    QTest::newRow("150 header lines, unfinished") << withLines(150) << 0 << 0 << 60'000 << false;
+    QTest::newRow("150 header lines, finished") << withLines(150) + "\r\n" << 0 << 0 << 60'000 << false;
+    // One byte at a time, each well inside the idle time: the whole request is late.
+    QTest::newRow("slow header") << get + "X-Slow: " + QByteArray(40, 'a') << 1 << 20 << 300 << false;
+    QTest::newRow("request line only") << QByteArray("GET / HTTP/1.1\r\n") << 0 << 0 << 300 << false;
+    QTest::newRow("garbage") << garbage << 0 << 0 << 300 << false;
+    QTest::newRow("nothing") << QByteArray() << 0 << 0 << 300 << false;
 }
 
-void TestBoardServer::hostileClientsAreCut()
+void TestBoardServer::requestBounds()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(int, piece);
+    QFETCH(int, pauseMs);
     QFETCH(int, idleMs);
-    QFETCH(bool, trickle);
+    QFETCH(bool, answered);
 
     BoardLimits limits;
     limits.idleMs = idleMs;
-    const quint16 port = startServer(limits);
-    QVERIFY(port != 0);
-    QTcpSocket hostile;
-    hostile.connectToHost(QStringLiteral("127.0.0.1"), port);
-    QVERIFY(hostile.waitForConnected(2000));
+    QVERIFY(startServer(limits));
+    QTcpSocket client;
+    client.connectToHost(QStringLiteral("127.0.0.1"), m_port);
+    QVERIFY(client.waitForConnected(2000));
     QByteArray answer;
-    connect(&hostile, &QTcpSocket::readyRead, this, [&] { answer += hostile.readAll(); });
-    if (trickle) {
-        // One byte at a time, each well inside the idle time: the whole request is late.
-        for (const char c : bytes) {
-            if (hostile.state() != QAbstractSocket::ConnectedState)
-                break;
-            hostile.write(&c, 1);
-            QTest::qWait(20);
+    connect(&client, &QTcpSocket::readyRead, this, [&] { answer += client.readAll(); });
+    const qsizetype step = piece > 0 ? piece : bytes.size();
+    for (int round = 1; round <= (answered ? 2 : 1); ++round) {
+        for (qsizetype at = 0; at < bytes.size() && client.state() == QAbstractSocket::ConnectedState; at += step) {
+            client.write(bytes.mid(at, step));
+            client.flush();
+            if (pauseMs > 0)
+                QTest::qWait(pauseMs);
         }
-    } else {
-        hostile.write(bytes);
+        if (answered)
+            QTRY_COMPARE_WITH_TIMEOUT(int(answer.count("HTTP/1.1 200 OK")), round, 3000);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(hostile.state(), QAbstractSocket::UnconnectedState, 4000);
+    if (answered) {
+        QCOMPARE(client.state(), QAbstractSocket::ConnectedState);
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 4000);
     QVERIFY2(!answer.startsWith("HTTP/1.1 200"), answer.constData());
-    // The board answers a fresh client as before.
-    QCOMPARE(exchange(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n").status, 200);
+    QCOMPARE(exchange(m_port, GetPage).status, 200);
 }
 
 void TestBoardServer::connectionsBeyondTheBound()
 {
-    const quint16 port = startServer();
-    QVERIFY(port != 0);
+    QVERIFY(startServer());
     std::vector<std::unique_ptr<QTcpSocket>> held;
     QByteArray answers;
     for (int i = 0; i < 1000; ++i) {
         auto socket = std::make_unique<QTcpSocket>();
         QTcpSocket *s = socket.get();
         connect(s, &QTcpSocket::readyRead, this, [s, &answers] { answers += s->readAll(); });
-        s->connectToHost(QStringLiteral("127.0.0.1"), port);
+        s->connectToHost(QStringLiteral("127.0.0.1"), m_port);
         held.push_back(std::move(socket));
         if (i % 50 == 0)
             QTest::qWait(1);
@@ -460,7 +431,7 @@ void TestBoardServer::connectionsBeyondTheBound()
     QTRY_COMPARE_WITH_TIMEOUT(open(), 256, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(m_server->clientCount(), 256, 2000);
     held.clear();
-    QTRY_COMPARE_WITH_TIMEOUT(exchange(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n", 1000).status, 200, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(exchange(m_port, GetPage, 1000).status, 200, 5000);
 }
 
 void TestBoardServer::cannotListen_data()
@@ -504,8 +475,7 @@ void TestBoardServer::cannotListen()
 void TestBoardServer::publishFolder()
 {
     const QString folder = m_root->filePath(QStringLiteral("publish"));
-    const quint16 port = startServer({}, folder);
-    QVERIFY(port != 0);
+    QVERIFY(startServer({}, folder));
     const QString current = folder + QStringLiteral("/api/current.json");
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(current) && QFile::exists(folder + QStringLiteral("/index.html")), 2000);
     QTest::qWait(300);
@@ -524,9 +494,8 @@ void TestBoardServer::publishFolder()
         // Nothing but the site's files, and no temporary file left behind.
         QVERIFY2(file.path.endsWith(QStringLiteral(".html")) || file.path.endsWith(QStringLiteral(".json")),
                  qPrintable(file.path));
-        QFile read(file.path);
-        QVERIFY(read.open(QIODevice::ReadOnly));
-        file.bytes = read.readAll();
+        file.bytes = fileBytes(file.path);
+        QVERIFY(!file.bytes.isEmpty());
         QCOMPARE(::link(QFile::encodeName(file.path).constData(), QFile::encodeName(file.kept).constData()), 0);
         before.push_back(file);
     }
@@ -535,15 +504,11 @@ void TestBoardServer::publishFolder()
     m_server->setHeat(heatWithRace(QStringLiteral("公開の組"), 7));
     QTRY_VERIFY_WITH_TIMEOUT(inodeOf(current) != currentInode, 1000);
     QTest::qWait(300);
-    QFile json(current);
-    QVERIFY(json.open(QIODevice::ReadOnly));
-    QVERIFY(QString::fromUtf8(json.readAll()).contains(QStringLiteral("公開の組")));
+    QVERIFY(QString::fromUtf8(fileBytes(current)).contains(QStringLiteral("公開の組")));
     // A file whose bytes are the same was not written again.
     int unchanged = 0;
     for (const Kept &file : before) {
-        QFile read(file.path);
-        QVERIFY(read.open(QIODevice::ReadOnly));
-        if (read.readAll() == file.bytes) {
+        if (fileBytes(file.path) == file.bytes) {
             ++unchanged;
             QCOMPARE(inodeOf(file.path), inodeOf(file.kept));
         }
@@ -570,11 +535,9 @@ void TestBoardServer::publishFailure()
             QSKIP("a small file system cannot be mounted here");
         QVERIFY(disk->fill());
     } else {
-        QFile file(folder);
-        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(writeFile(folder, {}));
     }
-    const quint16 port = startServer({}, folder);
-    QVERIFY(port != 0);
+    QVERIFY(startServer({}, folder));
     QSignalSpy failed(m_server.get(), &BoardService::publishFailed);
     QVERIFY(failed.wait(2000));
     QVERIFY(failed.constFirst().constFirst().toString().startsWith(QStringLiteral("公開ﾌｫﾙﾀﾞ")));
@@ -584,15 +547,14 @@ void TestBoardServer::publishFailure()
         QTest::qWait(150);
     }
     QCOMPARE(failed.size(), 1);
-    QCOMPARE(exchange(port, "GET / HTTP/1.1\r\nHost: x\r\n\r\n").status, 200);
+    QCOMPARE(exchange(m_port, GetPage).status, 200);
     if (fullDisk) {
         // Room again: the next change is published whole.
         QVERIFY(disk->free());
         m_server->setHeat(heatWithRace(QStringLiteral("空きが戻った組"), 20));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder + QStringLiteral("/api/current.json")), 2000);
-        QFile json(folder + QStringLiteral("/api/current.json"));
-        QVERIFY(json.open(QIODevice::ReadOnly));
-        QVERIFY(QString::fromUtf8(json.readAll()).contains(QStringLiteral("空きが戻った組")));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QString::fromUtf8(fileBytes(folder + QStringLiteral("/api/current.json"))).contains(QStringLiteral("空きが戻った組")),
+            2000);
     }
 }
 
