@@ -1,29 +1,74 @@
 #include "boardconnections.h"
 
 #include <QTcpSocket>
+#include <QWebSocket>
+
+#include <algorithm>
+#include <utility>
 
 namespace Ordavex {
 
 namespace {
 
-// Sent to a client beyond the bound, which is then closed.
+// Sent to a client beyond the bounds, which is then closed.
 constexpr char ServiceUnavailable[] = "HTTP/1.1 503 Service Unavailable\r\n"
                                       "Content-Type: text/plain; charset=utf-8\r\n"
                                       "Content-Length: 4\r\n"
                                       "Cache-Control: no-store\r\n"
                                       "Connection: close\r\n\r\n"
                                       "503\n";
+constexpr char BadRequest[] = "HTTP/1.1 400 Bad Request\r\n"
+                              "Content-Type: text/plain; charset=utf-8\r\n"
+                              "Content-Length: 4\r\n"
+                              "Cache-Control: no-store\r\n"
+                              "Connection: close\r\n\r\n"
+                              "400\n";
+constexpr char NotFound[] = "HTTP/1.1 404 Not Found\r\n"
+                            "Content-Type: text/plain; charset=utf-8\r\n"
+                            "Content-Length: 4\r\n"
+                            "Cache-Control: no-store\r\n"
+                            "Connection: close\r\n\r\n"
+                            "404\n";
+
+// A client's last answer is given this long to be taken before it is cut.
+constexpr int ClosingMs = 1000;
+// The least a client's frame takes on the wire: two bytes of header and four of mask.
+constexpr qint64 FrameOverhead = 6;
+
+// The WebSocket library answers each ping with a pong and tells no one: its header,
+// written on its own (two bytes, FIN and opcode 0xA), is what shows that a ping came.
+class BoardSocket final : public QTcpSocket
+{
+public:
+    using QTcpSocket::QTcpSocket;
+
+    bool watchPongs = false;
+    qint64 pongs = 0;
+    qint64 pongBytes = 0;
+
+protected:
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        if (watchPongs && size == 2 && quint8(data[0]) == 0x8A) {
+            ++pongs;
+            pongBytes += FrameOverhead + (quint8(data[1]) & 0x7F);
+        }
+        return QTcpSocket::writeData(data, size);
+    }
+};
 
 } // namespace
 
 BoardConnections::BoardConnections(const BoardLimits &limits, QObject *parent)
     : QTcpServer(parent)
     , m_limits(limits)
+    , m_bounds{limits.maxRequestHeadBytes, limits.maxHeaderLines, limits.maxRequestBodyBytes}
 {
     m_clock.start();
     setListenBacklogSize(limits.maxConnections);
-    // A quarter of the idle time: a slow client is cut between 1 and 1.25 times it.
-    m_sweep.setInterval(std::max(limits.idleMs / 4, 10));
+    // A quarter of the shortest time: a slow client is cut between 1 and 1.25 times it.
+    const int shortest = std::min({limits.idleMs, limits.keepAliveMs, limits.pingIntervalMs, limits.pongTimeoutMs});
+    m_sweep.setInterval(std::max(shortest / 4, 10));
     connect(&m_sweep, &QTimer::timeout, this, &BoardConnections::sweep);
     m_sweep.start();
 }
@@ -31,13 +76,16 @@ BoardConnections::BoardConnections(const BoardLimits &limits, QObject *parent)
 void BoardConnections::incomingConnection(qintptr descriptor)
 {
     prune();
-    if (m_connections.size() >= m_limits.maxConnections) {
-        refuse(descriptor);
-        return;
-    }
-    auto *socket = new QTcpSocket(this);
+    auto *socket = new BoardSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
+        return;
+    }
+    const QHostAddress peer = socket->peerAddress();
+    // One address may not take every place; when all are taken, the one that has waited
+    // longest without asking anything gives way, so that a new visitor is served.
+    if (active(&peer) >= m_limits.maxPerPeer || (active(nullptr) >= m_limits.maxConnections && !evictOne())) {
+        refuse(socket);
         return;
     }
     // The library keeps a request's bytes until it is whole; the head is bounded below
@@ -47,11 +95,14 @@ void BoardConnections::incomingConnection(qintptr descriptor)
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     Connection connection;
     connection.socket = socket;
-    connection.requestStartMs = m_clock.elapsed();
+    connection.peer = peer;
+    connection.framing = BoardFraming(m_bounds);
+    connection.sinceMs = m_clock.elapsed();
     m_connections.insert(socket, connection);
-    // Connected before the library connects its own: the count sees each byte first.
+    // Connected before the library connects its own: the framing sees each byte first.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { received(socket); });
-    connect(socket, &QTcpSocket::disconnected, this, [this] { prune(); });
+    // Queued: a socket can go while the table is being walked.
+    connect(socket, &QTcpSocket::disconnected, this, &BoardConnections::prune, Qt::QueuedConnection);
     addPendingConnection(socket);
     if (m_connections.size() != m_lastCount) {
         m_lastCount = int(m_connections.size());
@@ -59,36 +110,61 @@ void BoardConnections::incomingConnection(qintptr descriptor)
     }
 }
 
-void BoardConnections::refuse(qintptr descriptor)
+void BoardConnections::refuse(QTcpSocket *socket)
 {
-    auto *socket = new QTcpSocket(this);
-    if (!socket->setSocketDescriptor(descriptor)) {
-        delete socket;
-        return;
-    }
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     socket->setReadBufferSize(1);
     socket->write(ServiceUnavailable, qint64(sizeof ServiceUnavailable - 1));
     socket->disconnectFromHost();
     // A peer that never takes the answer is not waited for.
-    QTimer::singleShot(1000, socket, [socket] {
+    QTimer::singleShot(ClosingMs, socket, [socket] {
         socket->abort();
         socket->deleteLater();
     });
 }
 
-void BoardConnections::received(QTcpSocket *socket)
+BoardConnections::Connection *BoardConnections::find(QTcpSocket *socket)
 {
     auto it = m_connections.find(socket);
-    if (it == m_connections.end() || it->webSocket || it->cut)
+    return it == m_connections.end() || !it->socket ? nullptr : &*it;
+}
+
+void BoardConnections::received(QTcpSocket *socket)
+{
+    Connection *connection = find(socket);
+    if (!connection || connection->cut || connection->closing || !socket->isOpen())
+        return;
+    if (overUnsent(*connection))
         return;
     // The library reads everything each time and keeps it until the request is whole,
     // so what is available now is what arrived since the last readyRead.
-    const qint64 fresh = socket->bytesAvailable();
-    it->headBytes += fresh;
-    it->headLines += socket->peek(fresh).count('\n');
-    if (it->headBytes > m_limits.maxRequestHeadBytes || it->headLines > m_limits.maxHeaderLines + 2)
-        cut(*it);
+    switch (connection->framing.feed(socket->peek(socket->bytesAvailable()))) {
+    case BoardFraming::Verdict::More:
+    case BoardFraming::Verdict::Upgrade:
+        break;
+    case BoardFraming::Verdict::TooLarge:
+        cut(*connection);
+        break;
+    case BoardFraming::Verdict::Bad:
+        answerAndClose(*connection, BadRequest, qint64(sizeof BadRequest - 1));
+        break;
+    case BoardFraming::Verdict::Decline:
+        answerAndClose(*connection, NotFound, qint64(sizeof NotFound - 1));
+        break;
+    }
+}
+
+void BoardConnections::answerAndClose(Connection &connection, const char *answer, qint64 size)
+{
+    QTcpSocket *socket = connection.socket;
+    // The library is to see none of these bytes, nor any after them: it would answer
+    // what came before the fault, or even what hides behind it.
+    QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+    socket->setReadBufferSize(1);
+    socket->write(answer, size);
+    connection.closing = true;
+    connection.closingMs = m_clock.elapsed();
+    QMetaObject::invokeMethod(socket, &QAbstractSocket::disconnectFromHost, Qt::QueuedConnection);
 }
 
 void BoardConnections::cut(Connection &connection)
@@ -100,27 +176,143 @@ void BoardConnections::cut(Connection &connection)
         QMetaObject::invokeMethod(connection.socket.data(), &QAbstractSocket::abort, Qt::QueuedConnection);
 }
 
-void BoardConnections::requestDone(QTcpSocket *socket)
+bool BoardConnections::overUnsent(Connection &connection)
 {
-    auto it = m_connections.find(socket);
-    if (it == m_connections.end())
-        return;
-    it->requestStartMs = m_clock.elapsed();
-    it->headBytes = 0;
-    it->headLines = 0;
+    if (connection.socket->bytesToWrite() <= m_limits.maxUnsentBytes)
+        return false;
+    // Never waited for: what a client does not take would grow without end.
+    cut(connection);
+    return true;
 }
 
-void BoardConnections::markWebSocket(const QHostAddress &peer, quint16 peerPort)
+bool BoardConnections::requestDone(QTcpSocket *socket, BoardFraming::Ending *ending)
 {
-    for (Connection &connection : m_connections) {
-        if (connection.socket && connection.socket->peerPort() == peerPort && connection.socket->peerAddress() == peer) {
-            connection.webSocket = true;
-            // Bounded, so that a client that stops reading shows in bytesToWrite() soon,
-            // not only once the system has taken megabytes for it.
-            connection.socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, m_limits.pushSendBuffer);
-            return;
-        }
+    *ending = BoardFraming::Ending::KeepAlive;
+    Connection *connection = find(socket);
+    if (!connection)
+        return true;
+    if (connection->cut || connection->closing)
+        return false;
+    *ending = connection->framing.takeEnding();
+    connection->sinceMs = m_clock.elapsed();
+    ++connection->answers;
+    return true;
+}
+
+void BoardConnections::answered(QTcpSocket *socket, BoardFraming::Ending ending)
+{
+    Connection *connection = find(socket);
+    if (!connection || overUnsent(*connection))
+        return;
+    if (ending == BoardFraming::Ending::Close) {
+        connection->closing = true;
+        connection->closingMs = m_clock.elapsed();
+        socket->disconnectFromHost();
     }
+}
+
+void BoardConnections::markWebSocket(QWebSocket *webSocket)
+{
+    const QHostAddress peer = webSocket->peerAddress();
+    const quint16 peerPort = webSocket->peerPort();
+    auto it = std::find_if(m_connections.begin(), m_connections.end(), [&](const Connection &c) {
+        return c.socket && c.socket->peerPort() == peerPort && c.peer == peer;
+    });
+    if (it == m_connections.end())
+        return;
+    QTcpSocket *socket = it->socket;
+    const qint64 now = m_clock.elapsed();
+    it->push = true;
+    it->webSocket = webSocket;
+    it->lastPingMs = now;
+    it->drainedMs = now;
+    it->creditMs = now;
+    it->frameCredit = 2.0 * m_limits.maxIncomingFramesPerSecond;
+    it->byteCredit = 2.0 * double(m_limits.maxIncomingBytesPerSecond);
+    // Bounded, so that a client that stops reading shows in bytesToWrite() soon, not
+    // only once the system has taken megabytes for it.
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, m_limits.pushSendBuffer);
+    if (auto *watched = dynamic_cast<BoardSocket *>(socket))
+        watched->watchPongs = true;
+    // What a client sends is never used: only a little of it is even read.
+    webSocket->setMaxAllowedIncomingFrameSize(quint64(m_limits.maxIncomingFrameBytes));
+    webSocket->setMaxAllowedIncomingMessageSize(quint64(m_limits.maxIncomingFrameBytes));
+    // After the library's own: by then the pings it answered show.
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { receivedOnPush(socket); });
+    const auto frame = [this, socket](qint64 bytes) {
+        if (Connection *connection = find(socket))
+            charge(*connection, 1, FrameOverhead + bytes);
+    };
+    connect(webSocket, &QWebSocket::textFrameReceived, this,
+            [frame](const QString &text, bool) { frame(text.size()); });
+    connect(webSocket, &QWebSocket::binaryFrameReceived, this,
+            [frame](const QByteArray &bytes, bool) { frame(bytes.size()); });
+    connect(webSocket, &QWebSocket::pong, this, [this, socket, frame](quint64, const QByteArray &payload) {
+        if (Connection *connection = find(socket))
+            connection->pingOutMs = -1;
+        frame(payload.size());
+    });
+    connect(webSocket, &QWebSocket::bytesWritten, this, [this, socket] {
+        if (Connection *connection = find(socket))
+            connection->drainedMs = m_clock.elapsed();
+    });
+}
+
+void BoardConnections::receivedOnPush(QTcpSocket *socket)
+{
+    Connection *connection = find(socket);
+    if (!connection || connection->cut)
+        return;
+    if (auto *watched = dynamic_cast<BoardSocket *>(socket)) {
+        const qint64 pings = std::exchange(watched->pongs, 0);
+        const qint64 bytes = std::exchange(watched->pongBytes, 0);
+        if (pings > 0)
+            charge(*connection, pings, bytes);
+    }
+    if (!connection->cut)
+        overUnsent(*connection);
+}
+
+// Credit refills at the sustained rate, up to twice that for what comes at once.
+void BoardConnections::charge(Connection &connection, qint64 frames, qint64 bytes)
+{
+    if (connection.cut)
+        return;
+    const qint64 now = m_clock.elapsed();
+    const double seconds = double(now - connection.creditMs) / 1000.0;
+    connection.creditMs = now;
+    const double frameRate = m_limits.maxIncomingFramesPerSecond;
+    const double byteRate = double(m_limits.maxIncomingBytesPerSecond);
+    connection.frameCredit = std::min(2 * frameRate, connection.frameCredit + seconds * frameRate) - double(frames);
+    connection.byteCredit = std::min(2 * byteRate, connection.byteCredit + seconds * byteRate) - double(bytes);
+    if (connection.frameCredit < 0 || connection.byteCredit < 0)
+        cut(connection);
+}
+
+bool BoardConnections::evictOne()
+{
+    // Rather one that never asked anything, then the one waiting longest.
+    Connection *oldest = nullptr;
+    for (Connection &connection : m_connections) {
+        if (!connection.socket || connection.cut || connection.closing || connection.push)
+            continue;
+        const auto rank = [](const Connection &c) { return std::pair(c.answers > 0, c.sinceMs); };
+        if (!oldest || rank(connection) < rank(*oldest))
+            oldest = &connection;
+    }
+    if (!oldest)
+        return false;
+    cut(*oldest);
+    return true;
+}
+
+int BoardConnections::active(const QHostAddress *peer) const
+{
+    int count = 0;
+    for (const Connection &connection : m_connections)
+        if (connection.socket && !connection.cut && (!peer || connection.peer == *peer))
+            ++count;
+    return count;
 }
 
 int BoardConnections::count()
@@ -133,8 +325,9 @@ void BoardConnections::prune()
 {
     for (auto it = m_connections.begin(); it != m_connections.end();) {
         if (!it->socket || it->socket->state() == QAbstractSocket::UnconnectedState) {
-            // One the library gave up on has no one else to delete it.
-            if (it->socket && it->cut)
+            // One the library gave up on has no one else to delete it; a push client's
+            // goes with its WebSocket.
+            if (it->socket && it->cut && !it->push)
                 it->socket->deleteLater();
             it = m_connections.erase(it);
         }
@@ -151,9 +344,30 @@ void BoardConnections::sweep()
 {
     const qint64 now = m_clock.elapsed();
     for (Connection &connection : m_connections) {
-        if (!connection.socket || connection.webSocket || connection.cut)
+        if (!connection.socket || connection.cut || overUnsent(connection))
             continue;
-        if (now - connection.requestStartMs > m_limits.idleMs)
+        if (connection.closing) {
+            if (now - connection.closingMs > ClosingMs)
+                cut(connection);
+            continue;
+        }
+        if (connection.push) {
+            // Quiet is fine, as long as it answers pings and takes what is pushed.
+            if (connection.socket->bytesToWrite() == 0)
+                connection.drainedMs = now;
+            if ((connection.pingOutMs >= 0 && now - connection.pingOutMs > m_limits.pongTimeoutMs)
+                || now - connection.drainedMs > m_limits.pongTimeoutMs) {
+                cut(connection);
+            } else if (connection.pingOutMs < 0 && now - connection.lastPingMs >= m_limits.pingIntervalMs
+                       && connection.webSocket) {
+                connection.webSocket->ping();
+                connection.pingOutMs = now;
+                connection.lastPingMs = now;
+            }
+            continue;
+        }
+        const bool waiting = connection.answers == 0 || connection.framing.midRequest();
+        if (now - connection.sinceMs > (waiting ? m_limits.idleMs : m_limits.keepAliveMs))
             cut(connection);
     }
     prune();

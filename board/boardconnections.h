@@ -1,5 +1,6 @@
 #pragma once
 
+#include "boardframing.h"
 #include "boardlimits.h"
 
 #include <QElapsedTimer>
@@ -10,13 +11,15 @@
 #include <QTimer>
 
 class QTcpSocket;
+class QWebSocket;
 
 namespace Ordavex {
 
 // The board's listening socket, which keeps the bounds that the HTTP library has no
-// setting for: the number of connections, the size and line count of a request head,
-// and the time a client may take to send a whole request. Every socket is watched from
-// before the library reads from it: its readyRead reaches us first.
+// setting for: connections in all and per address, the framing and size of requests,
+// the time a client may take to send a whole request, the bytes a client leaves
+// unread, and what a push client sends. Every socket is watched from before the
+// library reads from it: its readyRead reaches us first.
 class BoardConnections final : public QTcpServer
 {
     Q_OBJECT
@@ -25,11 +28,15 @@ class BoardConnections final : public QTcpServer
 public:
     BoardConnections(const BoardLimits &limits, QObject *parent);
 
-    // A whole request arrived on the socket: its head and idle time start again.
-    void requestDone(QTcpSocket *socket);
-    // The connection from peer now carries a WebSocket: it may stay quiet for as long
-    // as it reads what is pushed.
-    void markWebSocket(const QHostAddress &peer, quint16 peerPort);
+    // A whole request arrived on the socket and is to be answered: false when nothing
+    // is to be written any more (the client was cut), else how the answer ends.
+    bool requestDone(QTcpSocket *socket, BoardFraming::Ending *ending);
+    // The answer was written: the unsent bytes are checked, and the connection closed
+    // when the request asked for that.
+    void answered(QTcpSocket *socket, BoardFraming::Ending ending);
+    // The connection from the WebSocket's peer now carries it: it may stay quiet for as
+    // long as it reads what is pushed and answers pings.
+    void markWebSocket(QWebSocket *webSocket);
     int count();
 
 signals:
@@ -42,20 +49,39 @@ private:
     struct Connection
     {
         QPointer<QTcpSocket> socket;
-        qint64 requestStartMs = 0;
-        qint64 headBytes = 0;
-        qint64 headLines = 0;
-        bool webSocket = false;
+        QHostAddress peer;
+        BoardFraming framing{BoardFraming::Bounds{}};
+        qint64 sinceMs = 0;         // since when a whole request has been awaited
+        int answers = 0;
         bool cut = false;
+        bool closing = false;
+        qint64 closingMs = 0;
+        // A push client.
+        bool push = false;
+        QPointer<QWebSocket> webSocket;
+        qint64 lastPingMs = 0;
+        qint64 pingOutMs = -1;      // a ping not yet answered, sent then
+        qint64 drainedMs = 0;       // the last time some of what waits was taken
+        double frameCredit = 0;
+        double byteCredit = 0;
+        qint64 creditMs = 0;
     };
 
     void received(QTcpSocket *socket);
+    void receivedOnPush(QTcpSocket *socket);
+    Connection *find(QTcpSocket *socket);
+    void refuse(QTcpSocket *socket);
+    void answerAndClose(Connection &connection, const char *answer, qint64 size);
     void cut(Connection &connection);
-    void refuse(qintptr descriptor);
+    bool overUnsent(Connection &connection);
+    void charge(Connection &connection, qint64 frames, qint64 bytes);
+    bool evictOne();
+    int active(const QHostAddress *peer) const;
     void prune();
     void sweep();
 
     BoardLimits m_limits;
+    BoardFraming::Bounds m_bounds;
     QHash<QTcpSocket *, Connection> m_connections;
     QElapsedTimer m_clock;
     QTimer m_sweep;

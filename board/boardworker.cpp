@@ -41,6 +41,22 @@ QByteArray requestTarget(const QUrl &url)
     return target;
 }
 
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return QByteArrayLiteral("OK");
+    case 400: return QByteArrayLiteral("Bad Request");
+    case 404: return QByteArrayLiteral("Not Found");
+    case 405: return QByteArrayLiteral("Method Not Allowed");
+    case 414: return QByteArrayLiteral("URI Too Long");
+    default: return QByteArrayLiteral("Status");
+    }
+}
+
+// What changes only with the heat or the listing; with a query, a target goes the
+// routing's way, bounds included.
+const QList<QByteArray> CachedTargets = {"/", "/api/current.json", "/heats", "/api/heats.json"};
+
 } // namespace
 
 // Every request, whatever its method and path, is answered by the board's own routing:
@@ -48,9 +64,9 @@ QByteArray requestTarget(const QUrl &url)
 class BoardHttpServer final : public QAbstractHttpServer
 {
 public:
-    BoardHttpServer(const BoardSource &source, BoardConnections *connections, QObject *parent)
+    BoardHttpServer(BoardWorker *worker, BoardConnections *connections, QObject *parent)
         : QAbstractHttpServer(parent)
-        , m_source(source)
+        , m_worker(worker)
         , m_connections(connections)
     {
     }
@@ -58,29 +74,32 @@ public:
 protected:
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override
     {
-        m_connections->requestDone(socket);
-        // A WebSocket asked for: taken as handled, with nothing written, the library hands
-        // the connection over; declined, it closes it. Only "/ws" is taken.
-        if (request.value(QByteArrayLiteral("Upgrade")).compare("websocket", Qt::CaseInsensitive) == 0)
+        // The push's handshake, as the library tells it: taken as handled, with nothing
+        // written, the library hands the connection over. The framing lets through no
+        // other (declined, the library would log each one).
+        if (request.value(QByteArrayLiteral("Upgrade")).compare("websocket", Qt::CaseInsensitive) == 0
+            && hasToken(request.value(QByteArrayLiteral("Connection")), "upgrade"))
             return request.method() == QHttpServerRequest::Method::Get && request.url().path() == QStringLiteral("/ws");
-        const QByteArray method = methodName(request.method());
-        const BoardReply reply = AnswerBoardRequest(method, requestTarget(request.url()), m_source);
-        QHttpServerResponder responder = makeResponder(request, socket);
-        responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
-        responder.writeHeader(QByteArrayLiteral("Content-Type"), reply.contentType);
-        responder.writeHeader(QByteArrayLiteral("Content-Length"), QByteArray::number(reply.body.size()));
-        responder.writeHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-store"));
-        responder.writeHeader(QByteArrayLiteral("X-Content-Type-Options"), QByteArrayLiteral("nosniff"));
-        if (reply.status == 405)
-            responder.writeHeader(QByteArrayLiteral("Allow"), QByteArrayLiteral("GET, HEAD"));
-        responder.writeBody(method == "HEAD" ? QByteArray() : reply.body);
+        BoardFraming::Ending ending = BoardFraming::Ending::KeepAlive;
+        if (!m_connections->requestDone(socket, &ending))
+            return true;
+        socket->write(m_worker->answer(methodName(request.method()), requestTarget(request.url()), ending));
+        m_connections->answered(socket, ending);
         return true;
     }
 
     void missingHandler(const QHttpServerRequest &, QTcpSocket *) override {}
 
 private:
-    const BoardSource &m_source;
+    static bool hasToken(const QByteArray &value, QByteArrayView token)
+    {
+        for (const QByteArray &part : value.split(','))
+            if (part.trimmed().compare(token, Qt::CaseInsensitive) == 0)
+                return true;
+        return false;
+    }
+
+    BoardWorker *m_worker;
     BoardConnections *m_connections;
 };
 
@@ -138,7 +157,7 @@ bool BoardWorker::listen(const QHostAddress &address, quint16 port, quint16 *bou
         return false;
     }
     *bound = connections->serverPort();
-    m_http = new BoardHttpServer(m_source, connections.get(), nullptr);
+    m_http = new BoardHttpServer(this, connections.get(), nullptr);
     m_connections = connections.release();
     m_connections->setParent(m_http);
     m_http->bind(m_connections);
@@ -184,6 +203,7 @@ void BoardWorker::readListing()
 void BoardWorker::changed()
 {
     m_jsonValid = false;
+    m_answers.clear();
     if (m_pushTimer.isActive())
         return;
     const qint64 since = m_sincePush.isValid() ? m_sincePush.elapsed() : m_limits.pushIntervalMs;
@@ -196,10 +216,56 @@ void BoardWorker::changed()
 const QString &BoardWorker::currentJson()
 {
     if (!m_jsonValid) {
-        m_json = QString::fromUtf8(BoardHeatJson(m_source.heat));
+        m_json = QString::fromUtf8(builtAnswer(QByteArrayLiteral("/api/current.json")).body);
         m_jsonValid = true;
     }
     return m_json;
+}
+
+const BoardWorker::Answer &BoardWorker::builtAnswer(const QByteArray &target)
+{
+    auto it = m_answers.find(target);
+    if (it != m_answers.end())
+        return *it;
+    return *m_answers.insert(target, makeAnswer(AnswerBoardRequest("GET", target, m_source)));
+}
+
+BoardWorker::Answer BoardWorker::makeAnswer(const BoardReply &reply)
+{
+    Answer built;
+    built.head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status)
+                 + "\r\nContent-Type: " + reply.contentType
+                 + "\r\nContent-Length: " + QByteArray::number(reply.body.size())
+                 + "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n";
+    if (reply.status == 405)
+        built.head += "Allow: GET, HEAD\r\n";
+    built.body = reply.body;
+    built.headOnly = built.head + "\r\n";
+    built.whole = built.headOnly + built.body;
+    return built;
+}
+
+QByteArray BoardWorker::answer(QByteArrayView method, const QByteArray &target, BoardFraming::Ending ending)
+{
+    const bool head = method == "HEAD";
+    Answer once;
+    const Answer *built = &once;
+    if ((head || method == "GET") && CachedTargets.contains(target)) {
+        built = &builtAnswer(target);
+    } else {
+        // Everything else is routed afresh, with the same headers.
+        once = makeAnswer(AnswerBoardRequest(method, target, m_source));
+    }
+    switch (ending) {
+    case BoardFraming::Ending::KeepAlive:
+        break;
+    case BoardFraming::Ending::KeepAliveSaid:
+        // An HTTP/1.0 client keeps the connection only when told so.
+        return built->head + "Connection: keep-alive\r\n\r\n" + (head ? QByteArray() : built->body);
+    case BoardFraming::Ending::Close:
+        return built->head + "Connection: close\r\n\r\n" + (head ? QByteArray() : built->body);
+    }
+    return head ? built->headOnly : built->whole;
 }
 
 void BoardWorker::push()
@@ -212,7 +278,7 @@ void BoardWorker::push()
     // Over a copy: dropping a client takes it out of the list.
     for (QWebSocket *webSocket : clients) {
         // Never waited for: a client that does not take what it was sent is dropped.
-        if (webSocket->bytesToWrite() > m_limits.maxPushBacklog)
+        if (webSocket->bytesToWrite() > m_limits.maxUnsentBytes)
             webSocket->abort();
         else
             webSocket->sendTextMessage(json);
@@ -233,15 +299,7 @@ void BoardWorker::acceptWebSockets()
     while (m_http->hasPendingWebSocketConnections()) {
         QWebSocket *webSocket = m_http->nextPendingWebSocketConnection().release();
         webSocket->setParent(this);
-        if (webSocket->requestUrl().path() != QStringLiteral("/ws")) {
-            webSocket->abort();
-            webSocket->deleteLater();
-            continue;
-        }
-        m_connections->markWebSocket(webSocket->peerAddress(), webSocket->peerPort());
-        // What a client sends is never used: only a little of it is even read.
-        webSocket->setMaxAllowedIncomingFrameSize(1024);
-        webSocket->setMaxAllowedIncomingMessageSize(1024);
+        m_connections->markWebSocket(webSocket);
         connect(webSocket, &QWebSocket::disconnected, this, [this, webSocket] {
             m_webSockets.removeOne(webSocket);
             webSocket->deleteLater();

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "boardframing.h"
 #include "boardlimits.h"
 #include "boardsnapshot.h"
+
+#include <QHash>
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -45,10 +48,24 @@ signals:
     void publishFailed(const QString &message);
 
 private:
+    friend class BoardHttpServer;
+
+    // An answer's bytes: the head without its last blank line, and the body.
+    struct Answer
+    {
+        QByteArray head;
+        QByteArray body;
+        QByteArray whole;       // GET on a connection kept open, as written
+        QByteArray headOnly;    // HEAD on a connection kept open
+    };
+
     void acceptWebSockets();
     void changed();
     void push();
     const QString &currentJson();
+    static Answer makeAnswer(const BoardReply &reply);
+    const Answer &builtAnswer(const QByteArray &target);
+    QByteArray answer(QByteArrayView method, const QByteArray &target, BoardFraming::Ending ending);
     void countChanged();
 
     BoardLimits m_limits;
@@ -58,6 +75,9 @@ private:
     QList<QWebSocket *> m_webSockets;
     QString m_json;
     bool m_jsonValid = false;
+    // By target: the answers that change only with the heat or the listing, built once
+    // per change however often they are asked for.
+    QHash<QByteArray, Answer> m_answers;
     QString m_pushed;   // what the clients were sent last
     // Children, so that they move to the board's thread with it.
     QTimer m_pushTimer;

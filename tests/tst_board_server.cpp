@@ -300,7 +300,7 @@ void TestBoardServer::pushReachesClients()
 void TestBoardServer::stalledClientIsDropped()
 {
     BoardLimits limits;
-    limits.maxPushBacklog = 16 * 1024;
+    limits.maxUnsentBytes = 16 * 1024;
     limits.pushIntervalMs = 5;
     QVERIFY(startServer(limits));
     const int stalled = openStalledWebSocket(m_port);
