@@ -4,7 +4,7 @@
 #include <QWebSocket>
 
 #include <algorithm>
-#include <utility>
+#include <limits>
 
 namespace Ordavex {
 
@@ -32,31 +32,6 @@ constexpr char NotFound[] = "HTTP/1.1 404 Not Found\r\n"
 
 // A client's last answer is given this long to be taken before it is cut.
 constexpr int ClosingMs = 1000;
-// The least a client's frame takes on the wire: two bytes of header and four of mask.
-constexpr qint64 FrameOverhead = 6;
-
-// The WebSocket library answers each ping with a pong and tells no one: its header,
-// written on its own (two bytes, FIN and opcode 0xA), is what shows that a ping came.
-class BoardSocket final : public QTcpSocket
-{
-public:
-    using QTcpSocket::QTcpSocket;
-
-    bool watchPongs = false;
-    qint64 pongs = 0;
-    qint64 pongBytes = 0;
-
-protected:
-    qint64 writeData(const char *data, qint64 size) override
-    {
-        if (watchPongs && size == 2 && quint8(data[0]) == 0x8A) {
-            ++pongs;
-            pongBytes += FrameOverhead + (quint8(data[1]) & 0x7F);
-        }
-        return QTcpSocket::writeData(data, size);
-    }
-};
-
 } // namespace
 
 BoardConnections::BoardConnections(const BoardLimits &limits, QObject *parent)
@@ -76,7 +51,7 @@ BoardConnections::BoardConnections(const BoardLimits &limits, QObject *parent)
 void BoardConnections::incomingConnection(qintptr descriptor)
 {
     prune();
-    auto *socket = new BoardSocket(this);
+    auto *socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         return;
@@ -232,25 +207,16 @@ void BoardConnections::markWebSocket(QWebSocket *webSocket)
     // Bounded, so that a client that stops reading shows in bytesToWrite() soon, not
     // only once the system has taken megabytes for it.
     socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, m_limits.pushSendBuffer);
-    if (auto *watched = dynamic_cast<BoardSocket *>(socket))
-        watched->watchPongs = true;
     // What a client sends is never used: only a little of it is even read.
     webSocket->setMaxAllowedIncomingFrameSize(quint64(m_limits.maxIncomingFrameBytes));
     webSocket->setMaxAllowedIncomingMessageSize(quint64(m_limits.maxIncomingFrameBytes));
-    // After the library's own: by then the pings it answered show.
+    // The library reads the frames first and says nothing of pings or masks: what it
+    // reads is kept until receivedOnPush(), connected after it, has seen it too.
+    socket->startTransaction();
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { receivedOnPush(socket); });
-    const auto frame = [this, socket](qint64 bytes) {
-        if (Connection *connection = find(socket))
-            charge(*connection, 1, FrameOverhead + bytes);
-    };
-    connect(webSocket, &QWebSocket::textFrameReceived, this,
-            [frame](const QString &text, bool) { frame(text.size()); });
-    connect(webSocket, &QWebSocket::binaryFrameReceived, this,
-            [frame](const QByteArray &bytes, bool) { frame(bytes.size()); });
-    connect(webSocket, &QWebSocket::pong, this, [this, socket, frame](quint64, const QByteArray &payload) {
+    connect(webSocket, &QWebSocket::pong, this, [this, socket] {
         if (Connection *connection = find(socket))
             connection->pingOutMs = -1;
-        frame(payload.size());
     });
     connect(webSocket, &QWebSocket::bytesWritten, this, [this, socket] {
         if (Connection *connection = find(socket))
@@ -261,16 +227,53 @@ void BoardConnections::markWebSocket(QWebSocket *webSocket)
 void BoardConnections::receivedOnPush(QTcpSocket *socket)
 {
     Connection *connection = find(socket);
-    if (!connection || connection->cut)
+    if (!connection || connection->cut || !socket->isTransactionStarted())
         return;
-    if (auto *watched = dynamic_cast<BoardSocket *>(socket)) {
-        const qint64 pings = std::exchange(watched->pongs, 0);
-        const qint64 bytes = std::exchange(watched->pongBytes, 0);
-        if (pings > 0)
-            charge(*connection, pings, bytes);
-    }
+    const qint64 left = socket->bytesAvailable();
+    socket->rollbackTransaction();
+    const QByteArray taken = socket->read(socket->bytesAvailable() - left);
+    socket->startTransaction();
+    inspectFrames(*connection, taken);
     if (!connection->cut)
         overUnsent(*connection);
+}
+
+// Follows the frame headers of what a push client sent: each frame is counted, and one
+// without a mask closes the connection, as a client's frame must be masked.
+void BoardConnections::inspectFrames(Connection &connection, QByteArrayView bytes)
+{
+    qint64 frames = 0;
+    qsizetype at = 0;
+    while (at < bytes.size()) {
+        if (connection.payloadLeft > 0) {
+            const qsizetype skipped = qsizetype(std::min<qint64>(connection.payloadLeft, bytes.size() - at));
+            connection.payloadLeft -= skipped;
+            at += skipped;
+            continue;
+        }
+        connection.frameHead.append(bytes[at++]);
+        if (connection.frameHead.size() < 2)
+            continue;
+        const quint8 second = quint8(connection.frameHead[1]);
+        if (!(second & 0x80)) {
+            cut(connection);
+            return;
+        }
+        const quint8 length = second & 0x7F;
+        const int extended = length == 126 ? 2 : length == 127 ? 8 : 0;
+        if (connection.frameHead.size() < 2 + extended + 4)
+            continue;
+        quint64 payload = length;
+        if (extended > 0) {
+            payload = 0;
+            for (int i = 0; i < extended; ++i)
+                payload = (payload << 8) | quint8(connection.frameHead[2 + i]);
+        }
+        connection.payloadLeft = qint64(std::min<quint64>(payload, quint64(std::numeric_limits<qint64>::max())));
+        connection.frameHead.clear();
+        ++frames;
+    }
+    charge(connection, frames, bytes.size());
 }
 
 // Credit refills at the sustained rate, up to twice that for what comes at once.

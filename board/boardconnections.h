@@ -62,6 +62,8 @@ private:
         qint64 lastPingMs = 0;
         qint64 pingOutMs = -1;      // a ping not yet answered, sent then
         qint64 drainedMs = 0;       // the last time some of what waits was taken
+        QByteArray frameHead;       // of the frame it is sending
+        qint64 payloadLeft = 0;     // of that frame, not yet seen
         double frameCredit = 0;
         double byteCredit = 0;
         qint64 creditMs = 0;
@@ -69,6 +71,7 @@ private:
 
     void received(QTcpSocket *socket);
     void receivedOnPush(QTcpSocket *socket);
+    void inspectFrames(Connection &connection, QByteArrayView bytes);
     Connection *find(QTcpSocket *socket);
     void refuse(QTcpSocket *socket);
     void answerAndClose(Connection &connection, const char *answer, qint64 size);
