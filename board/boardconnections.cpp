@@ -111,9 +111,12 @@ void BoardConnections::received(QTcpSocket *socket)
         return;
     if (overUnsent(*connection))
         return;
-    // The library reads everything each time and keeps it until the request is whole,
-    // so what is available now is what arrived since the last readyRead.
-    switch (connection->framing.feed(socket->peek(socket->bytesAvailable()))) {
+    // The library reads one request at a time and leaves the rest for the next round:
+    // of what is available, only what came after the last round is new.
+    const qint64 available = socket->bytesAvailable();
+    const qint64 seen = std::clamp<qint64>(connection->seenUnread, 0, available);
+    connection->seenUnread = available;
+    switch (connection->framing.feed(QByteArrayView(socket->peek(available)).sliced(seen))) {
     case BoardFraming::Verdict::More:
     case BoardFraming::Verdict::Upgrade:
         break;
@@ -127,6 +130,24 @@ void BoardConnections::received(QTcpSocket *socket)
         answerAndClose(*connection, NotFound, qint64(sizeof NotFound - 1));
         break;
     }
+}
+
+void BoardConnections::followLibrary()
+{
+    // Connected after bind(): this runs once the library has taken the new sockets and
+    // connected to their readyRead, so what is connected here runs after the library.
+    connect(this, &QTcpServer::pendingConnectionAvailable, this, [this] {
+        for (Connection &connection : m_connections) {
+            if (connection.followed || !connection.socket)
+                continue;
+            connection.followed = true;
+            QTcpSocket *socket = connection.socket;
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+                if (Connection *followed = find(socket))
+                    followed->seenUnread = socket->bytesAvailable();
+            });
+        }
+    });
 }
 
 void BoardConnections::answerAndClose(Connection &connection, const char *answer, qint64 size)
@@ -145,10 +166,12 @@ void BoardConnections::answerAndClose(Connection &connection, const char *answer
 void BoardConnections::cut(Connection &connection)
 {
     connection.cut = true;
-    // Queued: the library is still to see this readyRead, and must not find the socket
-    // gone under it.
-    if (connection.socket)
-        QMetaObject::invokeMethod(connection.socket.data(), &QAbstractSocket::abort, Qt::QueuedConnection);
+    if (!connection.socket)
+        return;
+    // Nothing more is read: the library would read a socket closed under it, and log it.
+    QObject::disconnect(connection.socket.data(), &QTcpSocket::readyRead, nullptr, nullptr);
+    // Queued: the library may be inside its handler for this socket now.
+    QMetaObject::invokeMethod(connection.socket.data(), &QAbstractSocket::abort, Qt::QueuedConnection);
 }
 
 bool BoardConnections::overUnsent(Connection &connection)
@@ -182,6 +205,8 @@ void BoardConnections::answered(QTcpSocket *socket, BoardFraming::Ending ending)
     if (ending == BoardFraming::Ending::Close) {
         connection->closing = true;
         connection->closingMs = m_clock.elapsed();
+        // Whatever came after it is not for anyone to read.
+        QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
         socket->disconnectFromHost();
     }
 }
@@ -214,6 +239,8 @@ void BoardConnections::markWebSocket(QWebSocket *webSocket)
     // reads is kept until receivedOnPush(), connected after it, has seen it too.
     socket->startTransaction();
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { receivedOnPush(socket); });
+    // The library took every connection of the socket with it.
+    connect(socket, &QTcpSocket::disconnected, this, &BoardConnections::prune, Qt::QueuedConnection);
     connect(webSocket, &QWebSocket::pong, this, [this, socket] {
         if (Connection *connection = find(socket))
             connection->pingOutMs = -1;

@@ -37,6 +37,8 @@ public:
     // The connection from the WebSocket's peer now carries it: it may stay quiet for as
     // long as it reads what is pushed and answers pings.
     void markWebSocket(QWebSocket *webSocket);
+    // To be called once the library is bound to this server.
+    void followLibrary();
     int count();
 
 signals:
@@ -52,6 +54,8 @@ private:
         QHostAddress peer;
         BoardFraming framing{BoardFraming::Bounds{}};
         qint64 sinceMs = 0;         // since when a whole request has been awaited
+        qint64 seenUnread = 0;      // bytes the framing saw that the library left for later
+        bool followed = false;
         int answers = 0;
         bool cut = false;
         bool closing = false;

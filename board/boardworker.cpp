@@ -161,6 +161,7 @@ bool BoardWorker::listen(const QHostAddress &address, quint16 port, quint16 *bou
     m_connections = connections.release();
     m_connections->setParent(m_http);
     m_http->bind(m_connections);
+    m_connections->followLibrary();
     connect(m_http, &QAbstractHttpServer::newWebSocketConnection, this, &BoardWorker::acceptWebSockets);
     connect(m_connections, &BoardConnections::countChanged, this, &BoardWorker::countChanged);
     return true;

@@ -150,18 +150,24 @@ bool sendSome(int fd, const QByteArray &bytes, qsizetype *at)
 }
 
 // Whether the server drops the connection within the time, the client sending the
-// bytes (again and again when repeat) and reading nothing.
-bool droppedWhileSending(int fd, const QByteArray &bytes, bool repeat, int timeoutMs)
+// bytes (again and again when repeat) a burst at a time and reading nothing. In bursts
+// the server reads whole requests each time: the HTTP library drops a connection whose
+// pipelined request comes apart between two reads.
+bool droppedWhileSending(int fd, const QByteArray &bytes, qsizetype burst, bool repeat, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     qsizetype at = 0;
     while (!deadline.hasExpired()) {
         if (repeat && at == bytes.size())
             at = 0;
-        if (!sendSome(fd, at < bytes.size() ? bytes : QByteArray("\r\n"), &at))
-            return true;
-        pollfd watch{fd, POLLOUT, 0};
-        ::poll(&watch, 1, 20);
+        if (at < bytes.size()) {
+            qsizetype sent = 0;
+            if (!sendSome(fd, bytes.sliced(at, std::min(burst, bytes.size() - at)), &sent))
+                return true;
+            at += sent;
+        }
+        pollfd watch{fd, 0, 0};
+        ::poll(&watch, 1, 5);
         if (watch.revents & (POLLERR | POLLHUP))
             return true;
     }
@@ -279,6 +285,8 @@ private:
 
 void TestBoardServer::init()
 {
+    // Nothing a visitor sends may write to the log.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
     m_root = std::make_unique<QTemporaryDir>();
     QVERIFY(m_root->isValid());
     // Beside the work folder: what a path from an address must never reach.
@@ -528,13 +536,14 @@ void TestBoardServer::requestBounds()
 void TestBoardServer::framing_data()
 {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("later");      // sent once the first answer is in
     QTest::addColumn<QByteArray>("statuses");   // the answers in order, e.g. "200 200"
     QTest::addColumn<bool>("closed");
 
     const QByteArray hidden = "GET /api/heats.json HTTP/1.1\r\nHost: x\r\n\r\n";
     const QByteArray hiddenLength = QByteArray::number(hidden.size());
     const auto row = [](const char *name, const QByteArray &bytes, const QByteArray &statuses, bool closed) {
-        QTest::newRow(name) << bytes << statuses << closed;
+        QTest::newRow(name) << bytes << QByteArray() << statuses << closed;
     };
     row("two lengths, equal", "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\nContent-Length: 3\r\n\r\nabc", "400", true);
     row("two lengths, 0 then the hidden request's", "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\nContent-Length: "
@@ -567,6 +576,16 @@ void TestBoardServer::framing_data()
         + hidden + "GET /nowhere HTTP/1.1\r\nHost: x\r\n\r\n", "405 404", false);
     row("pipelined", GetPage + "HEAD /api/current.json HTTP/1.1\r\nHost: x\r\n\r\n" + GetPage, "200 200 200", false);
     row("HTTP/1.0 without host", "GET / HTTP/1.0\r\n\r\n", "200", true);
+    // The library takes one request a round and leaves the rest: what it left is not new.
+    QTest::newRow("pipelined, the second in two pieces")
+        << GetPage + "GET /api/current.json HT" << QByteArray("TP/1.1\r\nHost: x\r\n\r\n") << QByteArray("200 200")
+        << false;
+    QTest::newRow("pipelined, a body in two pieces")
+        << GetPage + "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: " + hiddenLength + "\r\n\r\n" + hidden.first(10)
+        << hidden.sliced(10) << QByteArray("200 200") << false;
+    QTest::newRow("pipelined, a fault in the second piece")
+        << GetPage + "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\n"
+        << "Content-Length: " + hiddenLength + "\r\n\r\n" + hidden << QByteArray("200 400") << true;
     row("blank lines before", "\r\n\r\n" + GetPage, "200", false);
     row("bare line feeds", "GET / HTTP/1.1\nHost: x\n\n", "200", false);
 }
@@ -574,11 +593,10 @@ void TestBoardServer::framing_data()
 void TestBoardServer::framing()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, later);
     QFETCH(QByteArray, statuses);
     QFETCH(bool, closed);
 
-    // Nothing a visitor sends may write to the log.
-    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
     BoardLimits limits;
     limits.idleMs = 60'000;
     QVERIFY(startServer(limits));
@@ -595,6 +613,10 @@ void TestBoardServer::framing()
             found.append(answer.mid(at + 9, 3));
         return found;
     };
+    if (!later.isEmpty()) {
+        QTRY_VERIFY_WITH_TIMEOUT(!seen().isEmpty(), 3000);
+        client.write(later);
+    }
     QTRY_COMPARE_WITH_TIMEOUT(seen().size(), expected.size(), 3000);
     if (closed)
         QTRY_COMPARE_WITH_TIMEOUT(client.state(), QAbstractSocket::UnconnectedState, 3000);
@@ -664,6 +686,7 @@ void TestBoardServer::unreadAnswersDropped_data()
 {
     QTest::addColumn<bool>("webSocket");
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("burst");
 
     QByteArray gets;
     for (int i = 0; i < 20'000; ++i)
@@ -671,14 +694,15 @@ void TestBoardServer::unreadAnswersDropped_data()
     QByteArray pings;
     for (int i = 0; i < 2'000; ++i)
         pings += clientFrame(0x9, QByteArray(125, 'p'));
-    QTest::newRow("pipelined GETs") << false << gets;
-    QTest::newRow("pings") << true << pings;
+    QTest::newRow("pipelined GETs") << false << gets << int(100 * GetPage.size());
+    QTest::newRow("pings") << true << pings << int(pings.size());
 }
 
 void TestBoardServer::unreadAnswersDropped()
 {
     QFETCH(bool, webSocket);
     QFETCH(QByteArray, bytes);
+    QFETCH(int, burst);
 
     BoardLimits limits;
     limits.idleMs = 60'000;
@@ -696,7 +720,7 @@ void TestBoardServer::unreadAnswersDropped()
         QVERIFY(sendSome(fd, Handshake, &at));
         QTRY_COMPARE_WITH_TIMEOUT(m_server->clientCount(), 1, 3000);
     }
-    const bool dropped = droppedWhileSending(fd, bytes, webSocket, 20'000);
+    const bool dropped = droppedWhileSending(fd, bytes, burst, webSocket, 10'000);
     ::close(fd);
     QVERIFY(dropped);
     QTRY_COMPARE_WITH_TIMEOUT(m_server->clientCount(), 0, 3000);
