@@ -113,10 +113,10 @@ void BoardConnections::received(QTcpSocket *socket)
         return;
     // The library reads one request at a time and leaves the rest for the next round:
     // of what is available, only what came after the last round is new.
-    const qint64 available = socket->bytesAvailable();
-    const qint64 seen = std::clamp<qint64>(connection->seenUnread, 0, available);
-    connection->seenUnread = available;
-    switch (connection->framing.feed(QByteArrayView(socket->peek(available)).sliced(seen))) {
+    const QByteArray available = socket->peek(socket->bytesAvailable());
+    const qsizetype seen = qsizetype(std::clamp<qint64>(connection->seenUnread, 0, available.size()));
+    connection->seenUnread = available.size();
+    switch (connection->framing.feed(QByteArrayView(available).sliced(seen))) {
     case BoardFraming::Verdict::More:
     case BoardFraming::Verdict::Upgrade:
         break;

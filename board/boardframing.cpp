@@ -93,12 +93,10 @@ BoardFraming::Verdict BoardFraming::line(QByteArrayView text)
         return headDone();
     if (++m_headLines > m_bounds.headerLines)
         return Verdict::TooLarge;
-    // A line folded onto the one before: readers differ on whether it belongs to it.
-    if (text.startsWith(' ') || text.startsWith('\t'))
-        return Verdict::Bad;
     const qsizetype colon = text.indexOf(':');
-    // A blank before the colon included: "Content-Length : 5" is a length to some and
-    // an unknown header to others.
+    // A name that is not a token is refused: a blank before the colon ("Content-Length : 5"
+    // is a length to some readers, an unknown header to others) and a line folded onto
+    // the one before (which readers join differently) among them.
     if (colon <= 0 || !isToken(text.first(colon)))
         return Verdict::Bad;
     const QByteArrayView name = text.first(colon);

@@ -10,7 +10,9 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -258,6 +260,8 @@ private slots:
     void framing();
     void connectionEnding_data();
     void connectionEnding();
+    void apacheBench_data();
+    void apacheBench();
     void unreadAnswersDropped_data();
     void unreadAnswersDropped();
     void pushClientSends_data();
@@ -574,6 +578,8 @@ void TestBoardServer::framing_data()
         "200", false);
     row("request in a body, then another", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: " + hiddenLength + "\r\n\r\n"
         + hidden + "GET /nowhere HTTP/1.1\r\nHost: x\r\n\r\n", "405 404", false);
+    row("form body, then a request", "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n\r\na=1" + GetPage, "405 200",
+        false);
     row("pipelined", GetPage + "HEAD /api/current.json HTTP/1.1\r\nHost: x\r\n\r\n" + GetPage, "200 200 200", false);
     row("HTTP/1.0 without host", "GET / HTTP/1.0\r\n\r\n", "200", true);
     // The library takes one request a round and leaves the rest: what it left is not new.
@@ -678,6 +684,41 @@ void TestBoardServer::connectionEnding()
     client.write(request);
     QTRY_VERIFY_WITH_TIMEOUT(answer.contains("\r\n\r\n"), 3000);
     QCOMPARE(client.state(), QAbstractSocket::ConnectedState);
+}
+
+// ApacheBench completes every request, with and without keep-alive: it waits for each
+// connection to be closed unless it asked to keep it.
+void TestBoardServer::apacheBench_data()
+{
+    QTest::addColumn<bool>("keepAlive");
+    QTest::newRow("HTTP/1.0") << false;
+    QTest::newRow("HTTP/1.0 keep-alive") << true;
+}
+
+void TestBoardServer::apacheBench()
+{
+    QFETCH(bool, keepAlive);
+
+    const QString ab = QStandardPaths::findExecutable(QStringLiteral("ab"));
+    if (ab.isEmpty())
+        QSKIP("ApacheBench (apache2-utils) is not installed");
+    BoardLimits limits;
+    limits.idleMs = 60'000;
+    limits.keepAliveMs = 60'000;
+    QVERIFY(startServer(limits));
+    QStringList arguments{QStringLiteral("-n"), QStringLiteral("400"), QStringLiteral("-c"), QStringLiteral("4"),
+                          QStringLiteral("-s"), QStringLiteral("10")};
+    if (keepAlive)
+        arguments << QStringLiteral("-k");
+    arguments << QStringLiteral("http://127.0.0.1:%1/api/current.json").arg(m_port);
+    QProcess run;
+    run.start(ab, arguments);
+    QVERIFY(run.waitForFinished(120'000));
+    const QByteArray out = run.readAllStandardOutput();
+    QCOMPARE(run.exitCode(), 0);
+    QVERIFY2(out.contains("Complete requests:      400"), out.constData());
+    QVERIFY2(out.contains("Failed requests:        0"), out.constData());
+    QCOMPARE(out.contains("Keep-Alive requests:    400"), keepAlive);
 }
 
 // A client that asks and never reads is dropped once what waits for it passes the bound,
