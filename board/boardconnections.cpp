@@ -113,10 +113,13 @@ void BoardConnections::received(QTcpSocket *socket)
         return;
     // The library reads one request at a time and leaves the rest for the next round:
     // of what is available, only what came after the last round is new.
-    const QByteArray available = socket->peek(socket->bytesAvailable());
-    const qsizetype seen = qsizetype(std::clamp<qint64>(connection->seenUnread, 0, available.size()));
-    connection->seenUnread = available.size();
-    switch (connection->framing.feed(QByteArrayView(available).sliced(seen))) {
+    const qint64 available = socket->bytesAvailable();
+    const qint64 seen = std::clamp<qint64>(connection->seenUnread, 0, available);
+    connection->seenUnread = available;
+    if (seen == available)
+        return;
+    const QByteArray bytes = socket->peek(available);
+    switch (connection->framing.feed(QByteArrayView(bytes).sliced(qsizetype(std::min<qint64>(seen, bytes.size()))))) {
     case BoardFraming::Verdict::More:
     case BoardFraming::Verdict::Upgrade:
         break;
