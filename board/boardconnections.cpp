@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <limits>
 
+#include <sys/socket.h>
+
 namespace Ordavex {
 
 namespace {
@@ -200,8 +202,19 @@ bool BoardConnections::requestDone(QTcpSocket *socket, BoardFraming::Ending *end
     return true;
 }
 
-void BoardConnections::answered(QTcpSocket *socket, BoardFraming::Ending ending)
+void BoardConnections::answer(QTcpSocket *socket, const QByteArray &bytes, BoardFraming::Ending ending)
 {
+    // Handed to the system at once when nothing of the connection waits: through the
+    // socket's buffer it would go a round of the event loop later, and wake it twice.
+    qint64 sent = 0;
+    if (socket->bytesToWrite() == 0 && socket->state() == QAbstractSocket::ConnectedState) {
+        const ssize_t written = ::send(int(socket->socketDescriptor()), bytes.constData(), size_t(bytes.size()),
+                                       MSG_NOSIGNAL | MSG_DONTWAIT);
+        sent = std::max<qint64>(written, 0);
+    }
+    // What the system did not take now is left to the socket.
+    if (sent < bytes.size())
+        socket->write(bytes.sliced(sent));
     Connection *connection = find(socket);
     if (!connection || overUnsent(*connection))
         return;

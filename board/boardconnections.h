@@ -31,9 +31,9 @@ public:
     // A whole request arrived on the socket and is to be answered: false when nothing
     // is to be written any more (the client was cut), else how the answer ends.
     bool requestDone(QTcpSocket *socket, BoardFraming::Ending *ending);
-    // The answer was written: the unsent bytes are checked, and the connection closed
+    // Writes the answer; then the unsent bytes are checked, and the connection closed
     // when the request asked for that.
-    void answered(QTcpSocket *socket, BoardFraming::Ending ending);
+    void answer(QTcpSocket *socket, const QByteArray &bytes, BoardFraming::Ending ending);
     // The connection from the WebSocket's peer now carries it: it may stay quiet for as
     // long as it reads what is pushed and answers pings.
     void markWebSocket(QWebSocket *webSocket);

@@ -83,8 +83,8 @@ protected:
         BoardFraming::Ending ending = BoardFraming::Ending::KeepAlive;
         if (!m_connections->requestDone(socket, &ending))
             return true;
-        socket->write(m_worker->answer(methodName(request.method()), requestTarget(request.url()), ending));
-        m_connections->answered(socket, ending);
+        m_connections->answer(socket, m_worker->answer(methodName(request.method()), requestTarget(request.url()), ending),
+                              ending);
         return true;
     }
 
