@@ -18,7 +18,7 @@
 #include "windowprobe.h"
 #include "core/paths.h"
 #include "core/settings.h"
-#include "ui/boardloader.h"
+#include "ui/boardprocess.h"
 #include "ui/mainform.h"
 
 #include <QAbstractScrollArea>
@@ -173,8 +173,8 @@ int main(int argc, char **argv)
 
     QTemporaryDir folder;
     TForm1 main(Paths::resolveAppPaths(Paths::join(folder.path(), QStringLiteral("ordavex")), true, {}, {}));
-    main.setBoardServiceFactory([](QString *error) {
-        return LoadBoardService(QStringLiteral(ORDAVEX_BOARD_MODULE_DIR), error);
+    main.setBoardServiceFactory([](QString *) -> std::unique_ptr<BoardService> {
+        return std::make_unique<BoardProcess>(QStringLiteral(ORDAVEX_BOARD_BINARY));
     });
     const quint16 port = freePort();
     Settings &settings = main.settings();

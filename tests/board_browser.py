@@ -112,7 +112,7 @@ class Board:
 
 
 class Meet:
-    def __init__(self, program, module, folder):
+    def __init__(self, program, board, folder):
         self.folder = folder
         self.board_port = free_port()
         self.nginx_port = free_port()
@@ -121,7 +121,7 @@ class Meet:
         os.makedirs(os.path.join(folder, "log"))
         self.program = os.path.join(folder, "ordavex")
         shutil.copy(program, self.program)
-        shutil.copy(module, folder)
+        shutil.copy(board, folder)
         self.master, slave = os.openpty()
         self.device = os.ttyname(slave)
         # The program opens the device itself; the test keeps only the machine's end.
@@ -285,12 +285,12 @@ class Hostile:
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("program")
-    parser.add_argument("module")
+    parser.add_argument("board")
     parser.add_argument("--screenshot")
     args = parser.parse_args()
 
     folder = tempfile.mkdtemp(prefix="board-browser.")
-    meet = Meet(args.program, args.module, folder)
+    meet = Meet(args.program, args.board, folder)
     drivers = []
 
     def browser(profile):
