@@ -41,15 +41,15 @@ void BoardPublisher::publish(const BoardHeat &heat, const QList<SavedHeat> &heat
 }
 
 // The digest alone would trust a file that someone has since removed or edited: the
-// file must also still be the one written, as its size and times show.
+// file must also still be the one written, as its size and modification time show.
+// (Not the change time: a backup's hard link or a sync tool's chmod changes that.)
 bool BoardPublisher::isOnDisk(const QString &path, const QByteArray &digest) const
 {
     const auto it = m_written.constFind(path);
     if (it == m_written.cend() || it->digest != digest)
         return false;
     const QFileInfo info(path);
-    return info.isFile() && !info.isSymLink() && info.size() == it->size && info.lastModified() == it->modified
-        && info.metadataChangeTime() == it->changed;
+    return info.isFile() && !info.isSymLink() && info.size() == it->size && info.lastModified() == it->modified;
 }
 
 bool BoardPublisher::removeStale(const QSet<QString> &kept, QString *failed)
@@ -118,7 +118,7 @@ void BoardPublisher::writeNewest()
             continue;
         }
         const QFileInfo info(path);
-        m_written.insert(path, Written{digest, info.size(), info.lastModified(), info.metadataChangeTime()});
+        m_written.insert(path, Written{digest, info.size(), info.lastModified()});
     }
     QString stale;
     if (!removeStale(kept, &stale) && failure.isEmpty())

@@ -46,7 +46,6 @@ private:
         QByteArray digest;
         qint64 size = -1;
         QDateTime modified;
-        QDateTime changed;
     };
 
     void writeNewest();
