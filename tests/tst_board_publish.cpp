@@ -5,8 +5,10 @@
 #include "board/boardpublisher.h"
 #include "board/boardworker.h"
 #include "filesizelimit.h"
+#include "hangingfilesystem.h"
 #include "smallfilesystem.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -17,7 +19,10 @@
 #include <QTest>
 #include <QUrl>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 using namespace Ordavex;
 using namespace Qt::StringLiterals;
@@ -112,6 +117,7 @@ private slots:
     void listingNotices();
     void workFolderWatched_data();
     void workFolderWatched();
+    void hangingDiskHoldsNothing();
 
 private:
     QString work() const { return m_root->filePath(u"work"_s); }
@@ -367,6 +373,48 @@ void TestBoardPublish::workFolderWatched()
     const Tree expected = expectedTree(heat, work());
     QVERIFY(difference(treeOf(publish()), expected) != QString());
     QTRY_COMPARE_WITH_TIMEOUT(difference(treeOf(publish()), expected), QString(), 10000);
+}
+
+// A publish folder whose disk does not answer holds up neither the board nor its end:
+// the board goes at once, and the writer's thread ends when the disk lets it go.
+void TestBoardPublish::hangingDiskHoldsNothing()
+{
+    Testing::HangingFileSystem disk(publish());
+    if (!disk.isMounted())
+        QSKIP("a FUSE file system cannot be mounted here");
+    // Lets the disk go after a while whatever happens, so that a board that waits for
+    // its writer fails the test rather than hanging it.
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool done = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(mutex);
+        wake.wait_for(lock, std::chrono::seconds(20), [&] { return done; });
+        disk.release();
+    });
+    const auto finish = qScopeGuard([&] {
+        {
+            std::lock_guard lock(mutex);
+            done = true;
+        }
+        wake.notify_all();
+        watchdog.join();
+    });
+
+    auto worker = std::make_unique<BoardWorker>(BoardLimits{});
+    worker->setHeat(heatWithRace(u"R1"_s, 1));
+    worker->setWorkFolder(work());
+    worker->setPublishFolder(publish());
+    QTRY_VERIFY_WITH_TIMEOUT(disk.requestsHeld() > 0, 5000);
+    worker->setHeat(heatWithRace(u"R1"_s, 2));
+
+    QElapsedTimer going;
+    going.start();
+    worker.reset();
+    QVERIFY2(going.elapsed() < 2000, qPrintable(QString::number(going.elapsed())));
+    // The writer, let go, fails and ends; its thread goes with the next events.
+    disk.release();
+    QTest::qWait(300);
 }
 
 QTEST_GUILESS_MAIN(TestBoardPublish)
