@@ -169,12 +169,12 @@ void BoardProgram::start(const QJsonObject &message)
         send(clients);
     });
     connect(worker, &BoardWorker::publishFailed, this, [this](const QString &text) {
-        QJsonObject failed = MakeBoardMessage(text.isEmpty() ? BoardMessages::PublishRecovered
-                                                             : BoardMessages::PublishFailed);
-        if (!text.isEmpty())
-            failed.insert(QStringLiteral("message"), text);
+        QJsonObject failed = MakeBoardMessage(BoardMessages::PublishFailed);
+        failed.insert(QStringLiteral("message"), text);
         send(failed);
     });
+    connect(worker, &BoardWorker::publishRecovered, this,
+            [this] { send(MakeBoardMessage(BoardMessages::PublishRecovered)); });
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol ? u'[' + address.toString() + u']'
                                                                               : address.toString();
     QJsonObject listening = MakeBoardMessage(BoardMessages::Listening);

@@ -39,6 +39,7 @@ bool BoardServer::start(const Options &options, QString *error)
     auto *worker = new BoardWorker(m_limits);
     worker->moveToThread(thread.get());
     connect(worker, &BoardWorker::publishFailed, this, &BoardService::publishFailed);
+    connect(worker, &BoardWorker::publishRecovered, this, &BoardService::publishRecovered);
     connect(worker, &BoardWorker::clientCountChanged, this, [this, worker](int count) {
         // A count still queued from a board that was stopped is not this board's.
         if (m_worker != worker)
