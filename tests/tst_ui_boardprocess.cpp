@@ -1,6 +1,7 @@
 // The board as a program of its own, as the window drives it: started, fed the heat,
 // killed and started again, stopped while it hangs, and never waited for.
 
+#include "hangingfilesystem.h"
 #include "board/boardtexts.h"
 #include "core/boardmessage.h"
 #include "ui/boardprocess.h"
@@ -10,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -45,9 +47,18 @@ QByteArray get(quint16 port, const QByteArray &path, int timeoutMs = 2000)
     socket.write("GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     QByteArray all;
     QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired() && socket.state() == QAbstractSocket::ConnectedState) {
+    while (!deadline.hasExpired()) {
         socket.waitForReadyRead(50);
         all += socket.readAll();
+        const qsizetype body = all.indexOf("\r\n\r\n");
+        if (body >= 0) {
+            const qsizetype length = all.toLower().indexOf("content-length:");
+            if (length >= 0 && length < body
+                && all.size() >= body + 4 + all.mid(length + 15, body - length - 15).split('\r').value(0).trimmed().toLongLong())
+                return all.mid(body + 4);
+        }
+        if (socket.state() != QAbstractSocket::ConnectedState)
+            break;
     }
     all += socket.readAll();
     const qsizetype body = all.indexOf("\r\n\r\n");
@@ -81,6 +92,7 @@ private slots:
     void hungBoardHoldsNothing_data();
     void hungBoardHoldsNothing();
     void boardEndsWithTheProgram();
+    void hungPublishFolderHoldsNothing();
 
 private:
     bool startBoard(BoardProcess &board);
@@ -236,6 +248,37 @@ void TestBoardProcess::boardEndsWithTheProgram()
     process.closeWriteChannel();
     QVERIFY(process.waitForFinished(2000));
     QCOMPARE(process.exitCode(), 0);
+}
+
+// A publish folder on a disk that never answers (a network share whose server has gone):
+// the board still serves, and turning it off neither freezes this program nor leaves the
+// board's program behind.
+void TestBoardProcess::hungPublishFolderHoldsNothing()
+{
+    QTemporaryDir root;
+    Testing::HangingFileSystem disk(root.filePath(u"publish"_s));
+    if (!disk.isMounted())
+        QSKIP("a FUSE file system cannot be mounted here");
+    BoardProcess board(BoardBinary);
+    QSignalSpy failed(&board, &BoardService::startFailed);
+    BoardService::Options options;
+    options.address = u"127.0.0.1"_s;
+    options.port = 0;
+    options.publishFolder = root.filePath(u"publish"_s);
+    board.setHeat(heatOf(u"男子100m"_s));
+    QString error;
+    QVERIFY(board.start(options, &error));
+    QTRY_VERIFY_WITH_TIMEOUT(board.isRunning() && !board.isStarting(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(disk.requestsHeld() > 0, 5000);
+    board.setHeat(heatOf(u"女子100m"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(get(portOf(board), "/api/current.json").contains("女子100m"), 2000);
+    const qint64 pid = board.processId();
+    QElapsedTimer stopping;
+    stopping.start();
+    board.stop();
+    QVERIFY(stopping.elapsed() < 100);
+    QTRY_VERIFY_WITH_TIMEOUT(!processExists(pid), 1500);
+    QCOMPARE(failed.size(), 0);
 }
 
 QTEST_MAIN(TestBoardProcess)
