@@ -34,6 +34,10 @@ bool ApplyBoardProcessLimits(qint64 memoryBytes)
         files.rlim_cur = files.rlim_max;
         ::setrlimit(RLIMIT_NOFILE, &files);
     }
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // A sanitizer's shadow takes terabytes of address space: no cap in such a build.
+    memoryBytes = 0;
+#endif
     if (memoryBytes > 0) {
         // The address space, not the resident size: every byte the process could ever
         // touch, checked by the system at each allocation, with no cgroup needed.

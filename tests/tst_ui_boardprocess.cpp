@@ -128,10 +128,12 @@ void TestBoardProcess::servesWhatItIsHanded()
     board.setHeat(heatOf(u"女子200m"_s));
     QTRY_VERIFY_WITH_TIMEOUT(get(portOf(board), "/api/current.json").contains("女子200m"), 1000);
 
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     QFile limits(u"/proc/%1/limits"_s.arg(pid));
     QVERIFY(limits.open(QIODevice::ReadOnly));
     const QByteArray text = limits.readAll();
     QVERIFY2(text.contains(QByteArray::number(700LL * 1024 * 1024)), text.constData());
+#endif
 
     QElapsedTimer stopping;
     stopping.start();
