@@ -9,6 +9,7 @@
 #include "ui/inputgrid.h"
 #include "ui/mainform.h"
 #include "ui/sankaspin.h"
+#include "httpget.h"
 #include "uitest.h"
 
 #include <QAction>
@@ -17,11 +18,15 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFrame>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSpinBox>
+#include <QTcpServer>
 #include <QTimer>
 
 #include <memory>
@@ -154,6 +159,7 @@ private slots:
     void publishFailureGoesToTheNoticeStrip();
     void lostBoardAndPublishingInTheStrip();
     void keysReachTheBoardWhileTyping();
+    void boardProgramServesTheGridFromItsStart();
 };
 
 // Every way the heat changes reaches the board within a second, with the rows as the
@@ -429,6 +435,27 @@ void TestBoard::publishFailureGoesToTheNoticeStrip()
     QCOMPARE(w.dialogs.shown, QStringList());
     QVERIFY(w.form->NoticeStrip->isVisible() && w.form->boardIsOn());
     QCOMPARE(w.form->NoticeText->text(), u"/srv/board に書き込めません"_s);
+}
+
+// The board's own program, started with the window: the grid is on the page before any
+// key, and the heat typed while it starts is not lost.
+void TestBoard::boardProgramServesTheGridFromItsStart()
+{
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    BoardWindow w("[Board]\r\nEnabled=1\r\nAddress=127.0.0.1\r\nPort=" + QByteArray::number(port) + "\r\n",
+                  QStringLiteral(ORDAVEX_BOARD_BINARY));
+    QTRY_VERIFY_WITH_TIMEOUT(w.form->boardService() && w.form->boardService()->isStarting(), 5000);
+    w.form->SankaSpinNum->setValue(8);
+    w.form->grid()->setCell(1, 1, u"4"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(w.form->boardIsOn() && !w.form->boardService()->isStarting(), 10000);
+    const auto served = [port] { return QJsonDocument::fromJson(Testing::HttpGet(port, "/api/current.json")).object(); };
+    QTRY_COMPARE_WITH_TIMEOUT(served().value(u"rows"_s).toArray().first().toObject().value(u"number"_s).toString(),
+                              u"4"_s, 2000);
+    QCOMPARE(served().value(u"headings"_s).toArray().at(1).toString(), w.form->grid()->cell(1, 0));
+    QVERIFY(w.close());
 }
 
 QTEST_MAIN(TestBoard)

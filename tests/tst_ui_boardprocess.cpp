@@ -2,6 +2,7 @@
 // killed and started again, stopped while it hangs, and never waited for.
 
 #include "hangingfilesystem.h"
+#include "httpget.h"
 #include "board/boardtexts.h"
 #include "core/boardmessage.h"
 #include "ui/boardprocess.h"
@@ -37,32 +38,9 @@ BoardHeat heatOf(const QString &race, int rows = 3)
     return heat;
 }
 
-// The body of a GET, empty when there is no answer within the time.
 QByteArray get(quint16 port, const QByteArray &path, int timeoutMs = 2000)
 {
-    QTcpSocket socket;
-    socket.connectToHost(u"127.0.0.1"_s, port);
-    if (!socket.waitForConnected(timeoutMs))
-        return {};
-    socket.write("GET " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
-    QByteArray all;
-    QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        socket.waitForReadyRead(50);
-        all += socket.readAll();
-        const qsizetype body = all.indexOf("\r\n\r\n");
-        if (body >= 0) {
-            const qsizetype length = all.toLower().indexOf("content-length:");
-            if (length >= 0 && length < body
-                && all.size() >= body + 4 + all.mid(length + 15, body - length - 15).split('\r').value(0).trimmed().toLongLong())
-                return all.mid(body + 4);
-        }
-        if (socket.state() != QAbstractSocket::ConnectedState)
-            break;
-    }
-    all += socket.readAll();
-    const qsizetype body = all.indexOf("\r\n\r\n");
-    return body < 0 ? QByteArray() : all.mid(body + 4);
+    return Testing::HttpGet(port, path, timeoutMs);
 }
 
 bool processExists(qint64 pid)

@@ -227,6 +227,7 @@ private:
     void recoveryDone(const RecoveryOutcome &outcome);
     bool heatIsEmpty() const;
     bool makeBoardService(QString *error);
+    bool boardWanted() const;
     void startBoardAtLaunch();
     void boardStarted();
     void boardHeatChanged();

@@ -49,6 +49,12 @@ bool TForm1::boardIsOn() const
     return m_board && m_board->isRunning();
 }
 
+// On, or asked to start: the service keeps what it is handed for the board it starts.
+bool TForm1::boardWanted() const
+{
+    return m_board && (m_board->isRunning() || m_board->isStarting());
+}
+
 // Nothing of the board is started before it is first turned on.
 bool TForm1::makeBoardService(QString *error)
 {
@@ -101,7 +107,7 @@ void TForm1::boardWindowShown()
 // already be typing.
 void TForm1::startBoardAtLaunch()
 {
-    if (boardIsOn())
+    if (boardWanted())
         return;
     QString error;
     if (!makeBoardService(&error)) {
@@ -132,7 +138,7 @@ void TForm1::boardHeatChanged()
 {
     m_boardSaved = false;
     m_boardSavedHeat.reset();
-    if (boardIsOn())
+    if (boardWanted())
         scheduleBoardHandOff();
 }
 
@@ -154,7 +160,7 @@ void TForm1::scheduleBoardHandOff()
 void TForm1::boardHeatSaving()
 {
     m_boardSavingHeat.reset();
-    if (boardIsOn())
+    if (boardWanted())
         m_boardSavingHeat = makeBoardHeat();
 }
 
@@ -167,7 +173,7 @@ void TForm1::boardHeatSaved(bool listingChanged)
         savedHeat->saved = true;
         m_boardSavedHeat = std::move(savedHeat);
     }
-    if (!boardIsOn())
+    if (!boardWanted())
         return;
     if (listingChanged) {
         handBoardWorkFolder();
@@ -178,7 +184,7 @@ void TForm1::boardHeatSaved(bool listingChanged)
 
 void TForm1::boardListingChanged()
 {
-    if (!boardIsOn())
+    if (!boardWanted())
         return;
     handBoardWorkFolder();
     m_board->savedHeatsChanged();
@@ -194,7 +200,7 @@ void TForm1::handBoardHeat()
 {
     if (m_boardTimer)
         m_boardTimer->stop();
-    if (!boardIsOn())
+    if (!boardWanted())
         return;
     handBoardWorkFolder();
     m_sinceBoardHandOff.start();
