@@ -1,29 +1,37 @@
-// The grid while the live results board has 200 clients connected, against the same
-// window with the board on and no client, in one run, the two taken in turn:
+// The grid while the live results board serves 200 clients and hostile visitors attack
+// it (a slowloris of 1,000 connections, pipelined GETs never read, a ping flood: the
+// attacker is bench/board_attacker.py), against the same window with the board off, in
+// one run, the two taken in turn:
 //   key-to-paint keys posted to the grid one every 20 ms, from the key's posting to the
 //                grid's next paint: median and 99th percentile;
 //   stall        the longest a probe event posted every 2 ms from another thread waited
 //                for the window thread (the worst stall of its event loop).
 //   key-to-client from each key to the first update that reaches a client after it:
 //                median and worst, the window's and the server's coalescing included.
+//   memory       this program's resident size at the end of each turn, and the board
+//                program's peak resident size against the address space it is allowed.
+//   new visitor  a fresh connection asks for the page every half second during the
+//                attack: the slowest answer, and how many were turned away.
 // Every key changes the heat, so the board hands the heat on and pushes it to every
 // client at the rate it does in use. The clients are WebSocket connections held by a
 // second process (this program with --clients), which reads every update, so that
 // their work is not on the measured window thread.
 //
-//   bench_boardclients [seconds per turn] [turns] [clients]     default 3, 4, 200
+//   bench_boardclients [seconds per turn] [turns] [clients] [slow connections]
+//                                                           default 3, 4, 200, 1000
 //
 // Run with QT_QPA_PLATFORM=offscreen when there is no display.
 
 #include "windowprobe.h"
 #include "core/paths.h"
 #include "core/settings.h"
-#include "ui/boardloader.h"
+#include "ui/boardprocess.h"
 #include "ui/mainform.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QKeyEvent>
 #include <QProcess>
 #include <QTcpServer>
@@ -40,6 +48,11 @@
 #include <memory>
 #include <thread>
 #include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace Ordavex;
 using namespace Ordavex::Bench;
@@ -151,6 +164,53 @@ int runClients(const QString &url, int count)
     return 0;
 }
 
+qint64 statusKiB(qint64 pid, const char *field)
+{
+    QFile status(pid ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+// A fresh visitor: the milliseconds to a whole "200" answer for the page, -1 when turned
+// away or not answered within 2 s.
+double visit(quint16 port)
+{
+    QElapsedTimer took;
+    took.start();
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    timeval timeout{2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QByteArray reply;
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0) {
+        const char request[] = "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+        if (::send(fd, request, sizeof request - 1, MSG_NOSIGNAL) == ssize_t(sizeof request - 1)) {
+            char buffer[16384];
+            qsizetype whole = -1;
+            while (whole < 0 || reply.size() < whole) {
+                const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+                if (got <= 0)
+                    break;
+                reply.append(buffer, got);
+                const qsizetype head = reply.indexOf("\r\n\r\n");
+                const qsizetype length = reply.toLower().indexOf("content-length:");
+                if (whole < 0 && head > 0 && length > 0 && length < head)
+                    whole = head + 4 + reply.mid(length + 15, head - length - 15).split('\r').value(0).trimmed().toLongLong();
+            }
+        }
+    }
+    ::close(fd);
+    return reply.startsWith("HTTP/1.1 200") && reply.contains("</html>") ? double(took.nsecsElapsed()) / 1e6 : -1;
+}
+
 quint16 freePort()
 {
     QTcpServer probe;
@@ -170,11 +230,12 @@ int main(int argc, char **argv)
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const int turns = argc > 2 ? std::max(1, std::atoi(argv[2])) : 4;
     const int count = argc > 3 ? std::max(1, std::atoi(argv[3])) : 200;
+    const int slow = argc > 4 ? std::max(0, std::atoi(argv[4])) : 1000;
 
     QTemporaryDir folder;
     TForm1 main(Paths::resolveAppPaths(Paths::join(folder.path(), QStringLiteral("ordavex")), true, {}, {}));
-    main.setBoardServiceFactory([](QString *error) {
-        return LoadBoardService(QStringLiteral(ORDAVEX_BOARD_MODULE_DIR), error);
+    main.setBoardServiceFactory([](QString *) -> std::unique_ptr<BoardService> {
+        return std::make_unique<BoardProcess>(QStringLiteral(ORDAVEX_BOARD_BINARY));
     });
     const quint16 port = freePort();
     Settings &settings = main.settings();
@@ -198,8 +259,43 @@ int main(int argc, char **argv)
     Figures none, clients;
     qint64 updates = 0;
     std::vector<qint64> keyToClient;
+    std::vector<qint64> residentOff, residentOn;
+    qint64 boardPeak = 0;
+    std::vector<double> visits;
+    int turnedAway = 0;
+    BoardService::Options options;
+    options.address = QStringLiteral("127.0.0.1");
+    options.port = port;
     for (int turn = 0; turn < turns; ++turn) {
+        // The board off: the baseline.
+        main.boardService()->stop();
         typeFor(grid, seconds, none);
+        residentOff.push_back(statusKiB(0, "VmRSS:"));
+
+        QString error;
+        main.boardService()->start(options, &error);
+        QElapsedTimer starting;
+        starting.start();
+        while ((!main.boardIsOn() || main.boardService()->isStarting()) && starting.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (!main.boardIsOn()) {
+            std::fprintf(stderr, "the board did not start again: %s\n", qPrintable(error));
+            return 1;
+        }
+        const qint64 boardPid = static_cast<BoardProcess *>(main.boardService())->processId();
+        QProcess attacker;
+        attacker.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        attacker.start(QStringLiteral("/usr/bin/python3"),
+                       {QStringLiteral(ORDAVEX_BOARD_ATTACKER), QString::number(port), QStringLiteral("--seconds"),
+                        QString::number(seconds + 60), QStringLiteral("--slow"), QString::number(slow)});
+        while (!attacker.canReadLine() && attacker.state() != QProcess::NotRunning && starting.elapsed() < 20000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        attacker.readLine();
+        // The slowloris in place before the clients come.
+        QElapsedTimer settling;
+        settling.start();
+        while (settling.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 
         QProcess held;
         held.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -215,8 +311,31 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "the clients did not connect: %s\n", said.constData());
             return 1;
         }
+        std::atomic<bool> visiting{true};
+        std::vector<double> turnVisits;
+        std::thread visitor([&] {
+            while (visiting) {
+                turnVisits.push_back(visit(port));
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            }
+        });
         std::vector<qint64> keyTimes;
         typeFor(grid, seconds, clients, &keyTimes);
+        residentOn.push_back(statusKiB(0, "VmRSS:"));
+        boardPeak = std::max(boardPeak, statusKiB(boardPid, "VmHWM:"));
+        visiting = false;
+        visitor.join();
+        for (const double v : turnVisits) {
+            if (v < 0)
+                ++turnedAway;
+            else
+                visits.push_back(v);
+        }
+        attacker.closeWriteChannel();
+        attacker.waitForFinished(5000);
+        const QByteArray attacked = attacker.readAll().trimmed();
+        if (turn == 0)
+            std::printf("attacker: %s\n", attacked.constData());
         held.closeWriteChannel();
         while (held.state() != QProcess::NotRunning && !held.canReadLine())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -239,7 +358,8 @@ int main(int argc, char **argv)
 
     const double p50None = percentile(none.keyToPaint, 50), p99None = percentile(none.keyToPaint, 99);
     const double p50Clients = percentile(clients.keyToPaint, 50), p99Clients = percentile(clients.keyToPaint, 99);
-    std::printf("board with %d clients against none (%d turns of %d s each; load %.2f before, %.2f after)\n", count,
+    std::printf("board on with %d clients and %d slow connections, pipelined GETs and a ping flood, against the\n"
+                "board off (%d turns of %d s each; load %.2f before, %.2f after)\n", count, slow,
                 turns, seconds, loadBefore, LoadAverage());
     std::printf("  key-to-paint p50 %.2f / %.2f ms = %.2fx   p99 %.2f / %.2f ms = %.2fx   (%zu / %zu keys)\n",
                 p50Clients, p50None, p50Clients / std::max(p50None, 0.001), p99Clients, p99None,
@@ -250,7 +370,23 @@ int main(int argc, char **argv)
                 percentile(keyToClient, 50), percentile(keyToClient, 100), keyToClient.size(), TForm1::BoardDelayMs);
     std::printf("  updates read by the clients: %lld (%.1f per client per second)\n", static_cast<long long>(updates),
                 double(updates) / count / (double(turns) * seconds));
-    std::printf("  target key-to-paint p99 <= 1.05x: %s\n", p99Clients <= 1.05 * p99None ? "met" : "NOT met");
+    const auto median = [](std::vector<qint64> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : double(v[v.size() / 2]);
+    };
+    const double rssOn = median(residentOn), rssOff = median(residentOff);
+    std::printf("  this program's resident memory %.1f / %.1f MiB = %.3fx\n", rssOn / 1024, rssOff / 1024,
+                rssOn / std::max(rssOff, 1.0));
+    std::printf("  the board program's peak resident memory %.1f MiB, its address space limited to %d MiB\n",
+                double(boardPeak) / 1024, BoardProcess::DefaultMemoryLimitMiB);
+    std::vector<qint64> visitNs;
+    for (const double v : visits)
+        visitNs.push_back(qint64(v * 1e6));
+    std::printf("  a new visitor during the attack: median %.1f ms, slowest %.1f ms, %d of %zu turned away\n",
+                percentile(visitNs, 50), percentile(visitNs, 100), turnedAway, visits.size() + size_t(turnedAway));
+    std::printf("  target key-to-paint p99 <= 1.05x: %s; memory <= 1.05x: %s; every visitor within 1 s: %s\n",
+                p99Clients <= 1.05 * p99None ? "met" : "NOT met", rssOn <= 1.05 * rssOff ? "met" : "NOT met",
+                turnedAway == 0 && percentile(visitNs, 100) < 1000 ? "met" : "NOT met");
     main.closeBoard();
     return 0;
 }

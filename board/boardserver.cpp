@@ -1,11 +1,9 @@
 #include "boardserver.h"
+#include "boardprogram.h"
 #include "boardtexts.h"
 #include "boardworker.h"
 
 #include <QHostAddress>
-#include <QNetworkInterface>
-
-#include <algorithm>
 #include <future>
 
 namespace Ordavex {
@@ -22,19 +20,7 @@ BoardServer::~BoardServer()
 
 QStringList BoardServer::addresses() const
 {
-    QList<QHostAddress> all = QNetworkInterface::allAddresses();
-    // Loopback first, then IPv4 before IPv6; link-local IPv6 needs a scope no URL here carries.
-    all.removeIf([](const QHostAddress &a) { return a.protocol() == QAbstractSocket::IPv6Protocol && a.isLinkLocal(); });
-    std::stable_sort(all.begin(), all.end(), [](const QHostAddress &a, const QHostAddress &b) {
-        const auto rank = [](const QHostAddress &x) {
-            return (x.isLoopback() ? 0 : 2) + (x.protocol() == QAbstractSocket::IPv4Protocol ? 0 : 1);
-        };
-        return rank(a) < rank(b);
-    });
-    QStringList texts;
-    for (const QHostAddress &address : std::as_const(all))
-        texts.append(address.toString());
-    return texts;
+    return BoardAddresses();
 }
 
 bool BoardServer::start(const Options &options, QString *error)
@@ -53,6 +39,7 @@ bool BoardServer::start(const Options &options, QString *error)
     auto *worker = new BoardWorker(m_limits);
     worker->moveToThread(thread.get());
     connect(worker, &BoardWorker::publishFailed, this, &BoardService::publishFailed);
+    connect(worker, &BoardWorker::publishRecovered, this, &BoardService::publishRecovered);
     connect(worker, &BoardWorker::clientCountChanged, this, [this, worker](int count) {
         // A count still queued from a board that was stopped is not this board's.
         if (m_worker != worker)
@@ -165,8 +152,3 @@ int BoardServer::clientCount() const
 }
 
 } // namespace Ordavex
-
-extern "C" Q_DECL_EXPORT Ordavex::BoardService *ordavex_create_board_service()
-{
-    return new Ordavex::BoardServer;
-}

@@ -14,8 +14,8 @@ namespace Ordavex {
 
 class BoardWorker;
 
-// The board as the window holds it. The server runs on a thread of its own: handing
-// it the heat queues a copy and returns at once, whatever the clients do.
+// The board served from a thread of this process, for the tests and benchmarks that
+// drive the server directly: handing it the heat queues a copy and returns at once.
 class BoardServer final : public BoardService
 {
     Q_OBJECT
@@ -32,6 +32,7 @@ public:
     bool start(const Options &options, QString *error) override;
     void stop() override;
     bool isRunning() const override;
+    bool isStarting() const override { return false; }
     QString url() const override;
     void setHeat(const BoardHeat &heat) override;
     void setWorkFolder(const QString &folder) override;

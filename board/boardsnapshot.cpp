@@ -2,6 +2,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace Ordavex {
 
 std::optional<BoardHeat> BoardSnapshot::savedHeat(const SavedHeat &saved) const
@@ -14,13 +16,29 @@ std::optional<BoardHeat> BoardSnapshot::savedHeat(const SavedHeat &saved) const
     return read;
 }
 
-void BoardSnapshot::readListing()
+void BoardSnapshot::setWorkFolder(const QString &folder)
 {
-    heats = ListSavedHeats(workFolder);
+    workFolder = folder;
+    m_read.clear();
+}
+
+bool BoardSnapshot::readListing()
+{
+    return setListing(ListSavedHeats(workFolder));
+}
+
+bool BoardSnapshot::setListing(QList<SavedHeat> read)
+{
+    const bool changed = !std::equal(read.cbegin(), read.cend(), heats.cbegin(), heats.cend(),
+                                     [](const SavedHeat &a, const SavedHeat &b) {
+                                         return a.name == b.name && a.fileName == b.fileName && a.modified == b.modified;
+                                     });
+    heats = std::move(read);
     QSet<QString> listed;
     for (const SavedHeat &saved : std::as_const(heats))
         listed.insert(saved.fileName);
     m_read.removeIf([&listed](const auto &entry) { return !listed.contains(entry.key()); });
+    return changed;
 }
 
 } // namespace Ordavex

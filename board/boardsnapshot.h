@@ -20,8 +20,13 @@ public:
     QList<SavedHeat> savedHeats() const override { return heats; }
     std::optional<BoardHeat> savedHeat(const SavedHeat &saved) const override;
 
-    // Reads the listing again, and forgets saved heats that are no longer in it.
-    void readListing();
+    // Another folder: its saved heats are read afresh. The listing is not read yet.
+    void setWorkFolder(const QString &folder);
+    // Reads the listing again, and forgets saved heats that are no longer in it. True
+    // when a heat was added, removed, renamed or saved again since the last read.
+    bool readListing();
+    // The same with a listing read elsewhere.
+    bool setListing(QList<SavedHeat> listed);
 
 private:
     struct Read

@@ -13,6 +13,9 @@ namespace Ordavex {
 
 namespace {
 
+// How long the board waits, going away, for a publish folder's write to end.
+constexpr int PublishStopWaitMs = 200;
+
 QByteArray methodName(QHttpServerRequest::Method method)
 {
     using M = QHttpServerRequest::Method;
@@ -107,6 +110,7 @@ BoardWorker::BoardWorker(const BoardLimits &limits)
     : m_limits(limits)
     , m_pushTimer(this)
     , m_countTimer(this)
+    , m_listing(this)
 {
     m_pushTimer.setSingleShot(true);
     connect(&m_pushTimer, &QTimer::timeout, this, &BoardWorker::push);
@@ -119,6 +123,7 @@ BoardWorker::BoardWorker(const BoardLimits &limits)
             emit clientCountChanged(count);
         }
     });
+    connect(&m_listing, &BoardListing::mayHaveChanged, this, &BoardWorker::readListing);
 }
 
 BoardWorker::~BoardWorker()
@@ -130,10 +135,26 @@ BoardWorker::~BoardWorker()
     }
     m_webSockets.clear();
     delete m_http;
-    if (m_publishThread) {
-        m_publishThread->quit();
-        m_publishThread->wait();
+    stopPublishing();
+}
+
+void BoardWorker::stopPublishing()
+{
+    if (m_publisher)
+        m_publisher->disconnect(this);
+    m_publisher = nullptr;
+    if (!m_publishThread)
+        return;
+    m_publishThread->quit();
+    if (m_publishThread->wait(PublishStopWaitMs)) {
+        m_publishThread.reset();
+        return;
     }
+    // Still writing to a disk that does not answer. Destroying a running thread would
+    // abort the process: it is left to finish on its own, and goes once it has, or with
+    // the process.
+    QThread *thread = m_publishThread.release();
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
 }
 
 bool BoardWorker::listen(const QHostAddress &address, quint16 port, quint16 *bound, QString *error)
@@ -169,6 +190,7 @@ bool BoardWorker::listen(const QHostAddress &address, quint16 port, quint16 *bou
 
 void BoardWorker::setPublishFolder(const QString &folder)
 {
+    stopPublishing();
     if (folder.isEmpty())
         return;
     m_publishThread = std::make_unique<QThread>();
@@ -177,6 +199,7 @@ void BoardWorker::setPublishFolder(const QString &folder)
     publisher->moveToThread(m_publishThread.get());
     connect(m_publishThread.get(), &QThread::finished, publisher, &QObject::deleteLater);
     connect(publisher, &BoardPublisher::publishFailed, this, &BoardWorker::publishFailed);
+    connect(publisher, &BoardPublisher::publishRecovered, this, &BoardWorker::publishRecovered);
     m_publisher = publisher;
     m_publishThread->start();
     changed();
@@ -190,14 +213,17 @@ void BoardWorker::setHeat(const BoardHeat &heat)
 
 void BoardWorker::setWorkFolder(const QString &folder)
 {
-    m_source.workFolder = folder;
-    readListing();
-}
-
-void BoardWorker::readListing()
-{
+    m_source.setWorkFolder(folder);
+    m_listing.setFolder(folder);
     m_source.readListing();
     changed();
+}
+
+// Also on every look at the folder: most find nothing new, and those cost one listing.
+void BoardWorker::readListing()
+{
+    if (m_source.readListing())
+        changed();
 }
 
 // Coalesced: at most one push per interval, and the newest state is the one sent.

@@ -13,6 +13,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 #include <QStringDecoder>
 
@@ -149,27 +152,27 @@ std::optional<QByteArray> PercentDecoded(QByteArrayView encoded)
     return decoded;
 }
 
-void AppendJsonString(QByteArray &out, QStringView text)
+QJsonValue JsonTime(const QDateTime &when)
 {
-    out += '"';
-    out += JsonEscaped(text);
-    out += '"';
+    return when.isValid() ? QJsonValue(when.toUTC().toString(Qt::ISODateWithMs)) : QJsonValue(QJsonValue::Null);
 }
 
-void AppendJsonTime(QByteArray &out, const QDateTime &when)
+QJsonValue JsonWind(const QString &wind)
 {
-    if (when.isValid())
-        AppendJsonString(out, when.toUTC().toString(Qt::ISODateWithMs));
-    else
-        out += "null";
+    return wind.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(wind);
 }
 
-void AppendJsonWind(QByteArray &out, const QString &wind)
+// Compact JSON that can also stand inside a <script> element: "</" never closes it and
+// the line and paragraph separators never end a line of it. Both only occur inside
+// strings, where the escaped forms mean the same.
+QByteArray JsonBytes(const QJsonObject &object)
 {
-    if (wind.isEmpty())
-        out += "null";
-    else
-        AppendJsonString(out, wind);
+    QByteArray out = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    out.replace("</", "<\\/");
+    out.replace("\xe2\x80\xa8", "\\u2028");
+    out.replace("\xe2\x80\xa9", "\\u2029");
+    out += '\n';
+    return out;
 }
 
 // The wind a saved heat's file name carries, "%+3.1f"; empty without one.
@@ -342,102 +345,41 @@ QString HtmlEscaped(QStringView text)
     return out;
 }
 
-QByteArray JsonEscaped(QStringView text)
-{
-    static constexpr char Hex[] = "0123456789abcdef";
-    QString out;
-    out.reserve(text.size() + 8);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        switch (c) {
-        case u'"': out += QLatin1StringView("\\\""); break;
-        case u'\\': out += QLatin1StringView("\\\\"); break;
-        case u'\n': out += QLatin1StringView("\\n"); break;
-        case u'\r': out += QLatin1StringView("\\r"); break;
-        case u'\t': out += QLatin1StringView("\\t"); break;
-        case u'\b': out += QLatin1StringView("\\b"); break;
-        case u'\f': out += QLatin1StringView("\\f"); break;
-        case u'/':
-            // "</" never closes a script element the JSON is put into.
-            out += i > 0 && text[i - 1] == u'<' ? QLatin1StringView("\\/") : QLatin1StringView("/");
-            break;
-        default:
-            // Line and paragraph separators end a line in a script.
-            if (c < 0x20 || c == 0x2028 || c == 0x2029) {
-                out += QLatin1StringView("\\u");
-                out += QLatin1Char(Hex[(c >> 12) & 0xf]);
-                out += QLatin1Char(Hex[(c >> 8) & 0xf]);
-                out += QLatin1Char(Hex[(c >> 4) & 0xf]);
-                out += QLatin1Char(Hex[c & 0xf]);
-            } else {
-                out += QChar(c);
-            }
-        }
-    }
-    // A lone surrogate becomes a replacement character, so that the bytes stay UTF-8.
-    return out.toUtf8();
-}
-
 QByteArray BoardHeatJson(const BoardHeat &heat)
 {
-    QByteArray out;
-    out.reserve(256 + heat.rows.size() * 64);
-    out += "{\"race\":";
-    AppendJsonString(out, heat.race);
-    out += ",\"file\":";
-    AppendJsonString(out, heat.fileName);
-    out += ",\"headings\":[";
-    for (size_t col = 0; col < heat.headings.size(); ++col) {
-        if (col > 0)
-            out += ',';
-        AppendJsonString(out, heat.headings[col]);
+    QJsonArray headings;
+    for (const QString &heading : heat.headings)
+        headings.append(heading);
+    QJsonArray rows;
+    for (const BoardRow &row : heat.rows) {
+        rows.append(QJsonObject{{QStringLiteral("place"), row.place},
+                                {QStringLiteral("number"), row.number},
+                                {QStringLiteral("time"), row.time},
+                                {QStringLiteral("digits"), row.packed}});
     }
-    out += "],\"rows\":[";
-    for (qsizetype i = 0; i < heat.rows.size(); ++i) {
-        const BoardRow &row = heat.rows[i];
-        out += i > 0 ? ",{\"place\":" : "{\"place\":";
-        AppendJsonString(out, row.place);
-        out += ",\"number\":";
-        AppendJsonString(out, row.number);
-        out += ",\"time\":";
-        AppendJsonString(out, row.time);
-        out += ",\"digits\":";
-        AppendJsonString(out, row.packed);
-        out += '}';
-    }
-    out += "],\"wind\":";
-    AppendJsonWind(out, heat.wind);
-    out += ",\"windUnit\":";
-    AppendJsonString(out, SheetWindUnit);
-    out += ",\"windMarker\":";
-    out += heat.windMarker ? "true" : "false";
-    out += ",\"saved\":";
-    out += heat.saved ? "true" : "false";
-    out += ",\"version\":";
-    out += QByteArray::number(heat.version);
-    out += ",\"updated\":";
-    AppendJsonTime(out, heat.updatedAt);
-    out += "}\n";
-    return out;
+    return JsonBytes(QJsonObject{{QStringLiteral("race"), heat.race},
+                                 {QStringLiteral("file"), heat.fileName},
+                                 {QStringLiteral("headings"), headings},
+                                 {QStringLiteral("rows"), rows},
+                                 {QStringLiteral("wind"), JsonWind(heat.wind)},
+                                 {QStringLiteral("windUnit"), SheetWindUnit},
+                                 {QStringLiteral("windMarker"), heat.windMarker},
+                                 {QStringLiteral("saved"), heat.saved},
+                                 // An integer in the JSON, exact up to 2^63.
+                                 {QStringLiteral("version"), qint64(heat.version)},
+                                 {QStringLiteral("updated"), JsonTime(heat.updatedAt)}});
 }
 
 QByteArray BoardHeatListJson(const QList<SavedHeat> &heats)
 {
-    QByteArray out = "{\"heats\":[";
-    for (qsizetype i = 0; i < heats.size(); ++i) {
-        const SavedHeat &heat = heats[i];
-        out += i > 0 ? ",{\"name\":" : "{\"name\":";
-        AppendJsonString(out, heat.name);
-        out += ",\"file\":";
-        AppendJsonString(out, heat.fileName);
-        out += ",\"modified\":";
-        AppendJsonTime(out, heat.modified);
-        out += ",\"wind\":";
-        AppendJsonWind(out, FileNameWind(heat.fileName));
-        out += '}';
+    QJsonArray list;
+    for (const SavedHeat &heat : heats) {
+        list.append(QJsonObject{{QStringLiteral("name"), heat.name},
+                                {QStringLiteral("file"), heat.fileName},
+                                {QStringLiteral("modified"), JsonTime(heat.modified)},
+                                {QStringLiteral("wind"), JsonWind(FileNameWind(heat.fileName))}});
     }
-    out += "]}\n";
-    return out;
+    return JsonBytes(QJsonObject{{QStringLiteral("heats"), list}});
 }
 
 BoardReply AnswerBoardRequest(QByteArrayView method, QByteArrayView target, const BoardSource &source)
@@ -491,9 +433,10 @@ QList<BoardFile> BoardSiteFiles(const BoardHeat &current, const QList<SavedHeat>
         const std::optional<BoardHeat> saved = source.savedHeat(heat);
         if (!saved)
             continue;
+        const QString name = PublishedHeatName(heat.name);
         if (!IsListPageName(heat.name))
-            files.append({QStringLiteral("heats/%1.html").arg(heat.name), BoardSavedHeatPage(*saved, BoardSite::Published)});
-        files.append({QStringLiteral("api/heats/%1.json").arg(heat.name), BoardHeatJson(*saved)});
+            files.append({QStringLiteral("heats/%1.html").arg(name), BoardSavedHeatPage(*saved, BoardSite::Published)});
+        files.append({QStringLiteral("api/heats/%1.json").arg(name), BoardHeatJson(*saved)});
     }
     return files;
 }

@@ -77,13 +77,14 @@ QByteArray BoardHeatPage(const BoardHeat &heat, BoardSite site);
 QByteArray BoardSavedHeatPage(const BoardHeat &heat, BoardSite site);
 QByteArray BoardHeatListPage(const QList<SavedHeat> &heats, BoardSite site);
 
-// JSON for scoreboards and broadcast graphics (field names in the README).
+// JSON for scoreboards and broadcast graphics (field names in the README): compact
+// UTF-8 and one line, with "</" and U+2028/U+2029 escaped so that it may also stand in
+// a <script> element.
 QByteArray BoardHeatJson(const BoardHeat &heat);
 QByteArray BoardHeatListJson(const QList<SavedHeat> &heats);
 
-// Escapes for HTML text and attribute values, and JSON string contents.
+// Escapes for HTML text and attribute values.
 QString HtmlEscaped(QStringView text);
-QByteArray JsonEscaped(QStringView text);
 
 // What the board knows when it answers: the heat on the grid now and the work folder.
 class BoardSource
@@ -105,6 +106,11 @@ struct BoardReply
 // The answer to one request: GET and HEAD only (else 405), only the board's routes
 // (else 404). The target is the request line's, query included.
 BoardReply AnswerBoardRequest(QByteArrayView method, QByteArrayView target, const BoardSource &source);
+
+// The name a saved heat's page and JSON take in a publish folder: its own, or where the
+// name with ".html" would pass a file name's 255 bytes, its first bytes, "~" and 8 hex
+// digits of its SHA-256, so that long names that start alike stay apart.
+QString PublishedHeatName(const QString &name);
 
 // The files of a publish folder for the heat and the listing: relative path and bytes,
 // the same pages and JSON as served, with the published site's links.

@@ -5,6 +5,7 @@
 #include "resultfile.h"
 #include "windrules.h"
 
+#include <QCryptographicHash>
 #include <QUrl>
 
 namespace Ordavex {
@@ -137,6 +138,22 @@ QString HeatBody(const BoardHeat &heat, const QString &navigation)
 
 } // namespace
 
+QString PublishedHeatName(const QString &name)
+{
+    constexpr qsizetype MaxFileNameBytes = 255;
+    constexpr qsizetype SuffixBytes = 5;    // ".html", ".json"
+    constexpr qsizetype HashBytes = 9;      // "~" and 8 hex digits
+    const QByteArray bytes = name.toUtf8();
+    if (bytes.size() + SuffixBytes <= MaxFileNameBytes)
+        return name;
+    // Cut on a character's first byte, never inside one.
+    qsizetype cut = MaxFileNameBytes - SuffixBytes - HashBytes;
+    while (cut > 0 && (uchar(bytes[cut]) & 0xc0) == 0x80)
+        --cut;
+    const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().first(8);
+    return QString::fromUtf8(bytes.first(cut)) + u'~' + QLatin1StringView(hash);
+}
+
 bool IsListPageName(const QString &name)
 {
     return name.compare(QLatin1StringView("index"), Qt::CaseInsensitive) == 0;
@@ -185,7 +202,7 @@ QByteArray BoardHeatListPage(const QList<SavedHeat> &heats, BoardSite site)
             else if (IsListPageName(heat.name))
                 href = QStringLiteral("../api/heats/") + Encoded(heat.name) + QStringLiteral(".json");
             else
-                href = Encoded(heat.name) + QStringLiteral(".html");
+                href = Encoded(PublishedHeatName(heat.name)) + QStringLiteral(".html");
             const PathWind wind = WindFromPath(heat.fileName);
             out += QStringLiteral("<tr><td>") + Link(href, heat.name) + QStringLiteral("</td>")
                 + Cell(wind.found ? WindShown(WindText(wind.wind)) : QString())

@@ -6,9 +6,11 @@ nginx serves on another loopback port. Headless Chromium, phone-sized, opens the
 the test types a row into the grid with real keys and imports a heat that a timing
 machine sends over a pseudo-terminal, and each must show on the page within a second,
 both from the program's own server and through the publish folder and nginx; a row
-typed while hostile clients hold, stall and flood the server shows all the same.
+typed while hostile clients hold, stall and flood the server shows all the same, and
+the program's own memory stays where it was; a row typed while the board's program is
+killed shows once it is back.
 
-    board_browser.py PROGRAM MODULE [--screenshot FILE]
+    board_browser.py PROGRAM BOARD [--screenshot FILE]
 
 Run on an X server of its own with a window manager (tests/with-xvfb --wm).
 """
@@ -16,6 +18,7 @@ Run on an X server of its own with a window manager (tests/with-xvfb --wm).
 import argparse
 import os
 import resource
+import signal
 import shutil
 import socket
 import subprocess
@@ -69,6 +72,28 @@ def find_window(title, pid=None):
     return found.splitlines()[0] if found else None
 
 
+def resident_kib(pid):
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    raise AssertionError(f"no VmRSS for {pid}")
+
+
+def children(pid):
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/stat") as stat:
+                    fields = stat.read().rsplit(")", 1)[1].split()
+            except OSError:
+                continue
+            if int(fields[1]) == pid and fields[0] != "Z":
+                found.append(int(entry))
+    return found
+
+
 def http_ok(url):
     try:
         with urllib.request.urlopen(url, timeout=2) as reply:
@@ -112,7 +137,7 @@ class Board:
 
 
 class Meet:
-    def __init__(self, program, module, folder):
+    def __init__(self, program, board, folder):
         self.folder = folder
         self.board_port = free_port()
         self.nginx_port = free_port()
@@ -121,7 +146,7 @@ class Meet:
         os.makedirs(os.path.join(folder, "log"))
         self.program = os.path.join(folder, "ordavex")
         shutil.copy(program, self.program)
-        shutil.copy(module, folder)
+        shutil.copy(board, folder)
         self.master, slave = os.openpty()
         self.device = os.ttyname(slave)
         # The program opens the device itself; the test keeps only the machine's end.
@@ -272,6 +297,45 @@ class Hostile:
             except OSError:
                 break
 
+    def pipelined_gets(self, count=20000):
+        """A keep-alive connection that asks again and again and never reads."""
+        s = socket.socket()
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        s.settimeout(5)
+        s.connect(("127.0.0.1", self.port))
+        self.sockets.append(s)
+        request = b"GET /api/current.json HTTP/1.1\r\nHost: x\r\n\r\n"
+        sent = 0
+        try:
+            for _ in range(count // 100):
+                s.sendall(request * 100)
+                sent += 100
+        except OSError:
+            pass    # dropped, as a client that does not read must be
+        return sent
+
+    def ping_flood(self, megabytes=300):
+        """A WebSocket client that pings as fast as it can and never reads the pongs."""
+        s = socket.socket()
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        s.settimeout(5)
+        s.connect(("127.0.0.1", self.port))
+        self.sockets.append(s)
+        s.sendall(b"GET /ws HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                  b"Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n")
+        mask = b"\x01\x02\x03\x04"
+        payload = bytes(b ^ mask[i % 4] for i, b in enumerate(b"p" * 125))
+        frames = (b"\x89\xfd" + mask + payload) * 500
+        sent = 0
+        end = time.monotonic() + 20
+        try:
+            while sent < megabytes << 20 and time.monotonic() < end:
+                s.sendall(frames)
+                sent += len(frames)
+        except OSError:
+            pass
+        return sent
+
     def check_nothing_leaked(self):
         if self.leaks:
             raise AssertionError(f"served outside the board: {self.leaks}")
@@ -285,12 +349,12 @@ class Hostile:
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("program")
-    parser.add_argument("module")
+    parser.add_argument("board")
     parser.add_argument("--screenshot")
     args = parser.parse_args()
 
     folder = tempfile.mkdtemp(prefix="board-browser.")
-    meet = Meet(args.program, args.module, folder)
+    meet = Meet(args.program, args.board, folder)
     drivers = []
 
     def browser(profile):
@@ -327,9 +391,13 @@ def main():
         # client that sends its headers a byte at a time, a megabyte of headers, garbage
         # and paths out of the board. The page keeps following the grid, and nothing
         # outside the board's routes is ever served.
+        program_before = resident_kib(meet.process.pid)
         hostile = Hostile(meet.board_port)
         try:
+            gets = hostile.pipelined_gets()
+            pings = hostile.ping_flood()
             hostile.attack()
+            print(f"hostile: {gets} pipelined GETs, {pings >> 20} MiB of pings sent before the board let go")
             meet.focus_main()
             meet.type_keys(["5", "\n", "1", "0", "6"])
             since = time.monotonic()
@@ -337,9 +405,35 @@ def main():
             typed.append(("2", "5", "10.61"))
             served.shows(typed, since, "a row typed under attack")
             hostile.check_nothing_leaked()
+            # A fresh visitor gets the page while the thousand are held.
+            since = time.monotonic()
+            if not http_ok(f"http://127.0.0.1:{meet.board_port}/"):
+                raise AssertionError("a new visitor was turned away while the attack held")
+            print(f"a new visitor under attack: the page after {(time.monotonic() - since) * 1000:.0f} ms")
+            program_after = resident_kib(meet.process.pid)
+            print(f"the program's resident memory: {program_before} KiB before, {program_after} KiB under attack")
+            if program_after > program_before * 1.05:
+                raise AssertionError(f"the program grew from {program_before} to {program_after} KiB under attack")
         finally:
             hostile.release()
         wait_until("the board for a new visitor", lambda: http_ok(f"http://127.0.0.1:{meet.board_port}/"), seconds=15)
+
+        # The board's program killed while the official types: the row typed meanwhile
+        # is on the page once the program has started it again.
+        boards = children(meet.process.pid)
+        if len(boards) != 1:
+            raise AssertionError(f"expected the board's program as the one child, found {boards}")
+        meet.focus_main()
+        meet.type_keys(["6", "\n", "1", "0"])
+        os.kill(boards[0], signal.SIGKILL)
+        meet.type_keys(["7", "0", "\n"])
+        since = time.monotonic()
+        typed.append(("3", "6", "10.70"))
+        wait_until("the board started again", lambda: children(meet.process.pid) not in ([], boards), seconds=10)
+        wait_until("the board serving again", lambda: http_ok(f"http://127.0.0.1:{meet.board_port}/"), seconds=10)
+        served.driver.get(served.url)
+        wait_until("the rows typed", lambda: served.rows() == typed, seconds=10)
+        print(f"the board killed: back with every row after {(time.monotonic() - since) * 1000:.0f} ms")
 
         # A heat from the timing machine, imported from the monitor. The grid is not
         # empty, so opening the link asks first, Yes by default; the grid is then emptied.

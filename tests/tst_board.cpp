@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -84,6 +85,11 @@ private slots:
     void savedHeatReadsBackAsShown();
     void listing_data();
     void listing();
+    void jsonIsStrict_data();
+    void jsonIsStrict();
+    void jsonFieldTypes();
+    void publishedHeatNames_data();
+    void publishedHeatNames();
     void publishedFiles();
     void linksAnswer();
 };
@@ -324,6 +330,140 @@ void TestBoard::listing()
     for (const SavedHeat &heat : ListSavedHeats(dir.path()))
         listed.append(heat.name);
     QCOMPARE(listed, names);
+}
+
+void TestBoard::jsonIsStrict_data()
+{
+    QTest::addColumn<QString>("text");
+    QString controls;
+    for (char16_t c = 1; c < 0x20; ++c)
+        controls += QChar(c);
+    QTest::newRow("every control character") << controls;
+    QTest::newRow("unit separator alone") << u"R\u001f1"_s;
+    QTest::newRow("end of script") << u"</script><!--"_s;
+    QTest::newRow("separators") << u"a\u2028b\u2029c"_s;
+    QTest::newRow("quotes and backslashes") << u"\"\\\"\\"_s;
+    QTest::newRow("delete and non-characters") << u"\u007f\ufffe\uffff"_s;
+    QTest::newRow("lone surrogate") << QString(QChar(0xd800)) + u"x"_s;
+}
+
+// Strict JSON whatever the texts: valid UTF-8, every control character escaped, nothing
+// that would end a <script> element or a line of one, and each text read back as it
+// went in.
+void TestBoard::jsonIsStrict()
+{
+    QFETCH(QString, text);
+    BoardHeat heat;
+    heat.race = text;
+    heat.fileName = text;
+    heat.headings = {text, text, text};
+    heat.rows = {{text, text, text, text}};
+    heat.wind = text;
+    const QString &readBack = text;
+
+    for (const QByteArray &json : {BoardHeatJson(heat), BoardHeatListJson({{text, text, {}}})}) {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QVERIFY(json.endsWith('\n'));
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        utf8.decode(json);
+        QVERIFY(!utf8.hasError());
+        for (const char byte : json.chopped(1))
+            QVERIFY2(uchar(byte) >= 0x20, json.constData());
+        QVERIFY(!json.contains("</"));
+        QVERIFY(!json.contains("\xe2\x80\xa8") && !json.contains("\xe2\x80\xa9"));
+        const QJsonObject object = document.object();
+        const QJsonObject first = object.contains("heats"_L1) ? object.value("heats"_L1).toArray().at(0).toObject()
+                                                                : object.value("rows"_L1).toArray().at(0).toObject();
+        if (object.contains("heats"_L1)) {
+            QCOMPARE(first.value("name"_L1).toString(), readBack);
+        } else {
+            QCOMPARE(object.value("race"_L1).toString(), readBack);
+            QCOMPARE(object.value("wind"_L1).toString(), readBack);
+            QCOMPARE(object.value("headings"_L1).toArray().at(1).toString(), readBack);
+            QCOMPARE(first.value("number"_L1).toString(), readBack);
+            QCOMPARE(first.value("digits"_L1).toString(), readBack);
+        }
+    }
+}
+
+// The types scoreboards rely on (README): no wind and no time are null, not "".
+void TestBoard::jsonFieldTypes()
+{
+    BoardHeat heat;
+    heat.version = (quint64(1) << 40) + 1;
+    heat.rows = {{u"1"_s, u"4"_s, u"10.52"_s, u"1052"_s}};
+    const QJsonObject current = parsed(BoardHeatJson(heat));
+    const QList<std::pair<QString, QJsonValue::Type>> fields{
+        {u"race"_s, QJsonValue::String},     {u"file"_s, QJsonValue::String},      {u"headings"_s, QJsonValue::Array},
+        {u"rows"_s, QJsonValue::Array},      {u"wind"_s, QJsonValue::Null},        {u"windUnit"_s, QJsonValue::String},
+        {u"windMarker"_s, QJsonValue::Bool}, {u"saved"_s, QJsonValue::Bool},       {u"version"_s, QJsonValue::Double},
+        {u"updated"_s, QJsonValue::Null}};
+    QCOMPARE(current.size(), fields.size());
+    for (const auto &[name, type] : fields)
+        QVERIFY2(current.value(name).type() == type, qPrintable(name));
+    QCOMPARE(current.value("version"_L1).toInteger(), qint64(heat.version));
+    QVERIFY(BoardHeatJson(heat).contains("\"version\":1099511627777"));
+    QCOMPARE(current.value("rows"_L1).toArray().at(0).toObject().keys(),
+             (QStringList{u"digits"_s, u"number"_s, u"place"_s, u"time"_s}));
+
+    heat.wind = u"+1.2"_s;
+    heat.updatedAt = QDateTime(QDate(2026, 5, 3), QTime(9, 30, 1, 250), Qt::UTC);
+    const QJsonObject windy = parsed(BoardHeatJson(heat));
+    QCOMPARE(windy.value("wind"_L1).toString(), u"+1.2"_s);
+    QCOMPARE(windy.value("updated"_L1).toString(), u"2026-05-03T09:30:01.250Z"_s);
+
+    const QJsonObject listed = parsed(BoardHeatListJson({{u"R1w_112"_s, u"R1w_112.csv"_s, heat.updatedAt},
+                                                         {u"R2"_s, u"R2.csv"_s, {}}}))
+                                   .value("heats"_L1).toArray().at(0).toObject();
+    QCOMPARE(listed.keys(), (QStringList{u"file"_s, u"modified"_s, u"name"_s, u"wind"_s}));
+    QCOMPARE(listed.value("wind"_L1).toString(), u"+1.2"_s);
+    QCOMPARE(listed.value("modified"_L1).toString(), u"2026-05-03T09:30:01.250Z"_s);
+}
+
+void TestBoard::publishedHeatNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("shortened");
+    QTest::newRow("short") << u"R1w_112"_s << false;
+    QTest::newRow("250 bytes") << QString(250, u'a') << false;
+    for (const int bytes : {251, 252, 253, 254, 255})
+        QTest::addRow("%d bytes", bytes) << QString(bytes, u'a') << true;
+    // 3 bytes each: the cut falls inside a character unless it steps back.
+    QTest::newRow("japanese 252 bytes") << QString(84, u'あ') << true;
+    QTest::newRow("japanese 250 bytes") << QString(83, u'あ') + u"x"_s << false;
+    QTest::newRow("surrogate pairs") << QString(60, u'x') + QString::fromUtf8(QByteArray(48, 'x').replace("x", "😀")) << true;
+}
+
+// Every heat the board can list gets a file in a publish folder: a name too long with
+// its suffix is shortened, stays apart from another long name with the same start, and
+// keeps whole characters.
+void TestBoard::publishedHeatNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, shortened);
+    const QString published = PublishedHeatName(name);
+    QCOMPARE(published != name, shortened);
+    QVERIFY(published.toUtf8().size() + 5 <= 255);
+    QCOMPARE(QString::fromUtf8(published.toUtf8()), published);
+    QVERIFY(!published.contains(QChar::ReplacementCharacter));
+    if (!shortened)
+        return;
+    QVERIFY(published.startsWith(name.first(10)));
+    QString other = name;
+    other.back() = u'z';
+    QVERIFY(PublishedHeatName(other) != published);
+
+    TestSource source;
+    source.heats = {{name, name + u".csv"_s, {}}};
+    QStringList paths;
+    for (const BoardFile &file : BoardSiteFiles(source.current, source.heats, source))
+        paths.append(file.path);
+    QVERIFY(paths.contains(u"heats/"_s + published + u".html"_s));
+    QVERIFY(paths.contains(u"api/heats/"_s + published + u".json"_s));
+    const QByteArray list = BoardHeatListPage(source.heats, BoardSite::Published);
+    QVERIFY(list.contains("href=\"" + QUrl::toPercentEncoding(published) + ".html\""));
 }
 
 // The published folder holds every page once: a heat named like the list page does not

@@ -12,8 +12,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace Ordavex;
@@ -21,6 +26,15 @@ using namespace Ordavex;
 namespace {
 
 const QByteArray HeadingLine = QByteArray::fromHex("228F8788CA222C22DAB0DD222C22C0B2D1222C22BEDEAFB9DD220D0A");
+
+// A slit log of some 8 KiB: more than a write cut at 1 KiB takes.
+QByteArray LogBytes()
+{
+    QByteArray bytes = HeadingLine;
+    while (bytes.size() < 8192)
+        bytes += "\"1\",\"3\",\"12.34\",\"123\"\r\n";
+    return bytes;
+}
 
 QByteArray ReadBytes(const QString &path)
 {
@@ -374,12 +388,16 @@ void TestSlitLog::appendOnlyFolder_data()
     QTest::addColumn<bool>("taken");
     QTest::addColumn<bool>("cutShort");
     QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<bool>("another");      // written by a user without privileges, as an official is
 
     const QString name = u"101500w_112.CSV"_s;
-    QTest::newRow("written") << false << false << QStringList{name};
-    QTest::newRow("name taken") << true << false << QStringList{name, u"101500w_112_2.CSV"_s};
-    QTest::newRow("write cut short") << false << true << QStringList();
-    QTest::newRow("write cut short, name taken") << true << true << QStringList{name};
+    for (const bool another : {false, true}) {
+        const char *const by = another ? ", by another user" : "";
+        QTest::addRow("written%s", by) << false << false << QStringList{name} << another;
+        QTest::addRow("name taken%s", by) << true << false << QStringList{name, u"101500w_112_2.CSV"_s} << another;
+        QTest::addRow("write cut short%s", by) << false << true << QStringList() << another;
+        QTest::addRow("write cut short, name taken%s", by) << true << true << QStringList{name} << another;
+    }
 }
 
 void TestSlitLog::appendOnlyFolder()
@@ -388,7 +406,13 @@ void TestSlitLog::appendOnlyFolder()
     QFETCH(bool, taken);
     QFETCH(bool, cutShort);
     QFETCH(QStringList, entries);
+    QFETCH(bool, another);
     const QString chattr = QStandardPaths::findExecutable(u"chattr"_s);
+    const QString setpriv = QStandardPaths::findExecutable(u"setpriv"_s);
+    // Only root makes a folder append-only; the write then goes as nobody, for whom the
+    // unnamed file's link must go through /proc, followed.
+    if (another && (::geteuid() != 0 || setpriv.isEmpty()))
+        QSKIP("needs root and setpriv to write as another user");
     if (chattr.isEmpty())
         QSKIP("chattr is not installed");
     const QString folder = m_dir->filePath(u"logs"_s);
@@ -396,18 +420,52 @@ void TestSlitLog::appendOnlyFolder()
     const QString name = u"101500w_112.CSV"_s;
     if (taken)
         QVERIFY(WriteNewLogFile(folder, name, "earlier").ok);
+    QTemporaryDir programPlace;
+    QString program;
+    if (another) {
+        // Reachable by nobody: the folder and a copy of this program outside root's home.
+        QVERIFY(QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                         | QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                                  | QFile::WriteOther | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(programPlace.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                               | QFile::ReadOther | QFile::ExeOther));
+        program = programPlace.filePath(u"tst_slitlog"_s);
+        QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), program));
+        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+#ifdef ORDAVEX_LINKAT_SHIM
+        QVERIFY(QFile::copy(QStringLiteral(ORDAVEX_LINKAT_SHIM), programPlace.filePath(u"linkat.so"_s)));
+        QVERIFY(QFile::setPermissions(programPlace.filePath(u"linkat.so"_s),
+                                      QFile::ReadOwner | QFile::ReadOther | QFile::ExeOwner | QFile::ExeOther));
+#endif
+    }
     if (QProcess::execute(chattr, {u"+a"_s, folder}) != 0)
         QSKIP("the folder cannot be made append-only here");
     const auto restore = qScopeGuard([&] { QProcess::execute(chattr, {u"-a"_s, folder}); });
     if (taken)
         QVERIFY2(!QFile::remove(Paths::join(folder, name)), "the folder lets files be removed");
 
-    QByteArray bytes = HeadingLine;
-    while (bytes.size() < 8192)
-        bytes += "\"1\",\"3\",\"12.34\",\"123\"\r\n";
+    const QByteArray bytes = LogBytes();
     for (int attempt = 0; attempt < 3; ++attempt) {
         LogWriteResult result;
-        {
+        if (another) {
+            QProcess writer;
+#ifdef ORDAVEX_LINKAT_SHIM
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(u"LD_PRELOAD"_s, programPlace.filePath(u"linkat.so"_s));
+            // Preloaded ahead of a sanitizer's runtime, which would refuse that.
+            environment.insert(u"ASAN_OPTIONS"_s,
+                               environment.value(u"ASAN_OPTIONS"_s) + u":verify_asan_link_order=0"_s);
+            writer.setProcessEnvironment(environment);
+#endif
+            writer.start(setpriv, {u"--reuid=nobody"_s, u"--regid=nogroup"_s, u"--clear-groups"_s, program,
+                                   u"--write-log"_s, folder, name, QString::number(cutShort ? 1024 : 0)});
+            QVERIFY(writer.waitForFinished(10000));
+            QCOMPARE(writer.exitCode(), 0);
+            const QString said = QString::fromLocal8Bit(writer.readAllStandardOutput()).trimmed();
+            result.ok = said.startsWith(u"ok "_s);
+            (result.ok ? result.path : result.error) = said.mid(said.indexOf(u' ') + 1);
+        } else {
             // As on a full disk.
             std::optional<Testing::FileSizeLimit> limit;
             if (cutShort)
@@ -460,5 +518,31 @@ void TestSlitLog::batchesWithinOneSecond()
              HeadingLine + "\"1\",\"3\",\"12.34\",\"123\"\r\n");
 }
 
-QTEST_GUILESS_MAIN(TestSlitLog)
+// The write of appendOnlyFolder as another user: tst_slitlog --write-log FOLDER NAME LIMIT,
+// which prints "ok PATH" or "failed ERROR".
+int writeLogAsAnother(char **argv)
+{
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    const QString name = QString::fromLocal8Bit(argv[3]);
+    const long limitBytes = std::atol(argv[4]);
+    LogWriteResult result;
+    {
+        std::optional<Testing::FileSizeLimit> limit;
+        if (limitBytes > 0 && !limit.emplace(rlim_t(limitBytes)).isSet())
+            return 2;
+        result = WriteNewLogFile(folder, name, LogBytes());
+    }
+    std::printf("%s %s\n", result.ok ? "ok" : "failed", qPrintable(result.ok ? result.path : result.error));
+    return 0;
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc == 5 && std::strcmp(argv[1], "--write-log") == 0)
+        return writeLogAsAnother(argv);
+    QCoreApplication app(argc, argv);
+    TestSlitLog test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_slitlog.moc"

@@ -177,6 +177,11 @@ void TestTimetable::lineLimit_data()
     QTest::newRow("a line at the longest, between others")
         << race + "\r\n" + QByteArray(longest, 'x') + "\r\n" + race << qsizetype(3);
     QTest::newRow("a line one byte longer") << race + "\r\n" + QByteArray(longest + 1, 'x') << qsizetype(0);
+    // Measured up to its line end, not the file's: each ending counts alike.
+    QTest::newRow("a line one byte longer, between others")
+        << race + "\r\n" + QByteArray(longest + 1, 'x') + "\r\n" + race << qsizetype(0);
+    QTest::newRow("a line one byte longer, before a lone CR")
+        << race + "\n" + QByteArray(longest + 1, 'x') + "\r" + race << qsizetype(0);
     QTest::newRow("almost 16 MiB in one line") << QByteArray(16 * 1024 * 1024 - 1, 'x') << qsizetype(0);
     QTest::newRow("a long line after a NUL does not count")
         << race + '\0' + QByteArray(longest + 1, 'x') << qsizetype(1);

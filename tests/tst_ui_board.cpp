@@ -5,22 +5,28 @@
 #include "core/gridmodel.h"
 #include "core/resultfile.h"
 #include "ui/boardform.h"
-#include "ui/boardloader.h"
+#include "ui/boardprocess.h"
 #include "ui/inputgrid.h"
 #include "ui/mainform.h"
 #include "ui/sankaspin.h"
+#include "httpget.h"
 #include "uitest.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFrame>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSpinBox>
+#include <QTcpServer>
 #include <QTimer>
 
 #include <memory>
@@ -64,6 +70,7 @@ public:
         emit stateChanged();
     }
     bool isRunning() const override { return m_running; }
+    bool isStarting() const override { return m_restarting; }
     QString url() const override
     {
         return m_running ? u"http://%1:%2/"_s.arg(m_record.starts.last().address).arg(m_record.starts.last().port)
@@ -74,10 +81,25 @@ public:
     void savedHeatsChanged() override { ++m_record.listings; }
     int clientCount() const override { return 0; }
     void failPublishing(const QString &message) { emit publishFailed(message); }
+    void recoverPublishing() { emit publishRecovered(); }
+    // Stops by itself, and is back: as the board's program does after a crash.
+    void lose()
+    {
+        m_running = true;
+        m_restarting = true;
+        emit boardLost(MsgBoardLost);
+        emit stateChanged();
+    }
+    void comeBack()
+    {
+        m_restarting = false;
+        emit stateChanged();
+    }
 
 private:
     BoardRecord &m_record;
     bool m_running = false;
+    bool m_restarting = false;
 };
 
 // "number/packed" for each row the board was given.
@@ -92,16 +114,16 @@ QStringList rowTexts(const BoardHeat &heat)
 const QString Refusal = u"ﾎﾟｰﾄ 8080 は使用中です。"_s;
 
 // The window, shown, with board as its settings' [Board] part; its service is the fake,
-// or the module from moduleFolder when one is given.
+// or the board's program at programPath when one is given.
 struct BoardWindow
 {
-    explicit BoardWindow(const QByteArray &board, const QString &moduleFolder = {})
+    explicit BoardWindow(const QByteArray &board, const QString &programPath = {})
     {
         folder.writeSettings("[WorkFiles]\r\nexFilePath=" + work.path().toUtf8() + "\r\n" + board);
         form = std::make_unique<TForm1>(folder.appPaths());
-        form->setBoardServiceFactory([this, moduleFolder](QString *error) -> std::unique_ptr<BoardService> {
-            if (!moduleFolder.isEmpty())
-                return LoadBoardService(moduleFolder, error);
+        form->setBoardServiceFactory([this, programPath](QString *) -> std::unique_ptr<BoardService> {
+            if (!programPath.isEmpty())
+                return std::make_unique<BoardProcess>(programPath);
             ++record.made;
             return std::make_unique<FakeBoard>(record);
         });
@@ -135,6 +157,9 @@ private slots:
     void boardAtStart_data();
     void boardAtStart();
     void publishFailureGoesToTheNoticeStrip();
+    void lostBoardAndPublishingInTheStrip();
+    void keysReachTheBoardWhileTyping();
+    void boardProgramServesTheGridFromItsStart();
 };
 
 // Every way the heat changes reaches the board within a second, with the rows as the
@@ -284,54 +309,62 @@ void TestBoard::dialogTurnsTheBoardOnAndOff()
 }
 
 // A board left on starts again once the window is up; whatever stops it is told in the
-// notice strip, never in a box, and the setting stays. A board left off never loads
-// its module.
+// notice strip, never in a box, and the setting stays. A board left off is never started.
 void TestBoard::boardAtStart_data()
 {
     QTest::addColumn<QByteArray>("board");
-    QTest::addColumn<QString>("module");        // "fake", or the file put where the module is looked for
+    QTest::addColumn<QByteArray>("program");    // "fake", or the script put where the board's program is
     QTest::addColumn<QString>("refusal");
     QTest::addColumn<QString>("address");       // where it was started; empty: not started
     QTest::addColumn<QString>("notice");        // the start of the notice or box shown
 
     const QByteArray on = "[Board]\r\nEnabled=1\r\n";
-    const QString notLoaded = MsgBoardNotLoaded.arg(QString());
-    QTest::newRow("off") << QByteArray() << u"fake"_s << QString() << QString() << QString();
-    QTest::newRow("off, with a section") << QByteArray("[Board]\r\nAddress=10.0.0.1\r\n") << u"fake"_s << QString()
-                                         << QString() << QString();
-    QTest::newRow("on, first address") << on << u"fake"_s << QString() << u"127.0.0.1"_s << QString();
-    QTest::newRow("on, address kept") << on + "Address=192.168.1.20\r\n" << u"fake"_s << QString()
+    const QString notStarted = MsgBoardNotStarted.arg(QString());
+    QTest::newRow("off") << QByteArray() << QByteArray("fake") << QString() << QString() << QString();
+    QTest::newRow("off, with a section") << QByteArray("[Board]\r\nAddress=10.0.0.1\r\n") << QByteArray("fake")
+                                         << QString() << QString() << QString();
+    QTest::newRow("on, first address") << on << QByteArray("fake") << QString() << u"127.0.0.1"_s << QString();
+    QTest::newRow("on, address kept") << on + "Address=192.168.1.20\r\n" << QByteArray("fake") << QString()
                                       << u"192.168.1.20"_s << QString();
-    QTest::newRow("on, port taken") << on << u"fake"_s << Refusal << QString() << MsgBoardNotStarted.arg(QString());
-    QTest::newRow("on, no module") << on << QString() << QString() << QString() << notLoaded;
-    QTest::newRow("on, module not a library") << on << u"libordavex_board.so"_s << QString() << QString() << notLoaded;
+    QTest::newRow("on, port taken") << on << QByteArray("fake") << Refusal << QString() << notStarted;
+    QTest::newRow("on, no board program") << on << QByteArray() << QString() << QString()
+                                          << MsgBoardNotStarted.arg(MsgBoardProgramMissing.arg(QString()));
+    QTest::newRow("on, board program ends") << on << QByteArray("#!/bin/sh\nexit 7\n") << QString() << QString()
+                                            << MsgBoardNotStarted.arg(MsgBoardProgramFailed.arg(QString()));
+    // A board of another build answers in a protocol this program does not speak.
+    QTest::newRow("on, board of another build")
+        << on << QByteArray("#!/bin/sh\nprintf '\\000\\000\\000\\042{\"protocol\":99,\"type\":\"listening\"}'\nsleep 5\n")
+        << QString() << QString() << MsgBoardNotStarted.arg(MsgBoardOtherBuild.arg(QString()));
 }
 
 void TestBoard::boardAtStart()
 {
     QFETCH(QByteArray, board);
-    QFETCH(QString, module);
+    QFETCH(QByteArray, program);
     QFETCH(QString, refusal);
     QFETCH(QString, address);
     QFETCH(QString, notice);
 
-    QTemporaryDir moduleFolder;
-    if (module != u"fake"_s && !module.isEmpty()) {
-        QFile file(moduleFolder.filePath(module));
+    QTemporaryDir programFolder;
+    const QString programPath = programFolder.filePath(u"ordavex-board"_s);
+    if (program != "fake" && !program.isEmpty()) {
+        QFile file(programPath);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("not a library");
+        file.write(program);
+        file.close();
+        QVERIFY(file.setPermissions(file.permissions() | QFile::ExeOwner));
     }
-    BoardWindow w(board, module == u"fake"_s ? QString() : moduleFolder.path());
+    BoardWindow w(board, program == "fake" ? QString() : programPath);
     w.record.refusal = refusal;
     const QString path = w.form->StatusPanel0->text();
     const bool wanted = board.contains("Enabled=1");
-    QTRY_VERIFY(w.form->boardIsOn() || w.form->NoticeStrip->isVisible() || !wanted);
+    QTRY_VERIFY_WITH_TIMEOUT(w.form->boardIsOn() || w.form->NoticeStrip->isVisible() || !wanted, 10000);
     QTest::qWait(20);
 
     QCOMPARE(w.form->boardIsOn(), !address.isEmpty());
     QCOMPARE(w.form->BoardIndicator->isVisible(), !address.isEmpty());
     QCOMPARE(w.form->StatusPanel0->text(), path);
-    QCOMPARE(w.record.made, module == u"fake"_s && wanted ? 1 : 0);
+    QCOMPARE(w.record.made, program == "fake" && wanted ? 1 : 0);
     QCOMPARE(w.record.starts.size(), w.record.made);
     if (!address.isEmpty())
         QCOMPARE(w.record.starts[0].address, address);
@@ -339,12 +372,59 @@ void TestBoard::boardAtStart()
     QCOMPARE(w.form->NoticeStrip->isVisible(), !notice.isEmpty());
     const QString told = w.form->NoticeText->text();
     // With the reason after the text.
+    const QString lead = notice.left(notice.indexOf(u'('));
     if (!notice.isEmpty())
-        QVERIFY2(told.startsWith(notice) && told.size() > notice.size() && told.endsWith(refusal), qPrintable(told));
+        QVERIFY2(told.startsWith(lead) && told.size() > notice.size() && told.endsWith(refusal), qPrintable(told));
 
     QVERIFY(w.close());
     QCOMPARE(w.folder.settingsBytes().contains("[Board]\r\nEnabled=1\r\n"), wanted);
     QCOMPARE(w.folder.settingsBytes().contains("[Board]"), !board.isEmpty());
+}
+
+// A board that stops by itself is told in the strip, never in a box; once it serves
+// again the strip says when. A publish failure goes from the strip when it clears.
+void TestBoard::lostBoardAndPublishingInTheStrip()
+{
+    BoardWindow w("[Board]\r\nEnabled=1\r\n");
+    QTRY_VERIFY(w.form->boardIsOn());
+    auto *board = static_cast<FakeBoard *>(w.form->boardService());
+    board->lose();
+    QCOMPARE(w.form->NoticeText->text(), MsgBoardLost);
+    QVERIFY(w.form->NoticeStrip->isVisible() && w.form->BoardIndicator->isVisible());
+    board->comeBack();
+    const QString restored = MsgBoardRestored.arg(QString());
+    QVERIFY2(w.form->NoticeText->text().startsWith(restored.left(restored.indexOf(u'、'))),
+             qPrintable(w.form->NoticeText->text()));
+
+    board->failPublishing(u"/srv/board に書き込めません"_s);
+    QCOMPARE(w.form->NoticeText->text(), u"/srv/board に書き込めません"_s);
+    board->recoverPublishing();
+    QVERIFY(!w.form->NoticeStrip->isVisible());
+    QCOMPARE(w.dialogs.shown, QStringList());
+}
+
+// A change after a quiet moment goes to the board at once, and a steady stream of keys
+// reaches it while typing goes on: the delay is never restarted by the next key.
+void TestBoard::keysReachTheBoardWhileTyping()
+{
+    BoardWindow w("[Board]\r\nEnabled=1\r\n");
+    QTRY_VERIFY(w.form->boardIsOn());
+    w.form->SankaSpinNum->setValue(20);
+    QTest::qWait(2 * TForm1::BoardDelayMs);
+    const qsizetype before = w.record.heats.size();
+    w.form->grid()->setCell(1, 1, u"1"_s);
+    QTest::qWait(30);
+    QCOMPARE(w.record.heats.size(), before + 1);
+    QElapsedTimer typing;
+    typing.start();
+    for (int key = 0; key < 12; ++key) {
+        w.form->grid()->setCell(1, 2 + key, QString::number(key + 2));
+        QTest::qWait(50);
+    }
+    const qsizetype during = w.record.heats.size() - before - 1;
+    // About one per delay; a delay restarted by every key would give none at all.
+    QVERIFY2(during >= 3 && during <= typing.elapsed() / TForm1::BoardDelayMs + 2, qPrintable(QString::number(during)));
+    QTRY_COMPARE(rowTexts(w.record.heats.last()).size(), 13);
 }
 
 void TestBoard::publishFailureGoesToTheNoticeStrip()
@@ -355,6 +435,27 @@ void TestBoard::publishFailureGoesToTheNoticeStrip()
     QCOMPARE(w.dialogs.shown, QStringList());
     QVERIFY(w.form->NoticeStrip->isVisible() && w.form->boardIsOn());
     QCOMPARE(w.form->NoticeText->text(), u"/srv/board に書き込めません"_s);
+}
+
+// The board's own program, started with the window: the grid is on the page before any
+// key, and the heat typed while it starts is not lost.
+void TestBoard::boardProgramServesTheGridFromItsStart()
+{
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    BoardWindow w("[Board]\r\nEnabled=1\r\nAddress=127.0.0.1\r\nPort=" + QByteArray::number(port) + "\r\n",
+                  QStringLiteral(ORDAVEX_BOARD_BINARY));
+    QTRY_VERIFY_WITH_TIMEOUT(w.form->boardService() && w.form->boardService()->isStarting(), 5000);
+    w.form->SankaSpinNum->setValue(8);
+    w.form->grid()->setCell(1, 1, u"4"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(w.form->boardIsOn() && !w.form->boardService()->isStarting(), 10000);
+    const auto served = [port] { return QJsonDocument::fromJson(Testing::HttpGet(port, "/api/current.json")).object(); };
+    QTRY_COMPARE_WITH_TIMEOUT(served().value(u"rows"_s).toArray().first().toObject().value(u"number"_s).toString(),
+                              u"4"_s, 2000);
+    QCOMPARE(served().value(u"headings"_s).toArray().at(1).toString(), w.form->grid()->cell(1, 0));
+    QVERIFY(w.close());
 }
 
 QTEST_MAIN(TestBoard)

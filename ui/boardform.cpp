@@ -71,10 +71,13 @@ TBoardForm::TBoardForm(BoardService &service, const BoardChoice &choice, QWidget
     column->addWidget(CloseButton, 0, Qt::AlignRight);
     setMinimumWidth(360);
 
-    BoardOn->setChecked(m_service.isRunning());
+    BoardOn->setChecked(m_service.isRunning() || m_service.isStarting());
     showState();
 
     ConnectHandler(BoardOn, &QCheckBox::clicked, this, &TBoardForm::BoardOnClick);
+    // The board answers a start later: serving, or refused with the reason.
+    connect(&m_service, &BoardService::stateChanged, this, &TBoardForm::showState);
+    connect(&m_service, &BoardService::startFailed, this, &TBoardForm::startFailed);
     ConnectHandler(BrowseFolder, &QPushButton::clicked, this, &TBoardForm::BrowseFolderClick);
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
 }
@@ -83,7 +86,8 @@ TBoardForm::~TBoardForm() = default;
 
 BoardChoice TBoardForm::choice() const
 {
-    return {m_service.isRunning(), BoardAddress->currentText(), BoardPort->value(), PublishFolder->text().trimmed()};
+    return {m_service.isRunning() || m_service.isStarting(), BoardAddress->currentText(), BoardPort->value(),
+            PublishFolder->text().trimmed()};
 }
 
 void TBoardForm::BoardOnClick()
@@ -101,16 +105,21 @@ void TBoardForm::BoardOnClick()
     options.publishFolder = chosen.publishFolder;
     QString error;
     if (!m_service.start(options, &error)) {
-        {
-            const QSignalBlocker blocker(BoardOn);
-            BoardOn->setChecked(false);
-        }
-        showState();
-        Dialogs::instance().message(this, error);
+        startFailed(error);
         return;
     }
     showState();
     emit boardStarted();
+}
+
+void TBoardForm::startFailed(const QString &message)
+{
+    {
+        const QSignalBlocker blocker(BoardOn);
+        BoardOn->setChecked(false);
+    }
+    showState();
+    Dialogs::instance().message(this, message);
 }
 
 void TBoardForm::BrowseFolderClick()
@@ -123,10 +132,11 @@ void TBoardForm::BrowseFolderClick()
 void TBoardForm::showState()
 {
     const bool running = m_service.isRunning();
+    const bool starting = m_service.isStarting();
     for (QWidget *control : {static_cast<QWidget *>(BoardAddress), static_cast<QWidget *>(BoardPort),
                              static_cast<QWidget *>(PublishFolder), static_cast<QWidget *>(BrowseFolder)})
-        control->setEnabled(!running);
-    BoardUrl->setText(running ? m_service.url() : QString());
+        control->setEnabled(!running && !starting);
+    BoardUrl->setText(starting ? TextBoardStarting : running ? m_service.url() : QString());
 }
 
 } // namespace Ordavex

@@ -15,6 +15,7 @@ namespace Ordavex {
 class BoardService;
 
 inline const QString CaptionBoard = QStringLiteral("速報ﾎﾞｰﾄﾞ");
+inline const QString TextBoardStarting = QStringLiteral("開始しています...");
 
 // What the board dialog hands back for the settings record.
 struct BoardChoice
@@ -26,8 +27,8 @@ struct BoardChoice
 };
 
 // The board dialog: on or off, where it serves and where it publishes. Turning it on
-// starts the service at once; a refusal is told in a box and the check box goes back
-// off. Where it serves cannot change while it is on: it is turned off first.
+// starts the service; a refusal, told at once or when the board answers, is told in a
+// box and the check box goes back off. Where it serves cannot change while it is on: it is turned off first.
 class TBoardForm final : public QDialog
 {
     Q_OBJECT
@@ -58,6 +59,7 @@ signals:
 
 private:
     void showState();
+    void startFailed(const QString &message);
 
     BoardService &m_service;
 };

@@ -4,11 +4,12 @@
 #include "core/recovery.h"
 #include "core/settings.h"
 #include "core/timerules.h"
-#include "boardloader.h"
+#include "boardprocess.h"
 #include "dialogs.h"
 #include "heataccess.h"
 #include "mainformui.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <memory>
@@ -167,9 +168,10 @@ public:
     void openDelFormExecute();
     // The heat sheet for the board, on paper or as a PDF file.
     void PrintHeatSheetExecute();
-    // The live results board: the heat goes to it at most BoardDelayMs after a change,
-    // and only while it is on. Its service is made by the factory (the module beside
-    // the program unless a test gives another) when the board is first used.
+    // The live results board: the heat goes to it at once after a change that follows
+    // a quiet BoardDelayMs, else at most BoardDelayMs after the last hand-off, and only
+    // while it is on. Its service is made by the factory (the board's program beside
+    // this one unless a test gives another) when the board is first used.
     static constexpr int BoardDelayMs = 100;
     void setBoardServiceFactory(BoardServiceFactory factory);
     BoardService *boardService() const { return m_board.get(); }
@@ -225,9 +227,11 @@ private:
     void recoveryDone(const RecoveryOutcome &outcome);
     bool heatIsEmpty() const;
     bool makeBoardService(QString *error);
+    bool boardWanted() const;
     void startBoardAtLaunch();
     void boardStarted();
     void boardHeatChanged();
+    void scheduleBoardHandOff();
     // The heat as it goes into its file, kept for the board when the save clears the grid.
     void boardHeatSaving();
     // The heat on the grid is the one in its file (saved or opened); a save changes
@@ -239,6 +243,9 @@ private:
     void handBoardWorkFolder();
     void showBoardState();
     void boardPublishFailed(const QString &message);
+    void boardPublishRecovered();
+    void boardStartFailed(const QString &message);
+    void boardLost(const QString &message);
 
     Paths::AppPaths m_paths;
     Settings m_settings;
@@ -271,6 +278,13 @@ private:
     BoardServiceFactory m_boardFactory;
     std::unique_ptr<BoardService> m_board;
     QTimer *m_boardTimer = nullptr;
+    // Since the last hand-off: a change after a quiet moment goes at once.
+    QElapsedTimer m_sinceBoardHandOff;
+    // The dialog is open: it tells a refused start itself.
+    bool m_boardDialogOpen = false;
+    // The notice in the strip that the board stopped by itself, or that publishing failed.
+    QString m_boardLostNotice;
+    QString m_boardPublishNotice;
     quint64 m_boardVersion = 0;
     bool m_boardSaved = false;
     // The heat as the save in progress writes it.

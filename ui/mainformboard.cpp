@@ -15,7 +15,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTime>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace Ordavex {
 
@@ -46,16 +49,24 @@ bool TForm1::boardIsOn() const
     return m_board && m_board->isRunning();
 }
 
-// The module, and with it the network library, is loaded only here: a program that
-// never turns the board on never loads either.
+// On, or asked to start: the service keeps what it is handed for the board it starts.
+bool TForm1::boardWanted() const
+{
+    return m_board && (m_board->isRunning() || m_board->isStarting());
+}
+
+// Nothing of the board is started before it is first turned on.
 bool TForm1::makeBoardService(QString *error)
 {
     if (m_board)
         return true;
-    m_board = m_boardFactory ? m_boardFactory(error) : ModuleBoardServiceFactory()(error);
+    m_board = m_boardFactory ? m_boardFactory(error) : ProcessBoardServiceFactory()(error);
     if (!m_board)
         return false;
     connect(m_board.get(), &BoardService::publishFailed, this, &TForm1::boardPublishFailed);
+    connect(m_board.get(), &BoardService::publishRecovered, this, &TForm1::boardPublishRecovered);
+    connect(m_board.get(), &BoardService::startFailed, this, &TForm1::boardStartFailed);
+    connect(m_board.get(), &BoardService::boardLost, this, &TForm1::boardLost);
     connect(m_board.get(), &BoardService::stateChanged, this, &TForm1::showBoardState);
     m_boardWorkFolder.clear();
     return true;
@@ -72,7 +83,9 @@ void TForm1::BoardOpenExecute()
                                m_settings.boardPublishFolder}, this);
     connect(&form, &TBoardForm::boardStarted, this, &TForm1::boardStarted);
     connect(&form, &TBoardForm::boardStopped, this, &TForm1::showBoardState);
+    m_boardDialogOpen = true;
     form.exec();
+    m_boardDialogOpen = false;
     const BoardChoice choice = form.choice();
     m_settings.boardOn = choice.on;
     m_settings.boardAddress = choice.address;
@@ -94,7 +107,7 @@ void TForm1::boardWindowShown()
 // already be typing.
 void TForm1::startBoardAtLaunch()
 {
-    if (boardIsOn())
+    if (boardWanted())
         return;
     QString error;
     if (!makeBoardService(&error)) {
@@ -125,10 +138,20 @@ void TForm1::boardHeatChanged()
 {
     m_boardSaved = false;
     m_boardSavedHeat.reset();
-    // Not restarted by later changes: a steady stream of keys reaches the board once
-    // per delay, never held back until the operator pauses.
-    if (boardIsOn() && m_boardTimer && !m_boardTimer->isActive())
-        m_boardTimer->start();
+    if (boardWanted())
+        scheduleBoardHandOff();
+}
+
+// A change after a quiet moment goes at once (after the event that made it, so that an
+// import's many cells go together); the changes that follow are coalesced into one
+// hand-off per delay. Never restarted by later changes: a steady stream of keys
+// reaches the board once per delay, never held back until the operator pauses.
+void TForm1::scheduleBoardHandOff()
+{
+    if (!m_boardTimer || m_boardTimer->isActive())
+        return;
+    const qint64 since = m_sinceBoardHandOff.isValid() ? m_sinceBoardHandOff.elapsed() : BoardDelayMs;
+    m_boardTimer->start(int(std::max<qint64>(0, BoardDelayMs - since)));
 }
 
 // A save that clears the grid would otherwise take the results off the board the moment
@@ -137,7 +160,7 @@ void TForm1::boardHeatChanged()
 void TForm1::boardHeatSaving()
 {
     m_boardSavingHeat.reset();
-    if (boardIsOn())
+    if (boardWanted())
         m_boardSavingHeat = makeBoardHeat();
 }
 
@@ -150,19 +173,18 @@ void TForm1::boardHeatSaved(bool listingChanged)
         savedHeat->saved = true;
         m_boardSavedHeat = std::move(savedHeat);
     }
-    if (!boardIsOn())
+    if (!boardWanted())
         return;
     if (listingChanged) {
         handBoardWorkFolder();
         m_board->savedHeatsChanged();
     }
-    if (!m_boardTimer->isActive())
-        m_boardTimer->start();
+    scheduleBoardHandOff();
 }
 
 void TForm1::boardListingChanged()
 {
-    if (!boardIsOn())
+    if (!boardWanted())
         return;
     handBoardWorkFolder();
     m_board->savedHeatsChanged();
@@ -178,9 +200,10 @@ void TForm1::handBoardHeat()
 {
     if (m_boardTimer)
         m_boardTimer->stop();
-    if (!boardIsOn())
+    if (!boardWanted())
         return;
     handBoardWorkFolder();
+    m_sinceBoardHandOff.start();
     BoardHeat heat = m_boardSavedHeat ? *m_boardSavedHeat : makeBoardHeat();
     heat.version = ++m_boardVersion;
     heat.updatedAt = QDateTime::currentDateTime();
@@ -209,13 +232,43 @@ void TForm1::showBoardState()
     const bool on = boardIsOn();
     BoardIndicator->setToolTip(on ? m_board->url() : QString());
     BoardIndicator->setVisible(on);
+    // Serving again after it stopped by itself: the strip says when, until 確認.
+    if (on && !m_board->isStarting() && !m_boardLostNotice.isEmpty()) {
+        const bool shown = NoticeStrip->isVisible() && NoticeText->text() == m_boardLostNotice;
+        m_boardLostNotice.clear();
+        if (shown)
+            showNotice(MsgBoardRestored.arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+    }
 }
 
 // In the notice strip, not a box: it comes from the service, while the operator types.
 void TForm1::boardPublishFailed(const QString &message)
 {
+    m_boardPublishNotice = message;
     if (NoticeStrip->isVisible() && NoticeText->text() == message)
         return;
+    showNotice(message);
+}
+
+// The failure it told of has cleared: its notice goes, any other stays.
+void TForm1::boardPublishRecovered()
+{
+    if (!m_boardPublishNotice.isEmpty() && NoticeStrip->isVisible() && NoticeText->text() == m_boardPublishNotice)
+        NoticeStrip->hide();
+    m_boardPublishNotice.clear();
+}
+
+// A start that the operator did not just ask for in the dialog: told in the strip.
+void TForm1::boardStartFailed(const QString &message)
+{
+    if (!m_boardDialogOpen)
+        showNotice(MsgBoardNotStarted.arg(message));
+    showBoardState();
+}
+
+void TForm1::boardLost(const QString &message)
+{
+    m_boardLostNotice = message;
     showNotice(message);
 }
 
