@@ -59,9 +59,12 @@ void BoardConnections::incomingConnection(qintptr descriptor)
         return;
     }
     const QHostAddress peer = socket->peerAddress();
-    // One address may not take every place; when all are taken, the one that has waited
-    // longest without asking anything gives way, so that a new visitor is served.
-    if (active(&peer) >= m_limits.maxPerPeer || (active(nullptr) >= m_limits.maxConnections && !evictOne())) {
+    // One address may not take more than its share, and no more than all places are
+    // taken: at either bound the connection that has waited longest without asking
+    // anything gives way (within the share, only one that never asked), so that a new
+    // visitor is served; when none can, the new one is refused.
+    if ((active(&peer) >= m_limits.maxPerPeer && !evictOne(&peer))
+        || (active(nullptr) >= m_limits.maxConnections && !evictOne(nullptr))) {
         refuse(socket);
         return;
     }
@@ -335,12 +338,14 @@ void BoardConnections::charge(Connection &connection, qint64 frames, qint64 byte
         cut(connection);
 }
 
-bool BoardConnections::evictOne()
+bool BoardConnections::evictOne(const QHostAddress *peer)
 {
     // Rather one that never asked anything, then the one waiting longest.
     Connection *oldest = nullptr;
     for (Connection &connection : m_connections) {
         if (!connection.socket || connection.cut || connection.closing || connection.push)
+            continue;
+        if (peer && (connection.peer != *peer || connection.answers > 0))
             continue;
         const auto rank = [](const Connection &c) { return std::pair(c.answers > 0, c.sinceMs); };
         if (!oldest || rank(connection) < rank(*oldest))

@@ -82,7 +82,8 @@ private:
     void cut(Connection &connection);
     bool overUnsent(Connection &connection);
     void charge(Connection &connection, qint64 frames, qint64 bytes);
-    bool evictOne();
+    // Of the peer's when given, else of all.
+    bool evictOne(const QHostAddress *peer);
     int active(const QHostAddress *peer) const;
     void prune();
     void sweep();

@@ -8,8 +8,8 @@ namespace Ordavex {
 // shorten the times and bounds to reach them quickly.
 struct BoardLimits
 {
-    int maxConnections = 256;           // beyond: the oldest without a whole request goes, else "503"
-    int maxPerPeer = 32;                // connections from one address; beyond: "503" and closed
+    int maxConnections = 256;           // beyond: the oldest waiting for a request goes, else "503"
+    int maxPerPeer = 32;                // from one address; beyond: its oldest that never asked goes, else "503"
     qint64 maxRequestHeadBytes = 8 * 1024;  // request line and headers of one request
     int maxHeaderLines = 100;
     qint64 maxRequestBodyBytes = 16 * 1024; // the board takes no bodies; one is only skipped

@@ -43,9 +43,11 @@ struct HttpReply
 };
 
 // Sends the bytes and reads until the reply is whole or the server closes.
-HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs = 5000)
+HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs = 5000, const char *from = nullptr)
 {
     QTcpSocket socket;
+    if (from)
+        socket.bind(QHostAddress(QString::fromLatin1(from)));
     socket.connectToHost(QStringLiteral("127.0.0.1"), port);
     HttpReply reply;
     if (!socket.waitForConnected(timeoutMs))
@@ -271,7 +273,9 @@ private slots:
     void unchangedHeatNotPushed_data();
     void unchangedHeatNotPushed();
     void answersFollowChanges();
+    void connectionsPerAddress_data();
     void connectionsPerAddress();
+    void slowClientsLeaveRoom_data();
     void slowClientsLeaveRoom();
     void cannotListen_data();
     void cannotListen();
@@ -930,23 +934,56 @@ void TestBoardServer::answersFollowChanges()
                 .head.contains("Content-Length: " + QByteArray::number(plain.body.size()) + "\r\n"));
 }
 
-// One address gets no more than its share; the others are still served.
+// One address gets no more than its share; the others are still served. Within the
+// share, one that never asked anything gives way to a newcomer; clients that asked keep
+// their places, and the newcomer is refused.
+void TestBoardServer::connectionsPerAddress_data()
+{
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("quiet clients") << false;
+    QTest::newRow("clients that asked") << true;
+}
+
 void TestBoardServer::connectionsPerAddress()
 {
-    QVERIFY(startServer());
-    const int perPeer = BoardLimits().maxPerPeer;
+    QFETCH(bool, asked);
+
+    BoardLimits limits;
+    limits.idleMs = 60'000;
+    limits.keepAliveMs = 60'000;
+    QVERIFY(startServer(limits));
+    const int perPeer = limits.maxPerPeer;
     std::vector<std::unique_ptr<QTcpSocket>> held;
     QByteArray answers;
-    for (int i = 0; i < perPeer + 8; ++i) {
+    const auto open = [&] {
         auto socket = std::make_unique<QTcpSocket>();
         QTcpSocket *s = socket.get();
         connect(s, &QTcpSocket::readyRead, this, [s, &answers] { answers += s->readAll(); });
-        QVERIFY(s->bind(QHostAddress(QStringLiteral("127.0.0.2"))));
+        if (!s->bind(QHostAddress(QStringLiteral("127.0.0.2"))))
+            return false;
         s->connectToHost(QStringLiteral("127.0.0.1"), m_port);
+        if (!s->waitForConnected(3000))
+            return false;
+        if (asked)
+            s->write(GetPage);
         held.push_back(std::move(socket));
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(int(answers.count("HTTP/1.1 503")), 8, 10'000);
-    QTRY_COMPARE_WITH_TIMEOUT(m_server->clientCount(), perPeer, 3000);
+        return true;
+    };
+    for (int i = 0; i < perPeer; ++i)
+        QVERIFY(open());
+    if (asked)
+        QTRY_COMPARE_WITH_TIMEOUT(int(answers.count("HTTP/1.1 200")), perPeer, 10'000);
+    for (int i = 0; i < 8; ++i)
+        QVERIFY(open());
+    QTRY_COMPARE_WITH_TIMEOUT(int(answers.count("HTTP/1.1 503")), asked ? 8 : 0, 10'000);
+    const auto connected = [&held] {
+        return int(std::count_if(held.begin(), held.end(),
+                                 [](const auto &s) { return s->state() == QAbstractSocket::ConnectedState; }));
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(connected(), perPeer, 5000);
+    // The newest are the ones kept when none had asked.
+    if (!asked)
+        QCOMPARE(held.back()->state(), QAbstractSocket::ConnectedState);
     QTcpSocket other;
     QVERIFY(other.bind(QHostAddress(QStringLiteral("127.0.0.3"))));
     other.connectToHost(QStringLiteral("127.0.0.1"), m_port);
@@ -959,9 +996,18 @@ void TestBoardServer::connectionsPerAddress()
 }
 
 // Slow clients from many addresses fill every place: a new visitor still gets the page
-// at once, the slowest giving way to it.
+// at once, the slowest giving way to it, whether it shares an address with them or not.
+void TestBoardServer::slowClientsLeaveRoom_data()
+{
+    QTest::addColumn<QByteArray>("visitor");
+    QTest::newRow("from another address") << QByteArray("127.0.0.1");
+    QTest::newRow("from a slow client's address") << QByteArray("127.0.0.2");
+}
+
 void TestBoardServer::slowClientsLeaveRoom()
 {
+    QFETCH(QByteArray, visitor);
+
     // As if each went on sending a byte now and then: no idle limit helps.
     BoardLimits limits;
     limits.idleMs = 60'000;
@@ -985,7 +1031,7 @@ void TestBoardServer::slowClientsLeaveRoom()
     QTRY_COMPARE_WITH_TIMEOUT(m_server->clientCount(), addresses * BoardLimits().maxPerPeer, 10'000);
     QElapsedTimer clock;
     clock.start();
-    const HttpReply reply = exchange(m_port, GetPage, 5000);
+    const HttpReply reply = exchange(m_port, GetPage, 5000, visitor.constData());
     const qint64 ms = clock.elapsed();
     for (int fd : slow)
         ::close(fd);
