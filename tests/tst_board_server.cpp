@@ -95,29 +95,6 @@ BoardHeat heatWithRace(const QString &race, quint64 version, int rows = 3)
     return heat;
 }
 
-// A client on a plain socket that asks for the push and then never reads.
-int openStalledWebSocket(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    int small = 2048;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    const QByteArray handshake = "GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                                 "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
-    if (::write(fd, handshake.constData(), size_t(handshake.size())) != handshake.size()) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // A raw client socket from the given loopback address, connected and nonblocking;
 // -1 when it cannot be had.
 int openRaw(quint16 port, const char *from = "127.0.0.1", int receiveBuffer = 0)
@@ -180,6 +157,18 @@ bool droppedWhileSending(int fd, const QByteArray &bytes, qsizetype burst, bool 
 
 const QByteArray Handshake = "GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                              "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+
+// A client on a plain socket that asks for the push and then never reads.
+int openStalledWebSocket(quint16 port)
+{
+    const int fd = openRaw(port, "127.0.0.1", 2048);
+    qsizetype at = 0;
+    if (fd >= 0 && (!sendSome(fd, Handshake, &at) || at != Handshake.size())) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 // A client's WebSocket frame, masked as a client's must be unless told otherwise.
 QByteArray clientFrame(quint8 opcode, const QByteArray &payload, bool masked = true)
