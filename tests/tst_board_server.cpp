@@ -775,7 +775,7 @@ void TestBoardServer::pushClientSends_data()
     QTest::newRow("a few pings") << 9 << 4 << 4 << true << false;
     QTest::newRow("many messages") << 1 << 10 << 100 << true << true;
     QTest::newRow("many pings") << 9 << 0 << 100 << true << true;
-    QTest::newRow("many bytes in few frames") << 2 << 1000 << 10 << true << true;
+    QTest::newRow("many bytes in few frames") << 2 << 1000 << 15 << true << true;
     QTest::newRow("a frame beyond the bound") << 2 << 4000 << 1 << true << true;
     QTest::newRow("unmasked") << 1 << 5 << 1 << false << true;
 }
@@ -835,7 +835,8 @@ void TestBoardServer::pushClientLiveness()
     limits.idleMs = 200;
     limits.keepAliveMs = 200;
     limits.pingIntervalMs = 200;
-    limits.pongTimeoutMs = 400;
+    // Room for a loaded machine: the client answers from the test's own event loop.
+    limits.pongTimeoutMs = 1500;
     QVERIFY(startServer(limits));
     QWebSocket client;
     QTcpSocket raw;
@@ -854,7 +855,7 @@ void TestBoardServer::pushClientLiveness()
         QTRY_COMPARE_WITH_TIMEOUT(raw.state(), QAbstractSocket::UnconnectedState, 5000);
         return;
     }
-    // Several times each limit, quiet all along.
+    // Ten times the idle limit and pinged all along, quiet otherwise.
     QVERIFY(!closed.wait(2000));
     m_server->setHeat(heatWithRace(QStringLiteral("静かな組"), 2));
     QTRY_VERIFY_WITH_TIMEOUT(last.contains(QStringLiteral("静かな組")), 3000);
