@@ -23,16 +23,15 @@ bool isToken(QByteArrayView text)
     return true;
 }
 
-// Whether a comma-separated header value holds the token, in any case.
-bool hasToken(QByteArrayView value, QByteArrayView token)
+} // namespace
+
+bool BoardFraming::hasToken(QByteArrayView value, QByteArrayView token)
 {
     for (QByteArrayView part : QByteArray::fromRawData(value.data(), value.size()).split(','))
         if (part.trimmed().compare(token, Qt::CaseInsensitive) == 0)
             return true;
     return false;
 }
-
-} // namespace
 
 BoardFraming::Verdict BoardFraming::feed(QByteArrayView bytes)
 {

@@ -41,6 +41,9 @@ public:
     // The ending of the oldest request whose head was whole, for its answer.
     Ending takeEnding();
 
+    // Whether a comma-separated header value holds the token, in any case.
+    static bool hasToken(QByteArrayView value, QByteArrayView token);
+
 private:
     enum class Stage { Head, Body, Done };
 

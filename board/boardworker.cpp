@@ -81,7 +81,7 @@ protected:
         // written, the library hands the connection over. The framing lets through no
         // other (declined, the library would log each one).
         if (request.value(QByteArrayLiteral("Upgrade")).compare("websocket", Qt::CaseInsensitive) == 0
-            && hasToken(request.value(QByteArrayLiteral("Connection")), "upgrade"))
+            && BoardFraming::hasToken(request.value(QByteArrayLiteral("Connection")), "upgrade"))
             return request.method() == QHttpServerRequest::Method::Get && request.url().path() == QStringLiteral("/ws");
         BoardFraming::Ending ending = BoardFraming::Ending::KeepAlive;
         if (!m_connections->requestDone(socket, &ending))
@@ -94,14 +94,6 @@ protected:
     void missingHandler(const QHttpServerRequest &, QTcpSocket *) override {}
 
 private:
-    static bool hasToken(const QByteArray &value, QByteArrayView token)
-    {
-        for (const QByteArray &part : value.split(','))
-            if (part.trimmed().compare(token, Qt::CaseInsensitive) == 0)
-                return true;
-        return false;
-    }
-
     BoardWorker *m_worker;
     BoardConnections *m_connections;
 };
