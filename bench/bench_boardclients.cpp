@@ -285,25 +285,12 @@ int main(int argc, char **argv)
             return 1;
         }
         const qint64 boardPid = static_cast<BoardProcess *>(main.boardService())->processId();
-        QProcess attacker;
-        attacker.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        attacker.start(QStringLiteral("/usr/bin/python3"),
-                       {QStringLiteral(ORDAVEX_BOARD_ATTACKER), QString::number(port), QStringLiteral("--seconds"),
-                        QString::number(seconds + 60), QStringLiteral("--slow"), QString::number(slow)});
-        while (!attacker.canReadLine() && attacker.state() != QProcess::NotRunning && starting.elapsed() < 20000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        attacker.readLine();
-        // The slowloris in place before the clients come.
-        QElapsedTimer settling;
-        settling.start();
-        while (settling.elapsed() < 2000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-
         QProcess held;
         held.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        held.start(QCoreApplication::applicationFilePath(),
-                   {QStringLiteral("--clients"), QStringLiteral("ws://127.0.0.1:%1/ws").arg(port),
-                    QString::number(count)});
+        // The phones and the attacker stand for other machines: they take what is left.
+        held.start(QStringLiteral("nice"),
+                   {QStringLiteral("-n19"), QCoreApplication::applicationFilePath(), QStringLiteral("--clients"),
+                    QStringLiteral("ws://127.0.0.1:%1/ws").arg(port), QString::number(count)});
         QElapsedTimer connecting;
         connecting.start();
         while (!held.canReadLine() && connecting.elapsed() < 20000)
@@ -313,6 +300,21 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "the clients did not connect: %s\n", said.constData());
             return 1;
         }
+        QProcess attacker;
+        attacker.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        attacker.start(QStringLiteral("nice"),
+                       {QStringLiteral("-n19"), QStringLiteral("/usr/bin/python3"), QStringLiteral(ORDAVEX_BOARD_ATTACKER),
+                        QString::number(port), QStringLiteral("--seconds"),
+                        QString::number(seconds + 60), QStringLiteral("--slow"), QString::number(slow)});
+        while (!attacker.canReadLine() && attacker.state() != QProcess::NotRunning && connecting.elapsed() < 40000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        attacker.readLine();
+        // The audience is there first, then the attack comes and settles.
+        QElapsedTimer settling;
+        settling.start();
+        while (settling.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+
         std::atomic<bool> visiting{true};
         std::vector<double> turnVisits;
         std::thread visitor([&] {

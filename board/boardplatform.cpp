@@ -11,6 +11,7 @@
 #endif
 #ifdef Q_OS_WIN
 #include <io.h>
+#include <windows.h>
 #endif
 
 namespace Ordavex {
@@ -27,6 +28,10 @@ bool ApplyBoardProcessLimits(qint64 memoryBytes)
         ::_exit(0);
 #endif
 #ifdef Q_OS_UNIX
+    // The official's window comes first: the board takes what the processor has left.
+    errno = 0;
+    if (::nice(10) == -1 && errno != 0)
+        ok = false;
     // A write to a program that has gone is an error to handle, not the end of us.
     std::signal(SIGPIPE, SIG_IGN);
     rlimit files{};
@@ -49,6 +54,7 @@ bool ApplyBoardProcessLimits(qint64 memoryBytes)
     }
 #else
     Q_UNUSED(memoryBytes);
+    SetPriorityClass(GetCurrentProcess(), BELOW_NORMAL_PRIORITY_CLASS);
     ok = false;
 #endif
     return ok;

@@ -6,8 +6,9 @@
 namespace Ordavex {
 
 // Caps the process's address space at the given size, so that even a fault in the board
-// cannot take the machine's memory, lets it hold as many sockets as the system allows,
-// and has it end with the program that started it. Returns false where a limit could
+// cannot take the machine's memory, lowers its priority below the official's window,
+// lets it hold as many sockets as the system allows, and has it end with the program
+// that started it. Returns false where a limit could
 // not be set (the board runs on, unbounded by the system).
 bool ApplyBoardProcessLimits(qint64 memoryBytes);
 

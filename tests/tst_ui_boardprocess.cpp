@@ -16,7 +16,9 @@
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/types.h>
 
 using namespace Ordavex;
@@ -112,6 +114,11 @@ void TestBoardProcess::servesWhatItIsHanded()
     const QByteArray text = limits.readAll();
     QVERIFY2(text.contains(QByteArray::number(700LL * 1024 * 1024)), text.constData());
 #endif
+    // Below the window's priority: the nineteenth field of its stat, after the name.
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    QVERIFY(stat.open(QIODevice::ReadOnly));
+    const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+    QCOMPARE(fields.value(16).toInt(), std::min(19, ::getpriority(PRIO_PROCESS, 0) + 10));
 
     QElapsedTimer stopping;
     stopping.start();
