@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -18,8 +19,11 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 using namespace Ordavex;
 using namespace Qt::StringLiterals;
@@ -235,6 +239,25 @@ void TestBoardProcess::boardEndsWithTheProgram()
     process.closeWriteChannel();
     QVERIFY(process.waitForFinished(2000));
     QCOMPARE(process.exitCode(), 0);
+
+    // The program killed while its input stays open elsewhere (here a FIFO this test
+    // keeps a writer on): the system ends the board with it.
+    QTemporaryDir place;
+    const QByteArray fifo = QFile::encodeName(place.filePath(u"input"_s));
+    QVERIFY(::mkfifo(fifo.constData(), 0600) == 0);
+    const int writer = ::open(fifo.constData(), O_RDWR | O_CLOEXEC);
+    QVERIFY(writer >= 0);
+    const auto closing = qScopeGuard([writer] { ::close(writer); });
+    QProcess parent;
+    parent.start(u"/bin/sh"_s, {u"-c"_s, u"\"$0\" < \"$1\" & echo $!; sleep 60"_s, BoardBinary,
+                                QString::fromLocal8Bit(fifo)});
+    QVERIFY(parent.waitForReadyRead(5000));
+    const qint64 board = parent.readLine().trimmed().toLongLong();
+    QVERIFY(board > 0);
+    QTest::qWait(200);
+    QVERIFY(processExists(board));
+    QVERIFY(::kill(pid_t(parent.processId()), SIGKILL) == 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!processExists(board), 1000);
 }
 
 // A publish folder on a disk that never answers (a network share whose server has gone):
