@@ -3,7 +3,7 @@
 // own one-second timer writing the slit log files. A heat goes out every 1 to 3 seconds:
 // random sizes, random wind lines or none, some batches without commas (TAB separated),
 // sent in random bursts. Between heats comes hostile traffic that can never be a record:
-// lines without a comma, lines that begin with NUL, lines longer than the line buffer,
+// lines without a comma, lines of nothing but NULs, lines longer than the line buffer,
 // wind lines alone, stray framing bytes, and now and then a flood of lines past the line
 // limit. At the end every record sent with commas must be in exactly one slit log file,
 // and the memory of the last minutes no larger than that of the first.
@@ -104,7 +104,7 @@ QByteArray hostile(QRandomGenerator &random, int *lines)
         break;
     case 1:
         for (int i = random.bounded(1, 50); i > 0; --i, ++*lines)
-            bytes += QByteArray("\0", 1) + "R,1,2,3,4\r\n";
+            bytes += QByteArray(4, '\0') + "\r\n";
         break;
     case 2:
         ++*lines;

@@ -159,15 +159,22 @@ qsizetype LineFramer::frame(QByteArrayView bytes, qint32 lineCount, FramedLines 
     const char *const data = bytes.data();
     const qsizetype size = bytes.size();
     qint32 count = lineCount;
-    // A line's text runs up to its first NUL; one without text is counted, not kept,
-    // and never fills the line limit: nothing of it waits to be let go.
+    // NULs before a line's first other byte are line noise (one just before a record's
+    // STX would otherwise wipe the record): left out. The text runs from there up to the
+    // next NUL; a line without text is counted, not kept, and never fills the line
+    // limit: nothing of it waits to be let go.
     const auto complete = [&](const char *line, qsizetype length) {
         ++out.completed;
-        const void *nul = std::memchr(line, 0, size_t(length));
-        const qsizetype text = nul ? static_cast<const char *>(nul) - line : length;
+        QByteArrayView view(line, length);
+        qsizetype start = 0;
+        while (start < view.size() && view[start] == '\0')
+            ++start;
+        view = view.sliced(start);
+        const qsizetype nul = view.indexOf('\0');
+        const qsizetype text = nul < 0 ? view.size() : nul;
         if (text > 0) {
             ++count;
-            out.lines.append(m_texts.store(line, text));
+            out.lines.append(m_texts.store(view.data(), text));
         }
     };
 

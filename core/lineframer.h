@@ -36,8 +36,9 @@ struct FramedLines
 
 // Cuts the timing machine's byte stream into lines: STX is dropped; ETX, LF and CR end
 // a line that holds at least one byte and are ignored otherwise; every other byte, NUL
-// included, is stored. A line's text runs up to its first NUL, so a line that starts
-// with NUL is completed and counted but has no text.
+// included, is stored. NULs before a line's first other byte are line noise and left out
+// of its text, which then runs up to the next NUL; a line of nothing but NULs is
+// completed and counted but has no text.
 //
 // A line never grows past MaxLineBytes: the 515th byte completes it and the next bytes
 // start a new line, so the line buffer of LineBufferSize (the line and a closing zero)

@@ -15,7 +15,7 @@ struct ReceiveCounters
     std::atomic<qint32> keptBytes{0};       // nb; 0 at each reader start and at ClearMonitor
     std::atomic<qint32> receivedBytes{0};   // gb; likewise
     // Lines with text handed to the monitor and not yet let go by it: the line limit
-    // counts these, so that lines without text (a first byte NUL) never fill it. The
+    // counts these, so that lines without text (nothing but NULs) never fill it. The
     // reader adds before it hands lines over; the monitor takes off what it lets go.
     std::atomic<qint32> waiting{0};
 };

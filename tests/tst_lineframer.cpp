@@ -116,8 +116,12 @@ void TestLineFramer::framing_data()
     QTest::newRow("framing bytes only") << QByteArray("\x02\x03\x02\r\n\x03") << L{} << 0 << 0 << 6 << QByteArray();
     QTest::newRow("runs of end bytes give no empty lines")
         << QByteArray("\r\n\r\na\r\n\r\n\x03\x03" "b\r") << L{"a", "b"} << 2 << 2 << 13 << QByteArray();
-    QTest::newRow("first byte NUL: counted, no text")
-        << QByteArray("\0abc\r\n", 6) << L{} << 1 << 4 << 6 << QByteArray();
+    QTest::newRow("only NULs: counted, no text") << QByteArray("\0\0\0\r\n", 5) << L{} << 1 << 3 << 5 << QByteArray();
+    QTest::newRow("leading NULs left out") << QByteArray("\0\0abc\0d\r\n", 9) << L{"abc"} << 1 << 7 << 9 << QByteArray();
+    // Line noise between two records: the NUL starts a line that the next record's STX
+    // does not end; the record is still whole.
+    QTest::newRow("NUL before a record's STX")
+        << QByteArray("\x02R,1,3\x03\r\n\0\x02R,2,5\x03\r\n", 19) << L{"R,1,3", "R,2,5"} << 2 << 11 << 19 << QByteArray();
     QTest::newRow("NUL inside: text up to it") << QByteArray("ab\0cd\r", 6) << L{"ab"} << 1 << 5 << 6 << QByteArray();
     QTest::newRow("no end byte") << QByteArray("\x02" "1,3") << L{} << 0 << 3 << 4 << QByteArray("1,3");
     QTest::newRow("STX inside a line is dropped") << QByteArray("a\x02" "b\r") << L{"ab"} << 1 << 2 << 4 << QByteArray();
@@ -248,12 +252,12 @@ void TestLineFramer::limitLetsALineInProgressFinish()
     QCOMPARE(f.lines, QList<QByteArray>{"56"});
 }
 
-// Lines that begin with NUL are counted as completed, but nothing of them waits in the
+// Lines of nothing but NULs are counted as completed, but nothing of them waits in the
 // monitor to be let go: however many come, the record after them is not held.
 void TestLineFramer::linesWithoutTextNeverFillTheLimit()
 {
     LineFramer framer;
-    const QByteArray stream = QByteArray("\0ABC\r\n", 6).repeated(3 * LineLimit) + records(1, 1);
+    const QByteArray stream = QByteArray("\0\0\0\0\r\n", 6).repeated(3 * LineLimit) + records(1, 1);
     const FramedLines f = framer.feed(stream, LineLimit - 1);
     QCOMPARE(f.completed, 3 * LineLimit + 1);
     QCOMPARE(f.lines, QList<QByteArray>{"1,1,3,12.34"});

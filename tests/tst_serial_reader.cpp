@@ -209,7 +209,8 @@ void TestSerialReader::edgeCasesByteByByte_data()
     using L = QList<QByteArray>;
     QTest::newRow("STX 1,3,1234 ETX CR LF") << QByteArray("\x02" "1,3,1234\x03\r\n") << L{"1,3,1234"} << 1 << 8 << 1;
     QTest::newRow("end bytes alone") << QByteArray("\r\n\r\n") << L{} << 0 << 0 << 0;
-    QTest::newRow("first byte NUL: counted, not appended") << QByteArray("\0" "12\r\n", 5) << L{} << 1 << 3 << 1;
+    QTest::newRow("only NULs: counted, not appended") << QByteArray("\0\0\0\r\n", 5) << L{} << 1 << 3 << 1;
+    QTest::newRow("leading NUL left out") << QByteArray("\0" "12\r\n", 5) << L{"12"} << 1 << 3 << 1;
     QTest::newRow("no end byte") << QByteArray("1,3,12") << L{} << 0 << 6 << 0;
 }
 

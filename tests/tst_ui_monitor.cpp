@@ -678,7 +678,7 @@ void TestMonitor::unloggableLinesDoNotStopTheLogger_data()
     QTest::addColumn<QString>("windName");
 
     QTest::newRow("lines without a comma") << "ABCDE\r\n"_ba << 1001 << QString();
-    QTest::newRow("lines that begin with NUL") << QByteArray("\0ABC\r\n", 6) << 1001 << QString();
+    QTest::newRow("lines of nothing but NULs") << QByteArray("\0\0\0\0\r\n", 6) << 1001 << QString();
     QTest::newRow("wind lines alone") << "+1.2\r\n"_ba << 1001 << u"w_112"_s;
     QTest::newRow("more than twice the limit") << framed("TEST 123"_ba) << 2500 << QString();
 }
