@@ -96,23 +96,14 @@ void BoardProgram::received(const QByteArray &bytes)
         if (m_done)
             return;
     }
-    if (m_reader.failed()) {
-        QJsonObject refused = MakeBoardMessage(BoardMessages::Refused);
-        refused.insert(QStringLiteral("message"), m_reader.error());
-        send(refused);
-        m_done = true;
-        emit finished(3);
-    }
+    if (m_reader.failed())
+        endWith(BoardMessages::Refused, m_reader.error(), 3);
 }
 
 void BoardProgram::take(const QJsonObject &message)
 {
     if (const QString mismatch = BoardProtocolMismatch(message); !mismatch.isEmpty()) {
-        QJsonObject refused = MakeBoardMessage(BoardMessages::Refused);
-        refused.insert(QStringLiteral("message"), mismatch);
-        send(refused);
-        m_done = true;
-        emit finished(3);
+        endWith(BoardMessages::Refused, mismatch, 3);
         return;
     }
     const QString type = message.value(QStringLiteral("type")).toString();
@@ -155,11 +146,7 @@ void BoardProgram::start(const QJsonObject &message)
     }
     if (!error.isEmpty()) {
         delete worker;
-        QJsonObject failed = MakeBoardMessage(BoardMessages::Failed);
-        failed.insert(QStringLiteral("message"), error);
-        send(failed);
-        m_done = true;
-        emit finished(2);
+        endWith(BoardMessages::Failed, error, 2);
         return;
     }
     m_worker = worker;
@@ -186,6 +173,16 @@ void BoardProgram::start(const QJsonObject &message)
     if (m_heat)
         worker->setHeat(*m_heat);
     worker->setPublishFolder(message.value(QStringLiteral("publishFolder")).toString());
+}
+
+// Tells the program why, and ends: nothing after it is taken.
+void BoardProgram::endWith(const QString &type, const QString &why, int code)
+{
+    QJsonObject message = MakeBoardMessage(type);
+    message.insert(QStringLiteral("message"), why);
+    send(message);
+    m_done = true;
+    emit finished(code);
 }
 
 void BoardProgram::send(const QJsonObject &message)

@@ -44,6 +44,7 @@ signals:
 private:
     void received(const QByteArray &bytes);
     void send(const QJsonObject &message);
+    void endWith(const QString &type, const QString &why, int code);
     void start(const QJsonObject &message);
 
     BoardLimits m_limits;
