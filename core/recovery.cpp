@@ -241,6 +241,16 @@ std::optional<RecoveredHeat> ReadRecovery(QByteArrayView bytes)
     return heat;
 }
 
+bool DiscardRecoveryFile(const QString &path)
+{
+    if (QFile::remove(path) || !QFileInfo::exists(path))
+        return true;
+    // A folder that no longer lets the file go may still let it be changed: an empty
+    // file offers nothing at the next start.
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) && file.size() == 0;
+}
+
 // ---- the writer ----
 
 struct RecoveryWriter::Shared
@@ -275,8 +285,7 @@ RecoveryOutcome runJob(const QString &path, quint64 number, const std::optional<
     if (heat) {
         outcome.ok = save(path, RecoveryBytes(*heat)) == SaveError::None;
     } else {
-        QFile::remove(path);
-        outcome.ok = !QFileInfo::exists(path);
+        outcome.ok = DiscardRecoveryFile(path);
     }
     return outcome;
 }
@@ -323,7 +332,7 @@ RecoveryWriter::~RecoveryWriter()
         m_shared->owner = nullptr;
         m_shared->leaving = true;
         m_shared->wake.notify_all();
-        done = m_shared->finished.wait_for(lock, std::chrono::milliseconds(FinishWaitMs), [this] {
+        done = m_shared->finished.wait_for(lock, std::chrono::milliseconds(m_abandoned ? 0 : FinishWaitMs), [this] {
             return m_shared->lastDone == m_shared->lastGiven;
         });
     }

@@ -63,6 +63,9 @@ QString RecoveryFilePath(const QString &settingsFile);
 QString UnreadableRecoveryFilePath(const QString &recoveryFile);
 
 QByteArray RecoveryBytes(const RecoveredHeat &heat);
+// Nothing to offer: the file is gone, or emptied where it could not be removed (a folder
+// that lets files be changed but not removed). False when it still holds a heat.
+bool DiscardRecoveryFile(const QString &path);
 // The heat, or nothing when the bytes are not a whole, unchanged recovery file of this
 // version with 1 to 500 rows and known option values.
 std::optional<RecoveredHeat> ReadRecovery(QByteArrayView bytes);
@@ -100,8 +103,8 @@ public:
     static constexpr int FinishWaitMs = 5000;
 
     explicit RecoveryWriter(const QString &path, QObject *parent = nullptr);
-    // Waits up to FinishWaitMs for the job in hand and the one waiting; a disk that
-    // takes longer is left to finish on its own.
+    // Waits up to FinishWaitMs for the job in hand and the one waiting, unless abandon()
+    // was called; a disk that takes longer is left to finish on its own.
     ~RecoveryWriter() override;
 
     // Each gives the job's number, counted from 1.
@@ -109,6 +112,9 @@ public:
     quint64 discard();
     // True once every job given so far is done; waits at most ms.
     bool waitUntilDone(int ms);
+    // The official chose to end without waiting for a disk that does not answer: the
+    // writer is not waited for when it goes.
+    void abandon() { m_abandoned = true; }
     // How the bytes reach the disk: SaveFileAtomically unless a test or a benchmark
     // stands in a slow or failing disk.
     void setSaveFunction(SaveFunction save);
@@ -125,6 +131,7 @@ private:
     const QString m_path;
     std::shared_ptr<Shared> m_shared;
     std::thread m_thread;
+    bool m_abandoned = false;
 };
 
 } // namespace Ordavex

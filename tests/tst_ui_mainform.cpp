@@ -33,13 +33,18 @@
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSemaphore>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <atomic>
 #include <memory>
 #include <optional>
 #include <thread>
+
+#include <unistd.h>
 
 using namespace Ordavex;
 using namespace Ordavex::Testing;
@@ -90,8 +95,30 @@ private slots:
     void failedRecoveryWriteIsToldOnce();
     void noticeTakesNoKeys();
     void slowDiskHoldsNothingUp();
+    void hungWriteIsToldBesideOtherNotices();
+    void closeNeverFreezesOnAHungDisk_data();
+    void closeNeverFreezesOnAHungDisk();
+    void unremovableRecoveryIsNeverOfferedUntold_data();
+    void unremovableRecoveryIsNeverOfferedUntold();
 
 private:
+    // A disk whose sync does not come back until the gate opens (or 20 s pass, so that a
+    // window that waits for it fails the test rather than hangs it).
+    static RecoveryWriter::SaveFunction hungDisk(const std::shared_ptr<QSemaphore> &gate)
+    {
+        return [gate](const QString &path, QByteArrayView bytes) {
+            gate->tryAcquire(1, 20000);
+            gate->release();
+            return SaveFileAtomically(path, bytes);
+        };
+    }
+    // Runs chattr on a path; false where it is missing or refused (not root, a file
+    // system without the attribute).
+    static bool chattr(const QString &flag, const QString &path)
+    {
+        const QString program = QStandardPaths::findExecutable(QStringLiteral("chattr"));
+        return !program.isEmpty() && QProcess::execute(program, {flag, path}) == 0;
+    }
     static std::optional<RecoveredHeat> recoveryOnDisk(const TForm1 &form)
     {
         QFile file(form.recoveryPath());
@@ -882,7 +909,6 @@ void TestMainForm::unreadableRecoveryIsSetAside_data()
     QTest::newRow("cut in the head") << 10;
     QTest::newRow("cut in the rows") << 120;
     QTest::newRow("last byte missing") << -2;
-    QTest::newRow("empty") << 0;
     QTest::newRow("not a recovery file") << -1;
 }
 
@@ -1115,9 +1141,8 @@ void TestMainForm::slowDiskHoldsNothingUp()
     QVERIFY(form.waitForRecoveryWriter(5000));
     QCOMPARE(writes.load(), 2);
     QVERIFY(recoveryOnDisk(form) == form.currentHeat());
-    // The failure of the first write was told: the file held nothing of the heat then.
-    QTRY_VERIFY(form.NoticeStrip->isVisible());
-    QTest::mouseClick(form.NoticeRead, Qt::LeftButton);
+    // The failure of the first write was told, and went with the write that followed.
+    QTRY_VERIFY(!form.notices().holds(NoticeList::Cause::RecoveryWrite));
 
     // Saved while a failing write is on its way: the saved heat is at no risk.
     writes = 0;
@@ -1136,6 +1161,217 @@ void TestMainForm::slowDiskHoldsNothingUp()
     QVERIFY(!form.NoticeStrip->isVisible());
     QVERIFY(!QFileInfo::exists(form.recoveryPath()));
     QCOMPARE(dialogs.shown, QStringList());
+}
+
+// A write that does not come back is told within a few seconds, while a notice of
+// another cause stays in the strip: both held, the newest shown with the count, and each
+// goes by itself.
+void TestMainForm::hungWriteIsToldBesideOtherNotices()
+{
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    // A copy from the last run that the official declines, in a file that will not go.
+    RecoveredHeat old;
+    old.rows = {{QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("1100")}};
+    const QString recovery = Paths::join(folder.path(), QStringLiteral("ordavex.recovery"));
+    QVERIFY(SaveFileAtomically(recovery, RecoveryBytes(old)) == SaveError::None);
+    const bool root = chattr(QStringLiteral("+i"), recovery);
+    const auto undo = [&] {
+        if (root)
+            chattr(QStringLiteral("-i"), recovery);
+        QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    auto restore = qScopeGuard(undo);
+    if (!root) {
+        QVERIFY(QFile::setPermissions(recovery, QFile::ReadOwner));
+        QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner));
+    }
+    dialogs.answers = {false};
+    TForm1 form(folder.appPaths());
+    QCOMPARE(dialogs.confirmations, QStringList{MsgRestoreHeat});
+    const QString notRemoved = MsgRecoveryNotRemoved.arg(recovery);
+    QCOMPARE(form.NoticeText->text(), notRemoved);
+    undo();
+    restore.dismiss();
+    if (root)
+        QVERIFY(QFile::remove(recovery));
+
+    const auto gate = std::make_shared<QSemaphore>();
+    form.setRecoverySaveFunction(hungDisk(gate));
+    typeHeat(form);
+    form.flushRecovery();
+    QElapsedTimer told;
+    told.start();
+    const QString hung = MsgRecoveryHung.arg(recovery);
+    QTRY_COMPARE_WITH_TIMEOUT(form.NoticeText->text(), hung + QStringLiteral(" 他1件"), TForm1::RecoveryHangMs + 2000);
+    QVERIFY2(told.elapsed() >= TForm1::RecoveryHangMs - 100, qPrintable(QString::number(told.elapsed())));
+    QCOMPARE(form.notices().texts(), (QStringList{hung, notRemoved}));
+    QVERIFY(form.NoticeText->toolTip().contains(notRemoved));
+
+    // Read: the other one shows; the write comes back: its notice is not told again.
+    QTest::mouseClick(form.NoticeRead, Qt::LeftButton);
+    QCOMPARE(form.NoticeText->text(), notRemoved);
+    gate->release();
+    QVERIFY(form.waitForRecoveryWriter(5000));
+    QTest::qWait(50);
+    QCOMPARE(form.notices().texts(), QStringList{notRemoved});
+    QVERIFY(form.NoticeStrip->isVisible());
+    QCOMPARE(dialogs.shown, QStringList());
+    QVERIFY(recoveryOnDisk(form) == form.currentHeat());
+}
+
+void TestMainForm::closeNeverFreezesOnAHungDisk_data()
+{
+    QTest::addColumn<QString>("answer");   // to the box that asks to wait or to end
+    QTest::newRow("end without it") << QStringLiteral("quit");
+    QTest::newRow("wait") << QStringLiteral("wait");
+    QTest::newRow("the disk answers while the box is open") << QStringLiteral("settles");
+}
+
+// Closing while the copy of the heat is stuck on its way to the disk: the window keeps
+// painting, the official is asked, and the real box goes by itself once the copy is on
+// the disk.
+void TestMainForm::closeNeverFreezesOnAHungDisk()
+{
+    QFETCH(QString, answer);
+    // Yes to closing, then the real box for waiting.
+    class RealWaitBox final : public Dialogs
+    {
+    public:
+        RealWaitBox() { Dialogs::setInstance(this); }
+        ~RealWaitBox() override { Dialogs::setInstance(nullptr); }
+        RealWaitBox(const RealWaitBox &) = delete;
+        RealWaitBox &operator=(const RealWaitBox &) = delete;
+        void message(QWidget *, const QString &) override {}
+        bool confirm(QWidget *, const QString &) override { return true; }
+        void error(QWidget *, const QString &) override {}
+        WaitAnswer waitOrQuit(QWidget *parent, const QString &text, const std::function<bool()> &settled) override
+        {
+            asked = text;
+            return SystemDialogs().waitOrQuit(parent, text, settled);
+        }
+        QString saveFileName(QWidget *, const FileRequest &) override { return {}; }
+        QString openFileName(QWidget *, OpenDialogState &) override { return {}; }
+        QString asked;
+    };
+    std::optional<ScriptedDialogs> scripted;
+    std::optional<RealWaitBox> real;
+    if (answer == QStringLiteral("settles"))
+        real.emplace();
+    else
+        scripted.emplace();
+    if (scripted)
+        scripted->answers = {true, answer == QStringLiteral("wait")};
+
+    ProgramFolder folder;
+    auto form = std::make_unique<TForm1>(folder.appPaths());
+    const auto gate = std::make_shared<QSemaphore>();
+    form->setRecoverySaveFunction(hungDisk(gate));
+    typeHeat(*form);
+    form->flushRecovery();
+    typeText(QStringLiteral("3\n1068\n"));
+    const RecoveredHeat heat = form->currentHeat();
+
+    // The window's clock: the longest it went without a tick is how long it froze.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer tick;
+    tick.setInterval(20);
+    connect(&tick, &QTimer::timeout, this, [&] {
+        longestGap = std::max(longestGap, sinceTick.restart());
+    });
+    if (real) {
+        QTimer::singleShot(TForm1::CloseWaitMs + 500, this, [gate] { gate->release(); });
+        // A box that stays after the disk answered fails the test rather than hangs it.
+        QTimer::singleShot(TForm1::CloseWaitMs + 6000, this, [] {
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible())
+                    box->reject();
+            }
+        });
+    }
+    QElapsedTimer closing;
+    closing.start();
+    sinceTick.start();
+    tick.start();
+    const bool closed = form->close();
+    tick.stop();
+    longestGap = std::max(longestGap, sinceTick.elapsed());
+    const qint64 took = closing.elapsed();
+    QVERIFY2(longestGap < 300, qPrintable(QStringLiteral("frozen for %1 ms").arg(longestGap)));
+    const QString asked = MsgRecoveryHungAtClose.arg(form->recoveryPath());
+    if (scripted)
+        QCOMPARE(scripted->confirmations, (QStringList{MsgConfirmExit, asked}));
+    else
+        QCOMPARE(real->asked, asked);
+    QCOMPARE(closed, answer != QStringLiteral("wait"));
+    QVERIFY2(took < 4000, qPrintable(QString::number(took)));
+    if (answer == QStringLiteral("wait")) {
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->NoticeText->text(), MsgRecoveryHung.arg(form->recoveryPath()));
+    }
+    if (answer == QStringLiteral("settles"))
+        QVERIFY(recoveryOnDisk(*form) == heat);
+    // Going does not wait for the disk either once the official chose to end.
+    QElapsedTimer going;
+    going.start();
+    form.reset();
+    if (answer == QStringLiteral("quit"))
+        QVERIFY2(going.elapsed() < 1000, qPrintable(QString::number(going.elapsed())));
+    gate->release();
+}
+
+void TestMainForm::unremovableRecoveryIsNeverOfferedUntold_data()
+{
+    QTest::addColumn<bool>("fileStays");   // the file itself cannot be changed either
+    QTest::newRow("the folder keeps its files") << false;
+    QTest::newRow("the file cannot change") << true;
+}
+
+// The copy of a heat that was then erased cannot be removed: it is emptied where the
+// folder lets it change, so that the next start offers nothing; where it cannot change
+// either, the strip says so.
+void TestMainForm::unremovableRecoveryIsNeverOfferedUntold()
+{
+    QFETCH(bool, fileStays);
+    ScriptedDialogs dialogs;
+    ProgramFolder folder;
+    const QString recovery = Paths::join(folder.path(), QStringLiteral("ordavex.recovery"));
+    {
+        TForm1 form(folder.appPaths());
+        typeHeat(form);
+        QVERIFY(waitForRecovery(form) >= 0);
+        const bool root = ::geteuid() == 0;
+        if (root && !chattr(fileStays ? QStringLiteral("+i") : QStringLiteral("+a"),
+                            fileStays ? recovery : folder.path()))
+            QSKIP("chattr is not available here");
+        const auto restore = qScopeGuard([&] {
+            if (root)
+                chattr(fileStays ? QStringLiteral("-i") : QStringLiteral("-a"), fileStays ? recovery : folder.path());
+            QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QFile::setPermissions(recovery, QFile::ReadOwner | QFile::WriteOwner);
+        });
+        if (!root) {
+            if (fileStays)
+                QVERIFY(QFile::setPermissions(recovery, QFile::ReadOwner));
+            QVERIFY(QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner));
+        }
+        dialogs.answers = {true};
+        form.EraseInputGrid->trigger();
+        QVERIFY(form.waitForRecoveryWriter(5000));
+        QTest::qWait(50);
+        QCOMPARE(form.notices().holds(NoticeList::Cause::RecoveryRemove), fileStays);
+        if (fileStays)
+            QCOMPARE(form.NoticeText->text(), MsgRecoveryNotRemoved.arg(recovery));
+        QVERIFY(QFileInfo::exists(recovery));
+    }
+    if (fileStays)
+        return;
+    dialogs.clear();
+    TForm1 next(folder.appPaths());
+    QCOMPARE(dialogs.confirmations, QStringList());
+    QCOMPARE(dialogs.shown, QStringList());
+    QVERIFY(next.GridIsEmpty());
 }
 
 QTEST_MAIN(TestMainForm)

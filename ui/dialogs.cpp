@@ -7,6 +7,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPointer>
+#include <QPushButton>
+#include <QTimer>
 
 namespace Ordavex {
 
@@ -87,6 +89,41 @@ bool Dialogs::print(QWidget *, QPrinter &)
 QString Dialogs::folderName(QWidget *, const QString &)
 {
     return {};
+}
+
+// Stand-ins answer it as a confirmation: Yes waits.
+Dialogs::WaitAnswer Dialogs::waitOrQuit(QWidget *parent, const QString &text, const std::function<bool()> &settled)
+{
+    if (settled())
+        return WaitAnswer::Settled;
+    return confirm(parent, text) ? WaitAnswer::Wait : WaitAnswer::Quit;
+}
+
+Dialogs::WaitAnswer SystemDialogs::waitOrQuit(QWidget *parent, const QString &text,
+                                              const std::function<bool()> &settled)
+{
+    if (settled())
+        return WaitAnswer::Settled;
+    const FocusKeeper focus;
+    QMessageBox box(QMessageBox::Warning, boxTitle(), text, QMessageBox::NoButton, parent);
+    QPushButton *wait = box.addButton(QStringLiteral("待つ"), QMessageBox::AcceptRole);
+    QPushButton *quit = box.addButton(QStringLiteral("終了"), QMessageBox::DestructiveRole);
+    box.setDefaultButton(wait);
+    box.setEscapeButton(wait);
+    bool cameTrue = false;
+    QTimer poll;
+    poll.setInterval(WaitPollMs);
+    QObject::connect(&poll, &QTimer::timeout, &box, [&] {
+        if (settled()) {
+            cameTrue = true;
+            box.done(0);
+        }
+    });
+    poll.start();
+    box.exec();
+    if (cameTrue || settled())
+        return WaitAnswer::Settled;
+    return box.clickedButton() == quit ? WaitAnswer::Quit : WaitAnswer::Wait;
 }
 
 QString SystemDialogs::folderName(QWidget *parent, const QString &folder)

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QPrinter;
 class QWidget;
 
@@ -40,6 +42,11 @@ public:
     virtual bool confirm(QWidget *parent, const QString &text) = 0;
     // The application's standard error box.
     virtual void error(QWidget *parent, const QString &text) = 0;
+    // A box with 待つ and 終了 for something the program is waiting for; it closes by
+    // itself once settled() turns true, which it asks every WaitPollMs.
+    enum class WaitAnswer { Settled, Wait, Quit };
+    static constexpr int WaitPollMs = 100;
+    virtual WaitAnswer waitOrQuit(QWidget *parent, const QString &text, const std::function<bool()> &settled);
     // Save dialog with the result-file filter and an overwrite prompt; empty on cancel.
     virtual QString saveFileName(QWidget *parent, const FileRequest &request) = 0;
     // The open dialog with the result-file filter, started from the state and leaving
@@ -65,6 +72,7 @@ public:
     void notify(QWidget *parent, const QString &text) override;
     bool confirm(QWidget *parent, const QString &text) override;
     void error(QWidget *parent, const QString &text) override;
+    WaitAnswer waitOrQuit(QWidget *parent, const QString &text, const std::function<bool()> &settled) override;
     QString saveFileName(QWidget *parent, const FileRequest &request) override;
     QString openFileName(QWidget *parent, OpenDialogState &state) override;
     bool print(QWidget *parent, QPrinter &printer) override;

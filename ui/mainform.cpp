@@ -16,15 +16,20 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <utility>
 
 namespace Ordavex {
@@ -366,6 +371,51 @@ void TForm1::changeEvent(QEvent *event)
     Guarded(this, [this] { FormActivate(); });
 }
 
+// The settings file as a close writes it, off the window's thread.
+struct TForm1::SettingsWrite
+{
+    std::atomic<bool> done = false;
+    // Set before done.
+    std::exception_ptr error;
+    QStringList notStored;
+};
+
+void TForm1::startSettingsWrite()
+{
+    // One still on its way to a disk that does not answer is waited for, not joined by
+    // a second.
+    if (m_settingsWrite && !m_settingsWrite->done.load())
+        return;
+    auto write = std::make_shared<SettingsWrite>();
+    m_settingsWrite = write;
+    std::thread([write, path = m_settingsPath, settings = m_settings] {
+        try {
+            write->notStored = WriteSettings(path, settings);
+        } catch (...) {
+            write->error = std::current_exception();
+        }
+        write->done.store(true);
+    }).detach();
+}
+
+bool TForm1::waitPainting(int ms, const std::function<bool()> &settled)
+{
+    if (settled())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(10);
+    QElapsedTimer waited;
+    waited.start();
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (settled() || waited.elapsed() >= ms)
+            loop.quit();
+    });
+    poll.start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return settled();
+}
+
 bool TForm1::FormClose()
 {
     if (m_monitor && m_monitor->isVisible()) {
@@ -378,14 +428,49 @@ bool TForm1::FormClose()
     // operator was told at start.
     if (m_settings.readFailed)
         return close;
-    const QStringList notStored = WriteSettings(m_settingsPath, m_settings);
-    if (!notStored.isEmpty() && !std::exchange(m_toldNotStored, true))
-        showMessage(MsgSettingsNotStored.arg(notStored.join(QStringLiteral(", "))));
+    startSettingsWrite();
+    const std::shared_ptr<SettingsWrite> write = m_settingsWrite;
+    if (!waitPainting(CloseWaitMs, [&write] { return write->done.load(); }))
+        return close;
+    if (write->error)
+        std::rethrow_exception(write->error);
+    if (!write->notStored.isEmpty() && !std::exchange(m_toldNotStored, true))
+        showMessage(MsgSettingsNotStored.arg(write->notStored.join(QStringLiteral(", "))));
     return close;
+}
+
+bool TForm1::closingWritesDone()
+{
+    const std::shared_ptr<SettingsWrite> write = m_settingsWrite;
+    const auto settingsDone = [&write] { return !write || write->done.load(); };
+    const auto settled = [&] { return settingsDone() && waitForRecoveryWriter(0); };
+    if (waitPainting(CloseWaitMs, settled))
+        return true;
+    const QString text = !waitForRecoveryWriter(0) ? MsgRecoveryHungAtClose.arg(m_recoveryPath)
+                                                   : MsgSettingsHungAtClose.arg(m_settingsPath);
+    switch (Dialogs::instance().waitOrQuit(this, text, settled)) {
+    case Dialogs::WaitAnswer::Settled:
+        return true;
+    case Dialogs::WaitAnswer::Quit:
+        m_recoveryWriter->abandon();
+        return true;
+    case Dialogs::WaitAnswer::Wait:
+        break;
+    }
+    if (!waitForRecoveryWriter(0) && m_recoveryWatched >= m_recoveryHeatStart)
+        postNotice(NoticeList::Cause::RecoveryWrite, MsgRecoveryHung.arg(m_recoveryPath));
+    return false;
 }
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
+    // A second close while the first waits for the disk is the same close.
+    if (m_closing) {
+        event->ignore();
+        return;
+    }
+    m_closing = true;
+    const auto closing = qScopeGuard([this] { m_closing = false; });
     // A failed write of the settings abandons the close as well: the window stays.
     bool close = false;
     Guarded(this, [&] { close = FormClose(); });
@@ -400,8 +485,12 @@ void TForm1::closeEvent(QCloseEvent *event)
         else
             flushRecovery();
     });
-    // The program is ending: the last heat is worth a short wait for a slow disk.
-    waitForRecoveryWriter(RecoveryWriter::FinishWaitMs);
+    // The program is ending: the last heat is worth a wait for a slow disk, but the
+    // window never stops answering, and the official decides how long.
+    if (!closingWritesDone()) {
+        event->ignore();
+        return;
+    }
     closeBoard();
     event->accept();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/noticelist.h"
 #include "core/paths.h"
 #include "core/recovery.h"
 #include "core/settings.h"
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -33,6 +35,14 @@ inline const QString MsgRecoveryUnreadable =
     QStringLiteral("保存されていない組のデータ %1 は壊れているため復元できません。\n%2 に移しました。");
 inline const QString MsgRecoveryNotWritten =
     QStringLiteral("保存されていない組の控え %1 を書けません。\n保存するまでにプログラムが止まると、入力したデータは失われます。");
+inline const QString MsgRecoveryHung =
+    QStringLiteral("保存されていない組の控え %1 の書き込みが終わりません。\n保存するまでにプログラムが止まると、入力したデータは失われます。");
+inline const QString MsgRecoveryNotRemoved =
+    QStringLiteral("保存または消去した組の控え %1 を消せません。\n次の起動で復元を勧められたら「いいえ」を選んで下さい。");
+inline const QString MsgRecoveryHungAtClose =
+    QStringLiteral("保存されていない組の控え %1 を書き込めていません。\n書き込みが終わるまで待ちますか ?\n待たずに終了すると、入力したデータは失われます。");
+inline const QString MsgSettingsHungAtClose =
+    QStringLiteral("設定ファイル %1 を書き込めていません。\n書き込みが終わるまで待ちますか ?\n待たずに終了すると、今回の設定は失われます。");
 inline const QString MsgSheetEmpty = QStringLiteral("印刷するﾃﾞｰﾀがありません。");
 inline const QString MsgSheetNotPrinted = QStringLiteral("組ｼｰﾄを印刷できませんでした。");
 inline const QString MsgBoardNotStarted = QStringLiteral("速報ﾎﾞｰﾄﾞを公開できませんでした。\n%1");
@@ -117,8 +127,13 @@ public:
 
     // The recovery file: the unsaved heat, handed to its writer's thread at most
     // RecoveryDelayMs after a change; gone once the heat is saved or erased. A write
-    // that fails is told in the notice strip, never in a box.
+    // that fails, or has not finished RecoveryHangMs after it was handed over, is told
+    // in the notice strip, never in a box.
     static constexpr int RecoveryDelayMs = 500;
+    static constexpr int RecoveryHangMs = 3000;
+    // At close, the settings and the last heat are waited for this long with the
+    // window painting; then the official chooses to wait or to end without them.
+    static constexpr int CloseWaitMs = 1000;
     RecoveredHeat currentHeat() const;
     const QString &recoveryPath() const { return m_recoveryPath; }
     // Off, no recovery file is written or removed (to measure what it costs).
@@ -132,9 +147,11 @@ public:
     // True once the writer has done every change handed to it; waits at most ms.
     bool waitForRecoveryWriter(int ms);
 
-    // The notice strip: shown until the operator clicks 確認; a second notice replaces
-    // the text of the first.
-    void showNotice(const QString &text);
+    // The notice strip: every notice that holds, the newest shown with how many more;
+    // 確認 dismisses the newest.
+    void postNotice(NoticeList::Cause cause, const QString &text);
+    void withdrawNotice(NoticeList::Cause cause);
+    const NoticeList &notices() const { return m_notices; }
     void NoticeReadClick();
 
     // Handlers.
@@ -225,6 +242,15 @@ private:
     void writeRecovery();
     void discardRecovery();
     void recoveryDone(const RecoveryOutcome &outcome);
+    void recoveryHangCheck();
+    void showNotices();
+    void startSettingsWrite();
+    // Runs the window's events but the official's keys and clicks until settled() or
+    // ms have passed; true when settled.
+    static bool waitPainting(int ms, const std::function<bool()> &settled);
+    // The writes a close leaves behind are done, or the official chose to end without
+    // them; false to keep the window.
+    bool closingWritesDone();
     bool heatIsEmpty() const;
     bool makeBoardService(QString *error);
     bool boardWanted() const;
@@ -272,9 +298,18 @@ private:
     // The number of the last removal handed to the writer: a write given before it
     // belonged to a heat that has been saved or erased since.
     quint64 m_recoveryHeatStart = 0;
-    // The operator has read that this heat's file cannot be written: not told again
-    // for every key, only once it has been written or a new heat begins.
-    bool m_recoveryNoticeRead = false;
+    QTimer *m_recoveryHangTimer = nullptr;
+    // The last write handed to the writer, the one the hang timer waits for, and the
+    // last job the writer finished.
+    quint64 m_recoveryLastWrite = 0;
+    quint64 m_recoveryWatched = 0;
+    quint64 m_recoveryLastDone = 0;
+    NoticeList m_notices;
+    // The settings as a close writes them, on a thread of its own: a disk that does not
+    // answer must not freeze the window.
+    struct SettingsWrite;
+    std::shared_ptr<SettingsWrite> m_settingsWrite;
+    bool m_closing = false;
     BoardServiceFactory m_boardFactory;
     std::unique_ptr<BoardService> m_board;
     QTimer *m_boardTimer = nullptr;
@@ -282,9 +317,6 @@ private:
     QElapsedTimer m_sinceBoardHandOff;
     // The dialog is open: it tells a refused start itself.
     bool m_boardDialogOpen = false;
-    // The notice in the strip that the board stopped by itself, or that publishing failed.
-    QString m_boardLostNotice;
-    QString m_boardPublishNotice;
     quint64 m_boardVersion = 0;
     bool m_boardSaved = false;
     // The heat as the save in progress writes it.
@@ -293,6 +325,8 @@ private:
     // nothing has changed since.
     std::optional<BoardHeat> m_boardSavedHeat;
     bool m_boardLaunched = false;
+    // The strip has said when the board came back after it stopped.
+    bool m_boardRestoredTold = false;
     // The work folder the service was last told of.
     QString m_boardWorkFolder;
 };

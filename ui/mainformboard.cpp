@@ -111,7 +111,7 @@ void TForm1::startBoardAtLaunch()
         return;
     QString error;
     if (!makeBoardService(&error)) {
-        showNotice(error);
+        postNotice(NoticeList::Cause::BoardStart, error);
         return;
     }
     BoardService::Options options;
@@ -121,7 +121,7 @@ void TForm1::startBoardAtLaunch()
     options.port = quint16(m_settings.boardPort);
     options.publishFolder = m_settings.boardPublishFolder;
     if (!m_board->start(options, &error)) {
-        showNotice(MsgBoardNotStarted.arg(error));
+        postNotice(NoticeList::Cause::BoardStart, MsgBoardNotStarted.arg(error));
         showBoardState();
         return;
     }
@@ -232,44 +232,46 @@ void TForm1::showBoardState()
     const bool on = boardIsOn();
     BoardIndicator->setToolTip(on ? m_board->url() : QString());
     BoardIndicator->setVisible(on);
-    // Serving again after it stopped by itself: the strip says when, until 確認.
-    if (on && !m_board->isStarting() && !m_boardLostNotice.isEmpty()) {
-        const bool shown = NoticeStrip->isVisible() && NoticeText->text() == m_boardLostNotice;
-        m_boardLostNotice.clear();
-        if (shown)
-            showNotice(MsgBoardRestored.arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+    if (on && !m_board->isStarting()) {
+        withdrawNotice(NoticeList::Cause::BoardStart);
+        // Serving again after it stopped by itself: the strip says when, until 確認.
+        if (m_notices.holds(NoticeList::Cause::BoardLost) && !m_boardRestoredTold) {
+            m_boardRestoredTold = true;
+            postNotice(NoticeList::Cause::BoardLost,
+                       MsgBoardRestored.arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
+        }
     }
 }
 
 // In the notice strip, not a box: it comes from the service, while the operator types.
 void TForm1::boardPublishFailed(const QString &message)
 {
-    m_boardPublishNotice = message;
-    if (NoticeStrip->isVisible() && NoticeText->text() == message)
+    // The same failure again keeps its place among the others.
+    if (m_notices.texts().contains(message))
         return;
-    showNotice(message);
+    postNotice(NoticeList::Cause::BoardPublish, message);
 }
 
 // The failure it told of has cleared: its notice goes, any other stays.
 void TForm1::boardPublishRecovered()
 {
-    if (!m_boardPublishNotice.isEmpty() && NoticeStrip->isVisible() && NoticeText->text() == m_boardPublishNotice)
-        NoticeStrip->hide();
-    m_boardPublishNotice.clear();
+    withdrawNotice(NoticeList::Cause::BoardPublish);
 }
 
 // A start that the operator did not just ask for in the dialog: told in the strip.
 void TForm1::boardStartFailed(const QString &message)
 {
     if (!m_boardDialogOpen)
-        showNotice(MsgBoardNotStarted.arg(message));
+        postNotice(NoticeList::Cause::BoardStart, MsgBoardNotStarted.arg(message));
     showBoardState();
 }
 
 void TForm1::boardLost(const QString &message)
 {
-    m_boardLostNotice = message;
-    showNotice(message);
+    // Each stop is news, also after the last one was read.
+    withdrawNotice(NoticeList::Cause::BoardLost);
+    m_boardRestoredTold = false;
+    postNotice(NoticeList::Cause::BoardLost, message);
 }
 
 void TForm1::closeBoard()

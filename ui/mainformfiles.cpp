@@ -212,8 +212,14 @@ RecoveredHeat TForm1::currentHeat() const
 
 void TForm1::offerRecovery()
 {
-    if (!QFileInfo::exists(m_recoveryPath))
+    const QFileInfo info(m_recoveryPath);
+    if (!info.exists())
         return;
+    // Emptied where it could not be removed: the heat was saved or erased.
+    if (info.isFile() && info.size() == 0) {
+        QFile::remove(m_recoveryPath);
+        return;
+    }
     QByteArray bytes;
     std::optional<RecoveredHeat> heat;
     if (ReadWholeFile(m_recoveryPath, MaxRecoveryFileSize, &bytes))
@@ -229,8 +235,8 @@ void TForm1::offerRecovery()
     }
     if (Dialogs::instance().confirm(this, MsgRestoreHeat))
         restoreHeat(*heat);
-    else
-        QFile::remove(m_recoveryPath);
+    else if (!DiscardRecoveryFile(m_recoveryPath))
+        postNotice(NoticeList::Cause::RecoveryRemove, MsgRecoveryNotRemoved.arg(m_recoveryPath));
 }
 
 void TForm1::restoreHeat(const RecoveredHeat &heat)
@@ -258,6 +264,10 @@ void TForm1::connectRecovery()
     m_recoveryTimer->setTimerType(Qt::PreciseTimer);
     m_recoveryTimer->setInterval(RecoveryDelayMs);
     ConnectHandler(m_recoveryTimer, &QTimer::timeout, this, &TForm1::writeRecovery);
+    m_recoveryHangTimer = new QTimer(this);
+    m_recoveryHangTimer->setSingleShot(true);
+    m_recoveryHangTimer->setInterval(RecoveryHangMs);
+    connect(m_recoveryHangTimer, &QTimer::timeout, this, &TForm1::recoveryHangCheck);
     // Every way the heat changes ends in the grid model, the wind field, the options
     // or the target path: typing, the row count, opening, the monitor's import.
     ConnectHandler(m_grid, &QAbstractItemModel::dataChanged, this, &TForm1::heatChanged);
@@ -319,7 +329,11 @@ void TForm1::writeRecovery()
         return;
     }
     // A copy of the heat goes to the writer's thread; the disk is never waited for here.
-    m_recoveryWriter->write(currentHeat());
+    m_recoveryLastWrite = m_recoveryWriter->write(currentHeat());
+    if (!m_recoveryHangTimer->isActive()) {
+        m_recoveryWatched = m_recoveryLastWrite;
+        m_recoveryHangTimer->start();
+    }
 }
 
 void TForm1::discardRecovery()
@@ -329,35 +343,79 @@ void TForm1::discardRecovery()
     if (m_recoveryTimer)
         m_recoveryTimer->stop();
     m_recoveryHeatStart = m_recoveryWriter->discard();
-    m_recoveryNoticeRead = false;
+    // The heat it told of is saved or gone; the next one is news again.
+    withdrawNotice(NoticeList::Cause::RecoveryWrite);
 }
 
 void TForm1::recoveryDone(const RecoveryOutcome &outcome)
 {
-    if (outcome.discard)
-        return;
-    if (outcome.ok) {
-        // Safe on the disk again: a later failure is news again.
-        m_recoveryNoticeRead = false;
+    m_recoveryLastDone = outcome.job;
+    if (m_recoveryHangTimer->isActive() && outcome.job >= m_recoveryWatched) {
+        // The next write handed over meanwhile gets its own time.
+        m_recoveryHangTimer->stop();
+        if (m_recoveryLastWrite > outcome.job) {
+            m_recoveryWatched = m_recoveryLastWrite;
+            m_recoveryHangTimer->start();
+        }
+    }
+    if (outcome.discard) {
+        if (outcome.ok)
+            withdrawNotice(NoticeList::Cause::RecoveryRemove);
+        else
+            postNotice(NoticeList::Cause::RecoveryRemove, MsgRecoveryNotRemoved.arg(m_recoveryPath));
         return;
     }
     // A heat saved or erased since is not at risk any more.
-    if (outcome.job < m_recoveryHeatStart || m_recoveryNoticeRead)
+    if (outcome.job < m_recoveryHeatStart)
         return;
-    showNotice(MsgRecoveryNotWritten.arg(m_recoveryPath));
+    if (outcome.ok) {
+        // Safe on the disk again: a later failure is news again.
+        withdrawNotice(NoticeList::Cause::RecoveryWrite);
+        return;
+    }
+    postNotice(NoticeList::Cause::RecoveryWrite, MsgRecoveryNotWritten.arg(m_recoveryPath));
 }
 
-void TForm1::showNotice(const QString &text)
+// A write that has not come back: the disk under it does not answer, and the heat is
+// not safe until it does.
+void TForm1::recoveryHangCheck()
 {
-    NoticeText->setText(text);
-    NoticeText->setToolTip(text);
+    if (m_recoveryLastDone >= m_recoveryWatched || m_recoveryWatched < m_recoveryHeatStart)
+        return;
+    postNotice(NoticeList::Cause::RecoveryWrite, MsgRecoveryHung.arg(m_recoveryPath));
+}
+
+void TForm1::postNotice(NoticeList::Cause cause, const QString &text)
+{
+    if (m_notices.post(cause, text))
+        showNotices();
+}
+
+void TForm1::withdrawNotice(NoticeList::Cause cause)
+{
+    if (!m_notices.holds(cause)) {
+        m_notices.withdraw(cause);
+        return;
+    }
+    m_notices.withdraw(cause);
+    showNotices();
+}
+
+void TForm1::showNotices()
+{
+    if (m_notices.isEmpty()) {
+        NoticeStrip->hide();
+        return;
+    }
+    NoticeText->setText(m_notices.line());
+    NoticeText->setToolTip(m_notices.texts().join(QStringLiteral("\n\n")));
     NoticeStrip->show();
 }
 
 void TForm1::NoticeReadClick()
 {
-    NoticeStrip->hide();
-    m_recoveryNoticeRead = true;
+    m_notices.dismissNewest();
+    showNotices();
 }
 
 bool TForm1::heatIsEmpty() const
