@@ -186,6 +186,7 @@ public:
     // fails with EEXIST and the next is tried.
     Outcome link()
     {
+#ifdef O_TMPFILE
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
         for (int attempt = 0; attempt < 100; ++attempt) {
             QByteArray path = newName();
@@ -202,6 +203,9 @@ public:
                 return Outcome::NotHere;
         }
         return Outcome::Failed;
+#else
+        return Outcome::NotHere;
+#endif
     }
 
     // The replaced file's owner, group and mode, as far as the saver may keep them (see
