@@ -29,12 +29,24 @@ enum class SaveError {
     CannotCreate,     // no temporary file could be made in the folder
     WriteFailed,      // writing, syncing or closing the temporary file failed
     CannotReplace,    // the temporary file could not be renamed over the file
+    // The new file could not be given the old one's mode, or an owner or group it must
+    // keep (see SaveFileAtomically): saved, it would be open to others, or closed to
+    // those it was meant for.
+    CannotKeepPermissions,
 };
 
 // Replaces the file at path with bytes, or leaves it as it was: the bytes go to a
 // temporary file in the same folder, are synced to the disk and the temporary file is
 // renamed over the old one. On any failure the old file is untouched and the temporary
 // file is gone. A symbolic link is followed: the file it names is replaced.
+// The new file keeps the old one's mode, every bit of it. Root keeps its owner and group
+// too. Anyone else may not give a file away: it becomes the saver's, as with any editor
+// (the folder lets them replace it), but keeps its group where the saver is a member of
+// it. In a group the saver is not in, it gets the group of the saver's new files: the
+// bytes it holds now are the saver's anyway. What is to be kept and cannot be fails the
+// save with CannotKeepPermissions.
+// On Linux the temporary file has no name until its bytes are on the disk: a program
+// killed while the disk does not answer leaves nothing behind in the folder.
 // The folder itself is not synced: after a crash right after the rename the folder may
 // still show the old file, whole, but never a cut-off new one.
 SaveError SaveFileAtomically(const QString &path, QByteArrayView bytes);

@@ -5,6 +5,7 @@
 #include "core/runtimeerror.h"
 #include "core/settings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QIODevice>
@@ -96,6 +97,10 @@ private slots:
     void replacedFileKeepsMode_data();
     void replacedFileKeepsMode();
     void replacedFileKeepsOwner();
+    void keepsOrRefusesPermissions_data();
+    void keepsOrRefusesPermissions();
+    void killedWhileSyncingLeavesNothing_data();
+    void killedWhileSyncingLeavesNothing();
     void newFileGetsUsualMode_data();
     void newFileGetsUsualMode();
     void longFileName_data();
@@ -254,6 +259,202 @@ void TestAtomicFile::replacedFileKeepsOwner()
     QCOMPARE(info.st_mode & 07777, mode_t(06750));
 #else
     QSKIP("owners are the platform's own");
+#endif
+}
+
+#ifdef Q_OS_UNIX
+namespace {
+
+// The shim that makes a child's file calls fail (tests/filecalls_shim.cpp), or nothing
+// where the child could not load it: as an unprivileged user the build tree may be
+// closed to us.
+QString FaultShim()
+{
+#ifdef ORDAVEX_FAULT_SHIM
+    const QByteArray shim = ORDAVEX_FAULT_SHIM;
+    return ::access(shim.constData(), R_OK) == 0 ? QFile::decodeName(shim) : QString();
+#else
+    return {};
+#endif
+}
+
+// Starts "program --save path" (see main), the faults named made by the shim, as
+// another user where setpriv is given.
+void StartSave(QProcess &child, const QString &program, const QString &shim, const QString &faults,
+               const QStringList &setpriv, const QString &path)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!faults.isEmpty()) {
+        environment.insert(u"LD_PRELOAD"_s, shim);
+        environment.insert(u"ORDAVEX_FAULTS"_s, faults);
+        // Preloaded ahead of a sanitizer's runtime, which would refuse that.
+        environment.insert(u"ASAN_OPTIONS"_s, environment.value(u"ASAN_OPTIONS"_s) + u":verify_asan_link_order=0"_s);
+    }
+    child.setProcessEnvironment(environment);
+    const QStringList arguments{u"--save"_s, path};
+    if (setpriv.isEmpty())
+        child.start(program, arguments);
+    else
+        child.start(u"setpriv"_s, setpriv + QStringList{program} + arguments);
+}
+
+} // namespace
+#endif
+
+// Who saves (the test's own user, or as root: uid 65534 as a member of group 100 or of
+// no group), over which file, with which file calls refused; -1 stands for the saver's
+// own user or group.
+void TestAtomicFile::keepsOrRefusesPermissions_data()
+{
+    QTest::addColumn<QString>("saver");
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<int>("owner");
+    QTest::addColumn<int>("group");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("folderGroup");   // -1: no set-group-ID bit
+    QTest::addColumn<SaveError>("error");
+    QTest::addColumn<int>("newOwner");
+    QTest::addColumn<int>("newGroup");
+
+    const SaveError refused = SaveError::CannotKeepPermissions;
+    QTest::newRow("600, mode refused")
+        << u"self"_s << u"fchmod"_s << -1 << -1 << 0600 << -1 << refused << -1 << -1;
+    QTest::newRow("644, mode refused but the new file has it")
+        << u"self"_s << u"fchmod"_s << -1 << -1 << 0644 << -1 << SaveError::None << -1 << -1;
+    QTest::newRow("no unnamed files, 640")
+        << u"self"_s << u"tmpfile"_s << -1 << -1 << 0640 << -1 << SaveError::None << -1 << -1;
+    QTest::newRow("no link to an unnamed file, 600")
+        << u"self"_s << u"linkat"_s << -1 << -1 << 0600 << -1 << SaveError::None << -1 << -1;
+    QTest::newRow("set-user-ID")
+        << u"self"_s << QString() << -1 << -1 << 04744 << -1 << SaveError::None << -1 << -1;
+    QTest::newRow("no unnamed files, set-user-ID")
+        << u"self"_s << u"tmpfile"_s << -1 << -1 << 04744 << -1 << SaveError::None << -1 << -1;
+    QTest::newRow("root, owner refused")
+        << u"self"_s << u"fchown"_s << 1000 << 100 << 0640 << -1 << refused << 1000 << 100;
+    QTest::newRow("own file in a set-group-ID folder of another group")
+        << u"self"_s << QString() << -1 << -1 << 0644 << 100 << SaveError::None << -1 << -1;
+    QTest::newRow("group member keeps the group")
+        << u"member"_s << QString() << 1000 << 100 << 0664 << -1 << SaveError::None << 65534 << 100;
+    QTest::newRow("group member, group refused")
+        << u"member"_s << u"fchown"_s << 1000 << 100 << 0664 << -1 << refused << 1000 << 100;
+    QTest::newRow("neither owner nor member takes the file")
+        << u"stranger"_s << QString() << 1000 << 100 << 0666 << -1 << SaveError::None << 65534 << 65534;
+}
+
+void TestAtomicFile::keepsOrRefusesPermissions()
+{
+#ifdef Q_OS_UNIX
+    QFETCH(QString, saver);
+    QFETCH(QString, faults);
+    QFETCH(int, owner);
+    QFETCH(int, group);
+    QFETCH(int, mode);
+    QFETCH(int, folderGroup);
+    QFETCH(SaveError, error);
+    QFETCH(int, newOwner);
+    QFETCH(int, newGroup);
+    const bool root = ::geteuid() == 0;
+    const bool asAnother = saver != u"self"_s;
+    if (!root && (asAnother || owner >= 0 || folderGroup >= 0))
+        QSKIP("only root may give files away or save as another user");
+    if (asAnother && QStandardPaths::findExecutable(u"setpriv"_s).isEmpty())
+        QSKIP("setpriv is not installed");
+    QString shim = FaultShim();
+    if (!faults.isEmpty() && shim.isEmpty())
+        QSKIP("the shim is out of this user's reach");
+    const uid_t saverUser = asAnother ? 65534 : ::geteuid();
+    const gid_t saverGroup = asAnother ? 65534 : ::getegid();
+    const mode_t previous = ::umask(022);
+    const auto restore = qScopeGuard([&] { ::umask(previous); });
+
+    // The saver runs from a copy that it can reach, in a folder it may write in.
+    QString program = QCoreApplication::applicationFilePath();
+    QTemporaryDir place;
+    if (asAnother) {
+        QVERIFY(place.isValid());
+        QCOMPARE(::chmod(QFile::encodeName(place.path()).constData(), 0755), 0);
+        QVERIFY(QFile::copy(program, place.filePath(u"saver"_s)));
+        program = place.filePath(u"saver"_s);
+        if (!faults.isEmpty()) {
+            QVERIFY(QFile::copy(shim, place.filePath(u"shim.so"_s)));
+            shim = place.filePath(u"shim.so"_s);
+        }
+        QCOMPARE(::chmod(QFile::encodeName(m_dir->path()).constData(), 0777), 0);
+    }
+    const QByteArray folder = QFile::encodeName(m_dir->path());
+    if (folderGroup >= 0) {
+        QCOMPARE(::chown(folder.constData(), uid_t(-1), gid_t(folderGroup)), 0);
+        QCOMPARE(::chmod(folder.constData(), 02700), 0);
+    }
+    const QString path = m_dir->filePath(u"R1w_112.csv"_s);
+    const QByteArray encoded = QFile::encodeName(path);
+    QVERIFY(WriteBytes(path, OldBytes));
+    // Made in a set-group-ID folder, the old file has the folder's group until given its own.
+    if (owner >= 0 || folderGroup >= 0) {
+        const uid_t user = owner < 0 ? saverUser : uid_t(owner);
+        QCOMPARE(::chown(encoded.constData(), user, group < 0 ? saverGroup : gid_t(group)), 0);
+    }
+    QCOMPARE(::chmod(encoded.constData(), mode_t(mode)), 0);
+
+    QProcess child;
+    const QStringList setpriv{u"--reuid=65534"_s, u"--regid=65534"_s,
+                              saver == u"member"_s ? u"--groups=100"_s : u"--clear-groups"_s};
+    StartSave(child, program, shim, faults, asAnother ? setpriv : QStringList(), path);
+    QVERIFY(child.waitForFinished(10000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    const QByteArray told = child.readAllStandardError();
+    QCOMPARE(SaveError(child.exitCode()), error);
+    for (const QString &fault : faults.split(u',', Qt::SkipEmptyParts))
+        QVERIFY2(told.contains(fault.toUtf8() + " refused"), told.constData());
+
+    struct stat info;
+    QCOMPARE(::stat(encoded.constData(), &info), 0);
+    QCOMPARE(info.st_uid, newOwner < 0 ? saverUser : uid_t(newOwner));
+    QCOMPARE(info.st_gid, newGroup < 0 ? saverGroup : gid_t(newGroup));
+    QCOMPARE(info.st_mode & 07777, mode_t(mode));
+    QCOMPARE(ReadBytes(path), error == SaveError::None ? QByteArray("new") : OldBytes);
+    QCOMPARE(Entries(m_dir->path()), QStringList{u"R1w_112.csv"_s});
+#else
+    QSKIP("owners and modes are the platform's own");
+#endif
+}
+
+// A save whose sync never returns, as on a USB stick or a network folder that stops
+// answering, and a program then killed: nothing of the save may be left in the folder.
+void TestAtomicFile::killedWhileSyncingLeavesNothing_data()
+{
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("replacing a file") << true;
+    QTest::newRow("new file") << false;
+}
+
+void TestAtomicFile::killedWhileSyncingLeavesNothing()
+{
+#ifdef Q_OS_LINUX
+    QFETCH(bool, exists);
+    const QString shim = FaultShim();
+    if (shim.isEmpty())
+        QSKIP("the shim is out of this user's reach");
+    const QString path = m_dir->filePath(u"R1w_112.csv"_s);
+    if (exists)
+        QVERIFY(WriteBytes(path, OldBytes));
+    const QStringList before = Entries(m_dir->path());
+
+    QProcess child;
+    StartSave(child, QCoreApplication::applicationFilePath(), shim, u"fdatasync"_s, {}, path);
+    child.setReadChannel(QProcess::StandardError);
+    QByteArray told;
+    while (!told.contains("fdatasync hangs") && child.waitForReadyRead(10000))
+        told += child.readAll();
+    QVERIFY2(told.contains("fdatasync hangs"), told.constData());
+    QCOMPARE(Entries(m_dir->path()), before);
+    child.kill();
+    QVERIFY(child.waitForFinished(10000));
+    QCOMPARE(Entries(m_dir->path()), before);
+    if (exists)
+        QCOMPARE(ReadBytes(path), OldBytes);
+#else
+    QSKIP("no unnamed files here");
 #endif
 }
 
@@ -536,5 +737,16 @@ void TestAtomicFile::failedReadOfSettings()
     QCOMPARE(read.cComName, 3);
 }
 
-QTEST_GUILESS_MAIN(TestAtomicFile)
+// "tst_atomicfile --save PATH" saves "new" at PATH and ends with the SaveError as its
+// exit code: the save of keepsOrRefusesPermissions and killedWhileSyncingLeavesNothing
+// in a process of its own.
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && std::strcmp(argv[1], "--save") == 0)
+        return int(SaveFileAtomically(QString::fromLocal8Bit(argv[2]), "new"));
+    QCoreApplication app(argc, argv);
+    TestAtomicFile test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_atomicfile.moc"
