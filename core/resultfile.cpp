@@ -278,15 +278,18 @@ std::optional<QByteArray> SavableResultBytes(const ResultGrid &grid, bool track,
     return FormatResult(grid, track, sixtyFix, true);
 }
 
-bool WriteResultFile(const QString &path, const ResultGrid &grid, bool track, bool sixtyFix)
+bool WriteResultFile(const QString &path, const ResultGrid &grid, bool track, bool sixtyFix, SaveError *error)
 {
     const std::optional<QByteArray> bytes = SavableResultBytes(grid, track, sixtyFix);
-    return bytes && WriteResultBytes(path, *bytes);
+    return bytes && WriteResultBytes(path, *bytes, error);
 }
 
-bool WriteResultBytes(const QString &path, const QByteArray &bytes)
+bool WriteResultBytes(const QString &path, const QByteArray &bytes, SaveError *error)
 {
-    return SaveFileAtomically(path, bytes) == SaveError::None;
+    const SaveError outcome = SaveFileAtomically(path, bytes);
+    if (error)
+        *error = outcome;
+    return outcome == SaveError::None;
 }
 
 QString RemoveExtension(const QString &path)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "atomicfile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -50,9 +52,11 @@ std::optional<QByteArray> SavableResultBytes(const ResultGrid &grid, bool track,
 // Writes the result file with SaveFileAtomically, so that a failed write leaves an
 // existing file untouched. False when it cannot be written, and false without touching
 // anything for a grid that SavableResultBytes refuses.
-bool WriteResultFile(const QString &path, const ResultGrid &grid, bool track, bool sixtyFix);
+// Why a write failed, where the caller asks.
+bool WriteResultFile(const QString &path, const ResultGrid &grid, bool track, bool sixtyFix,
+                     SaveError *error = nullptr);
 // The file part of WriteResultFile.
-bool WriteResultBytes(const QString &path, const QByteArray &bytes);
+bool WriteResultBytes(const QString &path, const QByteArray &bytes, SaveError *error = nullptr);
 
 // The path without its extension: everything from the last point of the file name on.
 QString RemoveExtension(const QString &path);

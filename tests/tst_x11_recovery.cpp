@@ -40,6 +40,7 @@ private slots:
     void killedHeatComesBack();
     void cutShortFileIsSetAside();
     void fullFolderOpensNoBox();
+    void hungDiskIsToldAndClosingEndsOnRequest();
 
 private:
     static QString xdotool(const QStringList &arguments) { return Xdotool::run(arguments); }
@@ -393,3 +394,58 @@ void TestX11Recovery::fullFolderOpensNoBox()
 
 QTEST_MAIN(TestX11Recovery)
 #include "tst_x11_recovery.moc"
+
+// Every sync of the disk never returns (a USB stick or a network folder that stopped
+// answering): the strip says the copy is not written, and closing asks instead of
+// freezing; 終了 ends the program at once and leaves no temporary file in the folder.
+void TestX11Recovery::hungDiskIsToldAndClosingEndsOnRequest()
+{
+#ifndef ORDAVEX_FAULT_SHIM
+    QSKIP("no shim to hold the disk's syncs on this platform");
+#else
+    QProcessEnvironment environment = m_program.processEnvironment();
+    environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(ORDAVEX_FAULT_SHIM));
+    environment.insert(QStringLiteral("ORDAVEX_FAULTS"), QStringLiteral("fdatasync"));
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
+    m_program.setProcessEnvironment(environment);
+    const QString window = start(MainTitle);
+    QVERIFY2(!window.isEmpty(), "the program never showed its main window");
+    QVERIFY(focusWindow(window));
+    const int stripBefore = pixelsOfColour(window, NoticeBackground);
+    QVERIFY(keys({QStringLiteral("4"), QStringLiteral("Return"), QStringLiteral("1"), QStringLiteral("0"),
+                  QStringLiteral("5"), QStringLiteral("2"), QStringLiteral("Return"), QStringLiteral("5"),
+                  QStringLiteral("Return"), QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("6"),
+                  QStringLiteral("1"), QStringLiteral("Return")}));
+    // Told within a few seconds of the write that did not come back.
+    QTRY_VERIFY_WITH_TIMEOUT(pixelsOfColour(window, NoticeBackground) > stripBefore + 1000, 8000);
+
+    // The menu's last entry, 終了, and はい.
+    QVERIFY(QProcess::execute(QStringLiteral("xdotool"),
+                              {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("15"),
+                               QStringLiteral("10"), QStringLiteral("click"), QStringLiteral("1")}) == 0);
+    QTest::qWait(500);
+    QVERIFY(keys({QStringLiteral("Up"), QStringLiteral("Return")}));
+    const QString confirm = waitFor([] { return findWindow(QStringLiteral("確認")); }, 20000);
+    QVERIFY(!confirm.isEmpty());
+    QVERIFY(focusWindow(confirm));
+    QVERIFY(keys({QStringLiteral("Return")}));
+    // The box that offers to wait or to end, within a few seconds, never a frozen window.
+    QElapsedTimer asked;
+    asked.start();
+    const QString box = waitFor([&] { return findDialog(window); }, 10000);
+    QVERIFY2(!box.isEmpty(), "no box about the copy that could not be written");
+    QVERIFY2(asked.elapsed() < 4000, qPrintable(QString::number(asked.elapsed())));
+    QCOMPARE(xdotool({QStringLiteral("getwindowname"), box}), QStringLiteral("Ordavex"));
+    QVERIFY(focusWindow(box));
+    // 待つ has the focus; 終了 is the other button.
+    QElapsedTimer ending;
+    ending.start();
+    QVERIFY(keys({QStringLiteral("Tab"), QStringLiteral("space")}));
+    QVERIFY2(m_program.waitForFinished(5000), "the program did not end after 終了");
+    QVERIFY2(ending.elapsed() < 2000, qPrintable(QString::number(ending.elapsed())));
+    QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+    const QStringList left = QDir(m_dir->path()).entryList({QStringLiteral(".ordavex-*")}, QDir::Files | QDir::Hidden);
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
+#endif
+}

@@ -43,6 +43,8 @@ inline const QString MsgRecoveryHungAtClose =
     QStringLiteral("保存されていない組の控え %1 を書き込めていません。\n書き込みが終わるまで待ちますか ?\n待たずに終了すると、入力したデータは失われます。");
 inline const QString MsgSettingsHungAtClose =
     QStringLiteral("設定ファイル %1 を書き込めていません。\n書き込みが終わるまで待ちますか ?\n待たずに終了すると、今回の設定は失われます。");
+inline const QString MsgCannotKeepPermissions =
+    QStringLiteral("%1 の所有者や読み書きの権限を元のとおりに保てないため、書き換えませんでした。\n元のファイルはそのままです。");
 inline const QString MsgSheetEmpty = QStringLiteral("印刷するﾃﾞｰﾀがありません。");
 inline const QString MsgSheetNotPrinted = QStringLiteral("組ｼｰﾄを印刷できませんでした。");
 inline const QString MsgBoardNotStarted = QStringLiteral("速報ﾎﾞｰﾄﾞを公開できませんでした。\n%1");

@@ -67,9 +67,11 @@ bool TForm1::CheckTimes()
 
 bool TForm1::WriteResultFile(const QString &path)
 {
-    if (Ordavex::WriteResultFile(path, *m_grid, RaceKindIndex() == 0, sixtyFix->isChecked()))
+    SaveError error = SaveError::None;
+    if (Ordavex::WriteResultFile(path, *m_grid, RaceKindIndex() == 0, sixtyFix->isChecked(), &error))
         return true;
-    showMessage(MsgCannotOpenFile);
+    // The file is there and could be written, but not as it was meant to be shared.
+    showMessage(error == SaveError::CannotKeepPermissions ? MsgCannotKeepPermissions.arg(path) : MsgCannotOpenFile);
     return false;
 }
 
