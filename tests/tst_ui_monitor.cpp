@@ -97,6 +97,9 @@ QByteArray captured(const QString &folder)
     return bytes;
 }
 
+// How long the endless line floods the monitor.
+constexpr int FloodSeconds = 30;
+
 QList<QMessageBox *> openBoxes()
 {
     QList<QMessageBox *> boxes;
@@ -983,14 +986,14 @@ void TestMonitor::windowAnswersWhileAnEndlessLineFloods_data()
 
     // Text past the line limit in COM-only mode: the logger lets the lines go each
     // second, the held bytes go past their bound and the rest of the endless line is let
-    // go read after read, each time told again.
+    // go read after read, told again once a second.
     QTest::newRow("endless line of text") << 'A' << true;
     // Lines without text, one every 515 bytes: nothing waits, nothing is held.
     QTest::newRow("endless line of NULs") << '\0' << false;
 }
 
-// An endless line at about 1 MB/s, as a USB device can send it, for FloodSeconds (30
-// unless ORDAVEX_FLOOD_SECONDS says otherwise): the window answers a ping posted every
+// An endless line at about 1 MB/s, as a USB device can send it, for FloodSeconds (or
+// ORDAVEX_FLOOD_SECONDS when set): the window answers a ping posted every
 // 50 ms from another thread within the bound, and the notes of held bytes let go are one
 // note with its count, not one a read.
 void TestMonitor::windowAnswersWhileAnEndlessLineFloods()
@@ -1000,7 +1003,7 @@ void TestMonitor::windowAnswersWhileAnEndlessLineFloods()
 
     const int floodSeconds = qEnvironmentVariableIsSet("ORDAVEX_FLOOD_SECONDS")
                                  ? qEnvironmentVariableIntValue("ORDAVEX_FLOOD_SECONDS")
-                                 : 30;
+                                 : FloodSeconds;
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     // Sanitized builds run several times slower on a busy machine: still far below the
     // seconds the window was lost for.
@@ -1025,7 +1028,7 @@ void TestMonitor::windowAnswersWhileAnEndlessLineFloods()
         // Paced: what 1 MB/s has sent by now, in pieces of at most 16 KiB.
         const QByteArray piece(16 * 1024, fill);
         const auto start = steady_clock::now();
-        for (; !stop && steady_clock::now() < end; ) {
+        while (!stop && steady_clock::now() < end) {
             const qint64 due = duration_cast<microseconds>(steady_clock::now() - start).count();
             if (sent.load() >= due) {
                 std::this_thread::sleep_for(milliseconds(2));
