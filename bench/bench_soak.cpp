@@ -8,6 +8,14 @@
 // limit. At the end every record sent with commas must be in exactly one slit log file,
 // and the memory of the last minutes no larger than that of the first.
 //
+// Two phases of a sixth of the run each (at most 30 seconds): from a third of the run an
+// endless line at about 1 MB/s, as a USB device can send it, in place of the heats (past
+// the line limit the held bytes go past their bound and the rest of the line is let go;
+// after it a quiet while for the logger to let the held lines go, then the heats again);
+// from two thirds, heats whose records come with NULs before their STX. The window
+// thread is pinged every 50 ms from another thread throughout: the worst wait of each
+// phase is reported.
+//
 // The same windows with the port open and nothing arriving, for the same time, are the
 // baseline of CPU use and memory.
 //
@@ -21,6 +29,7 @@
 #include "ui/dialogs.h"
 #include "ui/mainform.h"
 #include "ui/rs232cfunc.h"
+#include "windowprobe.h"
 
 #include <QAction>
 #include <QApplication>
@@ -33,13 +42,20 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -134,6 +150,39 @@ QByteArray hostile(QRandomGenerator &random, int *lines)
     return bytes;
 }
 
+enum Phase { Heats, EndlessLine, NulsBeforeStx, PhaseCount };
+
+struct PhasePing final : QEvent
+{
+    static inline const Type Kind = Type(QEvent::registerEventType());
+    PhasePing(qint64 at, int during)
+        : QEvent(Kind)
+        , postedNs(at)
+        , phase(during)
+    {
+    }
+    qint64 postedNs;
+    int phase;
+};
+
+// The worst wait of the window thread for a ping, by the phase it was posted in.
+class PhaseProbe final : public QObject
+{
+public:
+    std::array<qint64, PhaseCount> worstNs{};
+    std::atomic<int> phase{Heats};
+
+    bool event(QEvent *event) override
+    {
+        if (event->type() != PhasePing::Kind)
+            return QObject::event(event);
+        const auto *probe = static_cast<PhasePing *>(event);
+        qint64 &worst = worstNs[size_t(probe->phase)];
+        worst = std::max(worst, Bench::nowNs() - probe->postedNs);
+        return true;
+    }
+};
+
 struct Figures
 {
     int batches = 0;
@@ -141,6 +190,9 @@ struct Figures
     int tabRecords = 0;         // without commas
     int files = 0;
     int hostileLines = 0;
+    int nulRecords = 0;         // with NULs before their STX
+    qint64 endlessBytes = 0;
+    std::array<double, PhaseCount> worstPingMs{};
     int lost = 0;
     int duplicated = 0;
     double cpu = 0;
@@ -175,6 +227,7 @@ Figures run(int seconds, bool send, quint32 seed)
         fail(QStringLiteral("the monitor did not open: %1").arg(dialogs.boxes.join(u' ')));
 
     Figures figures;
+    PhaseProbe probe;
     std::map<QByteArray, int> expected;     // log row -> times sent
     std::map<QByteArray, qint64> sentAt;    // log row -> ms into the run
     QRandomGenerator random(seed);
@@ -207,6 +260,10 @@ Figures run(int seconds, bool send, quint32 seed)
                     record += separator;
                 record += field;
             }
+            if (probe.phase == NulsBeforeStx) {
+                stream += QByteArray(random.bounded(1, 9), '\0');
+                ++figures.nulRecords;
+            }
             stream += "\x02" + record + "\x03\r\n";
             if (commas) {
                 const QByteArray row = "\"" + QByteArray::number(place) + "\",\"" + lane + "\",\"" + time + "\",\""
@@ -238,10 +295,62 @@ Figures run(int seconds, bool send, quint32 seed)
     });
     sampler.start(1000);
 
+    // The pings, from a thread of their own: one posted while the window thread is busy
+    // counts from when it was posted.
+    std::atomic<bool> stop{false};
+    std::thread pinger([&] {
+        while (!stop) {
+            QCoreApplication::postEvent(&probe, new PhasePing(Bench::nowNs(), probe.phase));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    // The endless line: paced to 1 MB/s by its own clock, then a line end, so that the
+    // records after it are lines of their own again.
+    const int phaseSeconds = std::clamp(seconds / 6, 1, 30);
+    std::thread endless;
+    const auto flood = [&] {
+        const int master = machine.masterFd();
+        const int flags = ::fcntl(master, F_GETFL);
+        ::fcntl(master, F_SETFL, flags | O_NONBLOCK);
+        const QByteArray piece(16 * 1024, 'A');
+        const auto start = std::chrono::steady_clock::now();
+        const auto end = start + std::chrono::seconds(phaseSeconds);
+        qint64 sent = 0;
+        while (!stop && std::chrono::steady_clock::now() < end) {
+            const qint64 due =
+                std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+            pollfd out{master, POLLOUT, 0};
+            if (sent >= due || ::poll(&out, 1, 20) <= 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                continue;
+            }
+            const ssize_t n = ::write(master, piece.constData(), size_t(std::min<qint64>(piece.size(), due - sent)));
+            if (n > 0)
+                sent += n;
+        }
+        ::fcntl(master, F_SETFL, flags);
+        figures.endlessBytes = sent;
+        machine.write("\r\n");
+    };
+
     const double cpuBefore = cpuSeconds();
     wall.start();
-    if (send)
+    if (send) {
         sender.start(500);
+        QTimer::singleShot(seconds * 1000 / 3, [&] {
+            sender.stop();
+            probe.phase = EndlessLine;
+            endless = std::thread(flood);
+        });
+        QTimer::singleShot(seconds * 1000 / 3 + phaseSeconds * 1000, [&] {
+            endless.join();
+            probe.phase = Heats;
+            // A quiet while: the logger lets the held lines go before the heats come again.
+            sender.start(5000);
+        });
+        QTimer::singleShot(seconds * 1000 * 2 / 3, [&] { probe.phase = NulsBeforeStx; });
+        QTimer::singleShot(seconds * 1000 * 2 / 3 + phaseSeconds * 1000, [&] { probe.phase = Heats; });
+    }
     QTimer::singleShot(seconds * 1000, [&] { sender.stop(); });
     // After the last batch, time for the monitor to write it.
     // A loop of its own: quitting the application would ask the windows to close.
@@ -251,6 +360,14 @@ Figures run(int seconds, bool send, quint32 seed)
     figures.cpu = cpuSeconds() - cpuBefore;
     figures.wall = double(wall.elapsed()) / 1000;
     figures.peak = peakKiB();
+    stop = true;
+    pinger.join();
+    if (endless.joinable())
+        endless.join();
+    // The last pings, still queued.
+    QCoreApplication::sendPostedEvents(&probe);
+    for (size_t phase = 0; phase < PhaseCount; ++phase)
+        figures.worstPingMs[phase] = double(probe.worstNs[phase]) / 1e6;
 
     std::map<QByteArray, int> written;
     const QDir folder(logs.path());
@@ -306,8 +423,9 @@ int main(int argc, char *argv[])
     if (args.size() > 3) {
         const bool send = args[3] == QLatin1String("soak");
         const Figures f = run(seconds, send, seed);
-        std::printf("%d %d %d %d %d %d %.3f %.3f %ld %d\n", f.batches, f.records, f.tabRecords, f.files, f.lost,
-                    f.duplicated, f.cpu, f.wall, f.peak, f.hostileLines);
+        std::printf("%d %d %d %d %d %d %.3f %.3f %ld %d %d %lld %.3f %.3f %.3f\n", f.batches, f.records, f.tabRecords,
+                    f.files, f.lost, f.duplicated, f.cpu, f.wall, f.peak, f.hostileLines, f.nulRecords,
+                    f.endlessBytes, f.worstPingMs[Heats], f.worstPingMs[EndlessLine], f.worstPingMs[NulsBeforeStx]);
         for (long kib : f.minutePeaks)
             std::printf("%ld ", kib);
         std::printf("\n");
@@ -323,10 +441,11 @@ int main(int argc, char *argv[])
         Figures f;
         const QList<QByteArray> out = process.readAllStandardOutput().split('\n');
         if (out.size() < 2
-            || std::sscanf(out[0].constData(), "%d %d %d %d %d %d %lf %lf %ld %d", &f.batches, &f.records,
-                           &f.tabRecords, &f.files, &f.lost, &f.duplicated, &f.cpu, &f.wall, &f.peak,
-                           &f.hostileLines)
-                   != 10)
+            || std::sscanf(out[0].constData(), "%d %d %d %d %d %d %lf %lf %ld %d %d %lld %lf %lf %lf", &f.batches,
+                           &f.records, &f.tabRecords, &f.files, &f.lost, &f.duplicated, &f.cpu, &f.wall, &f.peak,
+                           &f.hostileLines, &f.nulRecords, &f.endlessBytes, &f.worstPingMs[Heats],
+                           &f.worstPingMs[EndlessLine], &f.worstPingMs[NulsBeforeStx])
+                   != 15)
             fail(QStringLiteral("the %1 run's figures").arg(QLatin1String(mode)));
         for (const QByteArray &kib : out[1].split(' ')) {
             if (!kib.trimmed().isEmpty())
@@ -340,6 +459,12 @@ int main(int argc, char *argv[])
                 "lost %d, duplicated %d\n",
                 seconds, soak.batches, soak.records, soak.tabRecords, soak.hostileLines, soak.files, soak.lost,
                 soak.duplicated);
+    std::printf("  soak: records sent with commas %d, logged %d; %d records with NULs before their STX; "
+                "%lld bytes of endless line\n",
+                soak.records, soak.records - soak.lost, soak.nulRecords, soak.endlessBytes);
+    std::printf("  soak: worst window ping, ms: heats %.1f, endless line %.1f, NULs before STX %.1f (idle: %.1f)\n",
+                soak.worstPingMs[Heats], soak.worstPingMs[EndlessLine], soak.worstPingMs[NulsBeforeStx],
+                idle.worstPingMs[Heats]);
     const auto series = [](const Figures &f) {
         QStringList minutes;
         for (long kib : f.minutePeaks)

@@ -68,6 +68,7 @@ void TMyThread::run()
     if (captureWanted && !capture.open(m_capture.folder, m_capture.started))
         captureLost();
     bool overflowTold = false;
+    QElapsedTimer sinceOverflowTold;
 
     QList<QByteArray> pending;      // lines not yet emitted
     bool linesDue = false;          // lines completed since the last emission
@@ -109,8 +110,10 @@ void TMyThread::run()
             counters.keptBytes.fetch_add(f.kept);
             counters.receivedBytes.fetch_add(f.received);
         }
-        if (f.dropped > 0 && !overflowTold) {
+        if (f.dropped > 0 && !overflowTold
+            && (!sinceOverflowTold.isValid() || sinceOverflowTold.elapsed() >= OverflowRepeatMs)) {
             overflowTold = true;
+            sinceOverflowTold.start();
             emit heldOverflow(MsgHeldOverflow);
         }
         if (!m_framer->holding())

@@ -51,6 +51,9 @@ public:
     static constexpr qsizetype DeliveryLines = 256;
     // The longest wait while lines wait to go.
     static constexpr int PendingWaitMs = DeliveryGapMs;
+    // Held bytes let go are told again at most this often: the rest of an endless line
+    // cut by the bound is let go read after read, thousands of times a second.
+    static constexpr int OverflowRepeatMs = 1000;
 
     // A reader still running is asked to stop and waited for: it never outlives the
     // port and framer it was given.
@@ -80,7 +83,7 @@ signals:
     // A new capture took the bytes after a failure.
     void captureBack(const QString &text);
     // Bytes held at the line limit went past MaxHeldBytes and some were let go; once
-    // until the held bytes have gone through.
+    // until the held bytes have gone through, and not again within OverflowRepeatMs.
     void heldOverflow(const QString &text);
 
 protected:

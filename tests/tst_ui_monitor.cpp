@@ -31,8 +31,10 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -95,6 +97,9 @@ QByteArray captured(const QString &folder)
     return bytes;
 }
 
+// How long the endless line floods the monitor.
+constexpr int FloodSeconds = 30;
+
 QList<QMessageBox *> openBoxes()
 {
     QList<QMessageBox *> boxes;
@@ -142,6 +147,8 @@ private slots:
     void editBeforeTheLinesShowKeepsThemAll();
     void gridAnswersWhileThePortIsFlooded_data();
     void gridAnswersWhileThePortIsFlooded();
+    void windowAnswersWhileAnEndlessLineFloods_data();
+    void windowAnswersWhileAnEndlessLineFloods();
 
 private:
     // The monitor on a pseudo-terminal that plays the timing machine, opened as the
@@ -969,6 +976,140 @@ void TestMonitor::gridAnswersWhileThePortIsFlooded()
     QCOMPARE(m_main->grid()->cell(1, 2), u"5"_s);
     // The port was read all the while.
     QTRY_VERIFY(!m_monitor->receivedLines().isEmpty());
+    QVERIFY(m_monitor->close());
+}
+
+void TestMonitor::windowAnswersWhileAnEndlessLineFloods_data()
+{
+    QTest::addColumn<char>("fill");
+    QTest::addColumn<bool>("overflows");
+
+    // Text past the line limit in COM-only mode: the logger lets the lines go each
+    // second, the held bytes go past their bound and the rest of the endless line is let
+    // go read after read, told again once a second.
+    QTest::newRow("endless line of text") << 'A' << true;
+    // Lines without text, one every 515 bytes: nothing waits, nothing is held.
+    QTest::newRow("endless line of NULs") << '\0' << false;
+}
+
+// An endless line at about 1 MB/s, as a USB device can send it, for FloodSeconds (or
+// ORDAVEX_FLOOD_SECONDS when set): the window answers a ping posted every
+// 50 ms from another thread within the bound, and the notes of held bytes let go are one
+// note with its count, not one a read.
+void TestMonitor::windowAnswersWhileAnEndlessLineFloods()
+{
+    QFETCH(char, fill);
+    QFETCH(bool, overflows);
+
+    const int floodSeconds = qEnvironmentVariableIsSet("ORDAVEX_FLOOD_SECONDS")
+                                 ? qEnvironmentVariableIntValue("ORDAVEX_FLOOD_SECONDS")
+                                 : FloodSeconds;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // Sanitized builds run several times slower on a busy machine: still far below the
+    // seconds the window was lost for.
+    constexpr qint64 worstPingMs = 500;
+#else
+    constexpr qint64 worstPingMs = 100;
+#endif
+    using namespace std::chrono;
+
+    m_monitor->setClock(SystemClock());
+    openOnMachine(true);
+    const int master = m_machine->masterFd();
+    const int flags = ::fcntl(master, F_GETFL);
+    ::fcntl(master, F_SETFL, flags | O_NONBLOCK);
+    // Each thread ends by its own clock: a window thread that no longer answers cannot
+    // keep the flood going.
+    const auto end = steady_clock::now() + seconds(floodSeconds);
+    std::atomic<bool> stop{false};
+    std::atomic<qint64> sent{0};
+    std::atomic<int> running{2};
+    std::thread writer([&] {
+        // Paced: what 1 MB/s has sent by now, in pieces of at most 16 KiB.
+        const QByteArray piece(16 * 1024, fill);
+        const auto start = steady_clock::now();
+        while (!stop && steady_clock::now() < end) {
+            const qint64 due = duration_cast<microseconds>(steady_clock::now() - start).count();
+            if (sent.load() >= due) {
+                std::this_thread::sleep_for(milliseconds(2));
+                continue;
+            }
+            pollfd out{master, POLLOUT, 0};
+            if (::poll(&out, 1, 20) <= 0)
+                continue;
+            const qint64 n = ::write(master, piece.constData(), size_t(std::min<qint64>(piece.size(), due - sent)));
+            if (n > 0)
+                sent += n;
+        }
+        --running;
+    });
+    // Pings from a thread of their own: one posted while the window thread is busy still
+    // counts from when it was posted.
+    qint64 worstNs = 0;
+    int answered = 0;
+    std::atomic<int> posted{0};
+    // Pings still queued when the test ends go with it.
+    QObject pings;
+    // The held bytes let go, as the reader told them.
+    int told = 0;
+    connect(m_monitor->reader(), &TMyThread::heldOverflow, &pings, [&told] { ++told; }, Qt::QueuedConnection);
+    int deliveries = 0;
+    connect(m_monitor->reader(), &TMyThread::linesReceived, &pings, [&deliveries] { ++deliveries; },
+            Qt::QueuedConnection);
+    std::thread pinger([&] {
+        while (!stop && steady_clock::now() < end) {
+            const auto at = steady_clock::now();
+            ++posted;
+            QMetaObject::invokeMethod(
+                &pings,
+                [&, at] {
+                    worstNs = std::max<qint64>(worstNs, duration_cast<nanoseconds>(steady_clock::now() - at).count());
+                    ++answered;
+                },
+                Qt::QueuedConnection);
+            std::this_thread::sleep_until(at + milliseconds(50));
+        }
+        --running;
+    });
+    const auto stopFlood = [&] {
+        stop = true;
+        for (std::thread *thread : {&writer, &pinger}) {
+            if (thread->joinable())
+                thread->join();
+        }
+        ::fcntl(master, F_SETFL, flags);
+    };
+    const auto stopped = qScopeGuard(stopFlood);
+
+    QTRY_VERIFY_WITH_TIMEOUT(running == 0 && answered == posted, (floodSeconds + 10) * 1000);
+    stopFlood();
+    const qint64 worstMs = worstNs / 1000000;
+    const QStringList notes = m_monitor->notes();
+    qInfo("%lld bytes sent, %d deliveries of lines, %d pings, the worst answered after %lld ms; held bytes let go "
+          "told %d times; %lld notes, the newest %s",
+          sent.load(), deliveries, answered, worstMs, told, qlonglong(notes.size()), qPrintable(notes.value(0)));
+    QVERIFY(sent.load() > qint64(floodSeconds) * 1000 * 1000 * 9 / 10);
+    QVERIFY2(worstMs <= worstPingMs, QByteArray::number(worstMs).constData());
+
+    QVERIFY(notes.size() <= MonitorNotes::MaxNotes);
+    if (overflows) {
+        // One note, its count that of the times told; what the reader still had to read
+        // may be told after the flood.
+        static const QRegularExpression merged(
+            u"^受信ﾃﾞｰﾀ破棄 \\d\\d:\\d\\d:\\d\\d～\\d\\d:\\d\\d:\\d\\d ×(\\d+)$"_s);
+        const auto count = [this] {
+            const QStringList now = m_monitor->notes();
+            const QRegularExpressionMatch match = merged.match(now.value(0));
+            return now.size() == 1 && match.hasMatch() ? match.captured(1).toInt() : -1;
+        };
+        QVERIFY2(told >= 2, QByteArray::number(told).constData());
+        // Told again at most once a repeat, not read after read.
+        QVERIFY2(told <= floodSeconds * 1000 / TMyThread::OverflowRepeatMs + 2, QByteArray::number(told).constData());
+        QTRY_COMPARE(count(), told);
+        QCOMPARE(m_monitor->LabelNotice->text(), m_monitor->notes().first());
+    } else {
+        QCOMPARE(notes, QStringList());
+    }
     QVERIFY(m_monitor->close());
 }
 

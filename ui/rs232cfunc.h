@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/lineframer.h"
+#include "core/monitornotes.h"
 #include "core/paths.h"
 #include "core/records.h"
 #include "core/slitlog.h"
@@ -41,13 +42,6 @@ inline const QString MsgLogFolderMissing = QStringLiteral("アクセス出来ま
 inline const QString MsgTooManyRecords =
     QStringLiteral("記録が%1行を超えているため取込めません。\n受信ﾃﾞｰﾀはそのまま残っています。");
 inline const QString MsgCannotCreate = QStringLiteral("Cannot create %1");
-// The notes of the strip under the status text, with the local times ("hh:mm:ss"); the
-// second time is empty while the gap goes on.
-inline const QString NoteLinkGap = QStringLiteral("ﾎﾟｰﾄ切断 %1～%2");
-inline const QString NoteCaptureGap = QStringLiteral("記録停止 %1～%2");
-inline const QString NoteHeldOverflow = QStringLiteral("受信ﾃﾞｰﾀ破棄 %1");
-// After the newest note, when there are more (the tool tip lists them all).
-inline const QString NoteMore = QStringLiteral(" 他%1件");
 
 // What the monitor needs to know of the link while it is shown: set by the main window
 // before every showing, and the timer state handed back when it closes.
@@ -172,12 +166,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    struct Note
-    {
-        enum class Kind { Link, Capture, Overflow } kind;
-        QDateTime from;
-        QDateTime to;       // invalid while it goes on
-    };
+    using Note = MonitorNote;
 
     static QString slitLogCountText(int count);
     void buildControls();
@@ -232,7 +221,7 @@ private:
     QDateTime m_noticeShownAt;
     std::optional<QString> m_heldStatus;
     QTimer *m_noticeTimer = nullptr;
-    QList<Note> m_notes;
+    MonitorNotes m_notes;
 
     // Puts the monitor where PlaceMonitor says once its frame is known.
     FramePlacer *const m_placer;

@@ -11,15 +11,6 @@
 
 namespace Ordavex {
 
-namespace {
-
-QString timeOfDay(const QDateTime &when)
-{
-    return when.isValid() ? when.time().toString(QStringLiteral("hh:mm:ss")) : QString();
-}
-
-} // namespace
-
 bool TForm3::noticeHeld() const
 {
     if (!m_noticeShownAt.isValid())
@@ -59,55 +50,32 @@ void TForm3::releaseStatus()
 
 void TForm3::openNote(Note::Kind kind)
 {
-    // A gap still open is not opened again (a loss told twice).
-    for (const Note &note : std::as_const(m_notes)) {
-        if (note.kind == kind && kind != Note::Kind::Overflow && !note.to.isValid())
-            return;
-    }
-    m_notes.append({kind, m_clock(), {}});
+    m_notes.open(kind, m_clock());
     showNotes();
 }
 
 void TForm3::closeNote(Note::Kind kind)
 {
-    for (Note &note : m_notes) {
-        if (note.kind == kind && !note.to.isValid())
-            note.to = m_clock();
-    }
+    m_notes.close(kind, m_clock());
     showNotes();
 }
 
 QStringList TForm3::notes() const
 {
-    QStringList texts;
-    for (auto note = m_notes.crbegin(); note != m_notes.crend(); ++note) {
-        switch (note->kind) {
-        case Note::Kind::Link:
-            texts.append(NoteLinkGap.arg(timeOfDay(note->from), timeOfDay(note->to)));
-            break;
-        case Note::Kind::Capture:
-            texts.append(NoteCaptureGap.arg(timeOfDay(note->from), timeOfDay(note->to)));
-            break;
-        case Note::Kind::Overflow:
-            texts.append(NoteHeldOverflow.arg(timeOfDay(note->from)));
-            break;
-        }
-    }
-    return texts;
+    return m_notes.texts();
 }
 
 void TForm3::showNotes()
 {
     // One line of the small window: the newest note, and how many more.
-    const QStringList texts = notes();
-    LabelNotice->setText(texts.size() > 1 ? texts.first() + NoteMore.arg(texts.size() - 1) : texts.value(0));
-    LabelNotice->setToolTip(texts.join(QLatin1Char('\n')));
+    LabelNotice->setText(m_notes.line());
+    LabelNotice->setToolTip(m_notes.toolTip());
 }
 
 void TForm3::LabelNoticeClick()
 {
     // A gap that goes on stays: its end is still to be told.
-    m_notes.removeIf([](const Note &note) { return note.kind == Note::Kind::Overflow || note.to.isValid(); });
+    m_notes.read();
     showNotes();
 }
 
