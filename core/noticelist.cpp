@@ -1,5 +1,7 @@
 #include "noticelist.h"
 
+#include "monitornotes.h"
+
 #include <algorithm>
 
 namespace Ordavex {
@@ -37,7 +39,8 @@ QString NoticeList::line() const
     if (m_notices.isEmpty())
         return {};
     const QString &newest = m_notices.constFirst().text;
-    return m_notices.size() > 1 ? newest + NoticeMore.arg(m_notices.size() - 1) : newest;
+    // As the monitor's notes line counts the others.
+    return m_notices.size() > 1 ? newest + NoteMore.arg(m_notices.size() - 1) : newest;
 }
 
 QStringList NoticeList::texts() const

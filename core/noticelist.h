@@ -45,7 +45,4 @@ private:
     QList<Cause> m_dismissed;
 };
 
-// After the newest notice: how many more the strip holds.
-inline const QString NoticeMore = QStringLiteral(" 他%1件");
-
 } // namespace Ordavex
