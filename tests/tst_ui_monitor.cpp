@@ -1009,7 +1009,9 @@ void TestMonitor::windowAnswersWhileAnEndlessLineFloods()
     // seconds the window was lost for.
     constexpr qint64 worstPingMs = 500;
 #else
-    constexpr qint64 worstPingMs = 100;
+    // The suite runs beside other tests on two cores: the soak benchmark holds the window
+    // to 100 ms on a machine of its own; here a stall of seconds is what must not come back.
+    constexpr qint64 worstPingMs = 250;
 #endif
     using namespace std::chrono;
 
