@@ -16,6 +16,9 @@
 // thread is pinged every 50 ms from another thread throughout: the worst wait of each
 // phase is reported.
 //
+// The live results board is on throughout, its own program serving 50 WebSocket clients
+// held by a process of their own at the lowest priority, as the phones they stand for.
+//
 // The same windows with the port open and nothing arriving, for the same time, are the
 // baseline of CPU use and memory.
 //
@@ -26,6 +29,7 @@
 
 #include "core/settings.h"
 #include "serial/pseudoterminal.h"
+#include "ui/boardprocess.h"
 #include "ui/dialogs.h"
 #include "ui/mainform.h"
 #include "ui/rs232cfunc.h"
@@ -42,8 +46,11 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -199,7 +206,28 @@ struct Figures
     double wall = 0;
     long peak = 0;
     QList<long> minutePeaks;    // resident memory, the highest of each minute
+    int boardClientsOpen = 0;   // of BoardClients, at the end
+    qint64 boardUpdates = 0;    // the heats pushed to them, all clients together
 };
+
+constexpr int BoardClients = 50;
+
+// A port of loopback that nothing listens on just now.
+quint16 freePort()
+{
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    quint16 port = 0;
+    if (probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr *>(&address), size) == 0
+        && ::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    if (probe >= 0)
+        ::close(probe);
+    return port;
+}
 
 Figures run(int seconds, bool send, quint32 seed)
 {
@@ -221,10 +249,37 @@ Figures run(int seconds, bool send, quint32 seed)
     settings.cCheckAutoLog = true;
     settings.cCheckTimerON = true;
     settings.cWaitTime = 1;
+    // The clients all come from loopback: their address may hold them all.
+    qputenv("ORDAVEX_BOARD_MAX_PER_ADDRESS", "256");
+    main->setBoardServiceFactory([](QString *) -> std::unique_ptr<BoardService> {
+        return std::make_unique<BoardProcess>(QStringLiteral(ORDAVEX_BOARD_BINARY));
+    });
+    const quint16 boardPort = freePort();
+    settings.boardOn = true;
+    settings.boardAddress = QStringLiteral("127.0.0.1");
+    settings.boardPort = boardPort;
     main->show();
     main->RS232COpen->trigger();
     if (!monitor->isVisible())
         fail(QStringLiteral("the monitor did not open: %1").arg(dialogs.boxes.join(u' ')));
+    QElapsedTimer starting;
+    starting.start();
+    while ((!main->boardIsOn() || main->boardService()->isStarting()) && starting.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (!main->boardIsOn())
+        fail(QStringLiteral("the board did not start"));
+    QProcess phones;
+    phones.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    phones.start(QStringLiteral("nice"), {QStringLiteral("-n19"), QStringLiteral(ORDAVEX_BOARD_CLIENTS),
+                                          QStringLiteral("--clients"),
+                                          QStringLiteral("ws://127.0.0.1:%1/ws").arg(boardPort),
+                                          QString::number(BoardClients)});
+    QElapsedTimer connecting;
+    connecting.start();
+    while (!phones.canReadLine() && connecting.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (phones.readLine().trimmed() != "connected " + QByteArray::number(BoardClients))
+        fail(QStringLiteral("the board's clients did not connect"));
 
     Figures figures;
     PhaseProbe probe;
@@ -401,6 +456,17 @@ Figures run(int seconds, bool send, quint32 seed)
     }
     if (!dialogs.boxes.isEmpty())
         fail(QStringLiteral("a box was shown: %1").arg(dialogs.boxes.join(u' ')));
+    // The clients say how many updates came and how many of them are still connected.
+    phones.closeWriteChannel();
+    QElapsedTimer ending;
+    ending.start();
+    while (phones.state() != QProcess::NotRunning && ending.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    long long updates = 0;
+    if (std::sscanf(phones.readAllStandardOutput().constData(), "updates %lld open %d", &updates,
+                    &figures.boardClientsOpen) != 2)
+        fail(QStringLiteral("the board's clients gave no figures"));
+    figures.boardUpdates = updates;
     monitor->close();
     monitor.reset();
     main.reset();
@@ -423,9 +489,10 @@ int main(int argc, char *argv[])
     if (args.size() > 3) {
         const bool send = args[3] == QLatin1String("soak");
         const Figures f = run(seconds, send, seed);
-        std::printf("%d %d %d %d %d %d %.3f %.3f %ld %d %d %lld %.3f %.3f %.3f\n", f.batches, f.records, f.tabRecords,
-                    f.files, f.lost, f.duplicated, f.cpu, f.wall, f.peak, f.hostileLines, f.nulRecords,
-                    f.endlessBytes, f.worstPingMs[Heats], f.worstPingMs[EndlessLine], f.worstPingMs[NulsBeforeStx]);
+        std::printf("%d %d %d %d %d %d %.3f %.3f %ld %d %d %lld %.3f %.3f %.3f %d %lld\n", f.batches, f.records,
+                    f.tabRecords, f.files, f.lost, f.duplicated, f.cpu, f.wall, f.peak, f.hostileLines, f.nulRecords,
+                    f.endlessBytes, f.worstPingMs[Heats], f.worstPingMs[EndlessLine], f.worstPingMs[NulsBeforeStx],
+                    f.boardClientsOpen, static_cast<long long>(f.boardUpdates));
         for (long kib : f.minutePeaks)
             std::printf("%ld ", kib);
         std::printf("\n");
@@ -441,11 +508,12 @@ int main(int argc, char *argv[])
         Figures f;
         const QList<QByteArray> out = process.readAllStandardOutput().split('\n');
         if (out.size() < 2
-            || std::sscanf(out[0].constData(), "%d %d %d %d %d %d %lf %lf %ld %d %d %lld %lf %lf %lf", &f.batches,
-                           &f.records, &f.tabRecords, &f.files, &f.lost, &f.duplicated, &f.cpu, &f.wall, &f.peak,
-                           &f.hostileLines, &f.nulRecords, &f.endlessBytes, &f.worstPingMs[Heats],
-                           &f.worstPingMs[EndlessLine], &f.worstPingMs[NulsBeforeStx])
-                   != 15)
+            || std::sscanf(out[0].constData(), "%d %d %d %d %d %d %lf %lf %ld %d %d %lld %lf %lf %lf %d %lld",
+                           &f.batches, &f.records, &f.tabRecords, &f.files, &f.lost, &f.duplicated, &f.cpu, &f.wall,
+                           &f.peak, &f.hostileLines, &f.nulRecords, &f.endlessBytes, &f.worstPingMs[Heats],
+                           &f.worstPingMs[EndlessLine], &f.worstPingMs[NulsBeforeStx], &f.boardClientsOpen,
+                           &f.boardUpdates)
+                   != 17)
             fail(QStringLiteral("the %1 run's figures").arg(QLatin1String(mode)));
         for (const QByteArray &kib : out[1].split(' ')) {
             if (!kib.trimmed().isEmpty())
@@ -471,6 +539,8 @@ int main(int argc, char *argv[])
             minutes.append(QString::number(kib / 1024.0, 'f', 1));
         return minutes.join(QLatin1Char(' '));
     };
+    std::printf("  board: %d of %d push clients still connected at the end, %lld updates pushed to them\n",
+                soak.boardClientsOpen, BoardClients, static_cast<long long>(soak.boardUpdates));
     std::printf("  soak: resident MiB, highest of each minute: %s\n", qPrintable(series(soak)));
     std::printf("  idle: resident MiB, highest of each minute: %s\n", qPrintable(series(idle)));
     std::printf("  soak: CPU %.2f s over %.1f s (%.3f %% of a core), peak RSS %ld KiB\n", soak.cpu, soak.wall,
@@ -488,5 +558,5 @@ int main(int argc, char *argv[])
         std::printf("  soak memory, last full minute against the second: %.2fx\n", double(late) / double(early));
         flat = late <= early + early / 10;
     }
-    return soak.lost == 0 && soak.duplicated == 0 && flat ? 0 : 1;
+    return soak.lost == 0 && soak.duplicated == 0 && flat && soak.boardClientsOpen == BoardClients ? 0 : 1;
 }
