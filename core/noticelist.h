@@ -17,6 +17,7 @@ public:
         BoardStart,       // the board could not be started
         BoardLost,        // the board stopped by itself (and when it came back)
         BoardPublish,     // the publish folder takes no files
+        StartList,        // the race's start list is refused
     };
 
     // The notice of the cause becomes the newest with this text. A notice the official

@@ -30,6 +30,9 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     if (option.state & QStyle::State_Selected) {
         background = palette.color(QPalette::Highlight);
         foreground = palette.color(QPalette::HighlightedText);
+    } else if (markColour) {
+        if (const std::optional<QColor> marked = markColour(col, row))
+            background = *marked;
     }
     painter->fillRect(option.rect, background);
 

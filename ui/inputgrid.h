@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QColor>
+
 #include <QLineEdit>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
 #include <functional>
+#include <optional>
 
 namespace Ordavex {
 
@@ -33,6 +36,8 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
     std::function<QString(const QString &)> timeText;
+    // The background of a cell of a data row, when it is marked.
+    std::function<std::optional<QColor>(int col, int row)> markColour;
 
 private:
     const ResultGrid *m_grid;

@@ -52,6 +52,7 @@ TForm1::TForm1(const Paths::AppPaths &paths, QWidget *parent)
     setupUi(this, m_grid);
     connectHandlers();
     connectEntryHandlers();
+    connectStartList();
 
     m_workFolder = m_paths.defaultWorkFolder;
     m_settingsPath = m_paths.settingsFile;
@@ -317,6 +318,7 @@ void TForm1::setTargetPath(const QString &path)
 {
     m_targetPath = path;
     StatusPanel0->setText(path);
+    loadStartList();
     heatChanged();
 }
 

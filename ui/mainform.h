@@ -4,6 +4,7 @@
 #include "core/paths.h"
 #include "core/recovery.h"
 #include "core/settings.h"
+#include "core/startlist.h"
 #include "core/timerules.h"
 #include "boardprocess.h"
 #include "dialogs.h"
@@ -149,6 +150,14 @@ public:
     // True once the writer has done every change handed to it; waits at most ms.
     bool waitForRecoveryWriter(int ms);
 
+    // The race's start list, read when the target changes: beside the grid the name of
+    // the current row's lane or number, and in the grid the lanes or numbers that are
+    // not in it or are twice in the heat marked; never a box, never in the way of a save.
+    const std::optional<StartList> &startList() const { return m_startList; }
+    void loadStartList();
+    static inline const QColor StarterUnknownColour = QColor(0xFF, 0xC8, 0xC8);
+    static inline const QColor StarterTwiceColour = QColor(0xFF, 0xD8, 0x80);
+
     // The notice strip: every notice that holds, the newest shown with how many more;
     // 確認 dismisses the newest.
     void postNotice(NoticeList::Cause cause, const QString &text);
@@ -246,6 +255,8 @@ private:
     void recoveryDone(const RecoveryOutcome &outcome);
     void recoveryHangCheck();
     void showNotices();
+    void showStarters();
+    void connectStartList();
     void startSettingsWrite();
     // Runs the window's events but the official's keys and clicks until settled() or
     // ms have passed; true when settled.
@@ -307,6 +318,9 @@ private:
     quint64 m_recoveryWatched = 0;
     quint64 m_recoveryLastDone = 0;
     NoticeList m_notices;
+    std::optional<StartList> m_startList;
+    QString m_startListPath;
+    QList<StarterMark> m_starterMarks;
     // The settings as a close writes them, on a thread of its own: a disk that does not
     // answer must not freeze the window.
     struct SettingsWrite;

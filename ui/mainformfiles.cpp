@@ -285,6 +285,8 @@ void TForm1::connectRecovery()
 void TForm1::heatChanged()
 {
     boardHeatChanged();
+    if (m_startList)
+        showStarters();
     // Not restarted by later changes: a steady stream of keys is written once per
     // delay, never held back until the operator pauses.
     if (m_recoveryOn && m_recoveryTimer && !m_recoveryTimer->isActive())

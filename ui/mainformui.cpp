@@ -253,8 +253,20 @@ void MainFormUi::setupControls(QMainWindow *window, ResultGrid *grid)
     ListDirBox = new QListWidget(body);
     ListDirBox->setSelectionMode(QAbstractItemView::SingleSelection);
     ListDirBox->setFocusPolicy(Qt::ClickFocus);
+    auto *side = new QVBoxLayout;
+    side->setContentsMargins(0, 0, 0, 0);
+    side->setSpacing(0);
+    StarterLabel = new QLabel(body);
+    StarterLabel->setObjectName(QStringLiteral("StarterLabel"));
+    StarterLabel->setWordWrap(true);
+    StarterLabel->setContentsMargins(6, 2, 6, 2);
+    StarterLabel->setTextInteractionFlags(Qt::NoTextInteraction);
+    StarterLabel->setFocusPolicy(Qt::NoFocus);
+    StarterLabel->hide();
+    side->addWidget(StarterLabel);
+    side->addWidget(ListDirBox, 1);
     row->addWidget(InputGrid);
-    row->addWidget(ListDirBox, 1);
+    row->addLayout(side, 1);
     column->addWidget(body, 1);
     window->setCentralWidget(central);
 

@@ -30,6 +30,9 @@ struct MainFormUi
 {
     InputGridView *InputGrid = nullptr;
     QListWidget *ListDirBox = nullptr;
+    // Beside the grid, while the race has a start list: who runs in the current row's
+    // lane or with its number.
+    QLabel *StarterLabel = nullptr;
     QLabel *Label1 = nullptr;
     SpinEdit *SankaSpinNum = nullptr;
     QCheckBox *QuickInput = nullptr;
