@@ -4,6 +4,7 @@
 #include "paths.h"
 #include "resultfile.h"
 #include "runtimeerror.h"
+#include "startlist.h"
 #include "timerules.h"
 #include "timetable.h"
 #include "windrules.h"
@@ -98,6 +99,24 @@ HeatSheet MakeHeatSheet(const ResultGrid &grid, const QString &targetPath, const
         sheet.pages.append(sheetPage);
     }
     return sheet;
+}
+
+void AddStarters(HeatSheet &sheet, int column, const StartList &list, bool byNumber)
+{
+    sheet.hasStarters = true;
+    for (HeatSheetPage &page : sheet.pages) {
+        page.starters.clear();
+        for (const auto &row : page.rows) {
+            const Starter *starter = FindStarter(list, row[size_t(column)], byNumber);
+            QString text;
+            if (starter) {
+                text = starter->name;
+                if (!starter->team.isEmpty())
+                    text += QStringLiteral(" (%1)").arg(starter->team);
+            }
+            page.starters.append(text);
+        }
+    }
 }
 
 } // namespace Ordavex

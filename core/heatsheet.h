@@ -13,6 +13,10 @@
 namespace Ordavex {
 
 class ResultGrid;
+struct StartList;
+
+// The heading of the name column.
+inline const QString SheetStarterHeading = QStringLiteral("氏名 (所属)");
 
 inline const QString SheetPrintedLabel = QStringLiteral("印刷日時");
 inline const QString SheetWindLabel = QStringLiteral("風");
@@ -30,6 +34,8 @@ struct HeatSheetPage
     int count = 1;
     // Place (column 0), lane or bib (column 1), time in its display form (column 2).
     QList<std::array<QString, 3>> rows;
+    // Beside each row, when the race has a start list: the starter's name and team.
+    QStringList starters;
 
     QString pageText() const { return QStringLiteral("%1 / %2").arg(number).arg(count); }
 };
@@ -42,6 +48,7 @@ struct HeatSheet
     bool windMarker = false;
     std::array<QString, 3> headings;    // as the grid's heading row shows them
     QList<HeatSheetPage> pages;         // none for a heat with no entry filled
+    bool hasStarters = false;           // a name column beside the lane or bib
 
     // "風 +2.5 m/s"; the label alone without a wind.
     QString windText() const
@@ -77,5 +84,9 @@ bool IsWholePdf(QByteArrayView bytes);
 // number, as saving does: a sheet must not show a wind that the file would not carry.
 HeatSheet MakeHeatSheet(const ResultGrid &grid, const QString &targetPath, const QString &windText, bool track,
                         bool sixtyFix, const QDateTime &printedAt, int rowsPerPage = SheetRowsPerPage);
+
+// The names of the start list beside the rows: of the lane or bib in the column (the one
+// headed ﾚｰﾝ or ﾅﾝﾊﾞｰ); empty beside a row whose lane or bib is not in it.
+void AddStarters(HeatSheet &sheet, int column, const StartList &list, bool byNumber);
 
 } // namespace Ordavex

@@ -130,6 +130,7 @@ private slots:
     void failingPrinterSaysSo();
     void windThatIsNoNumberStopsIt();
     void markerFollowsTheWind();
+    void namesOfTheStartList();
 
 private:
     TForm1 &form() { return *m_form; }
@@ -582,6 +583,30 @@ void TestUiHeatSheet::markerFollowsTheWind()
     form().FileSaveAS->trigger();
     QCOMPARE(m_dialogs->saveRequests.size(), 1);
     QCOMPARE(m_dialogs->saveRequests.constFirst().fileName, work(QStringLiteral("R1w_125.csv")));
+}
+
+// With a start list, each row carries the name and team of its lane between the lane and
+// the time; a lane not in the list has none.
+void TestUiHeatSheet::namesOfTheStartList()
+{
+    fillHeat();
+    QVERIFY(QDir(m_work->path()).mkpath(QStringLiteral("startlists")));
+    QFile list(work(QStringLiteral("startlists/001)男子100m予選1組.csv")));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write(Cp932::encode(QStringLiteral("ﾚｰﾝ,ﾅﾝﾊﾞｰ,氏名,所属\r\n3,1003,佐藤 花子,大阪陸協\r\n"
+                                            "4,1004,山田 太郎,東京陸協\r\n")));
+    list.close();
+    form().setTargetPath(work(QStringLiteral("001)男子100m予選1組w_112.csv")));
+    const QString pdf = work(QStringLiteral("names.pdf"));
+    printTo(pdf);
+    QCOMPARE(m_dialogs->shown, QStringList());
+    const QString text = pdfText(pdf);
+    QVERIFY2(text.contains(QStringLiteral("氏名 (所属)")), qPrintable(text));
+    QVERIFY2(QRegularExpression(QStringLiteral("1\\s+4\\s+山田 太郎 \\(東京陸協\\)\\s+10\\.52")).match(text).hasMatch(),
+             qPrintable(text));
+    QVERIFY2(QRegularExpression(QStringLiteral("3\\s+3\\s+佐藤 花子 \\(大阪陸協\\)\\s+1:02\\.75")).match(text).hasMatch(),
+             qPrintable(text));
+    QVERIFY2(QRegularExpression(QStringLiteral("2\\s+5\\s+10\\.61")).match(text).hasMatch(), qPrintable(text));
 }
 
 QTEST_MAIN(TestUiHeatSheet)

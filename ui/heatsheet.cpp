@@ -42,6 +42,8 @@ constexpr qreal RuleMm = 0.3;
 // Place, lane or bib, time across the whole width; the time keeps some room on its
 // right so that it stays near the lane it belongs to.
 constexpr qreal ColumnShares[3] = {0.22, 0.30, 0.48};
+// With the names of a start list: place, lane or bib, name and team, time.
+constexpr qreal StarterColumnShares[4] = {0.12, 0.14, 0.46, 0.28};
 constexpr qreal TimeRightRoomShare = 0.25;
 
 QFont sheetFont(qreal pixels, bool bold = false)
@@ -100,27 +102,37 @@ void paintPage(QPainter &painter, const HeatSheet &sheet, const HeatSheetPage &p
 
     const qreal rowHeight = RowHeightMm * mm;
     const qreal padding = CellPaddingMm * mm;
-    auto drawRow = [&](const std::array<QString, 3> &cells, qreal top) {
+    // The name column, when there is one, goes between the lane or bib and the time.
+    auto drawRow = [&](const std::array<QString, 3> &cells, const QString *starter, qreal top) {
         qreal x = area.left();
-        for (size_t col = 0; col < 3; ++col) {
-            const qreal width = area.width() * ColumnShares[col];
+        const int columns = sheet.hasStarters ? 4 : 3;
+        for (int col = 0; col < columns; ++col) {
+            const qreal width = area.width() * (sheet.hasStarters ? StarterColumnShares[col] : ColumnShares[col]);
             const QRectF cell(x, top, width, rowHeight);
             painter.drawRect(cell);
-            if (col == 2)
+            const bool name = sheet.hasStarters && col == 2;
+            const int source = sheet.hasStarters && col == 3 ? 2 : col;
+            if (name) {
+                const QRectF inside = cell.adjusted(padding, 0, -padding, 0);
+                painter.drawText(inside, Qt::AlignLeft | Qt::AlignVCenter,
+                                 painter.fontMetrics().elidedText(*starter, Qt::ElideRight, int(inside.width())));
+            } else if (source == 2) {
                 painter.drawText(cell.adjusted(padding, 0, -std::max(padding, width * TimeRightRoomShare), 0),
-                                 Qt::AlignRight | Qt::AlignVCenter, cells[col]);
-            else
+                                 Qt::AlignRight | Qt::AlignVCenter, cells[size_t(source)]);
+            } else {
                 painter.drawText(cell.adjusted(padding, 0, -padding, 0), Qt::AlignHCenter | Qt::AlignVCenter,
-                                 cells[col]);
+                                 cells[size_t(source)]);
+            }
             x += width;
         }
     };
     painter.setFont(sheetFont(HeadingFontMm * mm, true));
-    drawRow(sheet.headings, y);
+    drawRow(sheet.headings, &SheetStarterHeading, y);
     y += rowHeight;
     painter.setFont(sheetFont(RowFontMm * mm));
-    for (const auto &row : page.rows) {
-        drawRow(row, y);
+    for (qsizetype i = 0; i < page.rows.size(); ++i) {
+        const QString starter = page.starters.value(i);
+        drawRow(page.rows[i], &starter, y);
         y += rowHeight;
     }
 

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPrinter>
+#include <QRadioButton>
 
 namespace Ordavex {
 
@@ -35,6 +36,8 @@ void TForm1::PrintHeatSheetExecute()
     for (int row = 0; row < ListDirBox->count(); ++row)
         timetable << ListDirBox->item(row)->text();
     sheet.raceName = SheetRaceTitle(m_targetPath, timetable);
+    if (m_startList)
+        AddStarters(sheet, m_settings.NumColID == 0 ? 1 : 0, *m_startList, !RadioButton5->isChecked());
     QPrinter printer(QPrinter::HighResolution);
     PrepareSheetPrinter(printer);
     // The job's name, and the name a PDF file is offered under: the file-name form,
