@@ -6,6 +6,7 @@
 #include "paths.h"
 #include "resultfile.h"
 #include "runtimeerror.h"
+#include "startlist.h"
 #include "textcodec.h"
 #include "timerules.h"
 #include "windrules.h"
@@ -212,6 +213,8 @@ BoardHeat MakeBoardHeat(const ResultGrid &grid, const QString &targetPath, const
 {
     BoardHeat heat;
     heat.race = SheetRaceTitle(targetPath, timetableItems);
+    if (heat.race.isEmpty() || heat.race == QLatin1StringView("Untitled"))
+        heat.race = UnnamedRaceTitle;
     heat.fileName = Paths::fileNameOf(targetPath);
     TakeHeadings(grid, heat);
     const int lastRow = LastEntryRow(grid);
@@ -231,6 +234,24 @@ BoardHeat MakeBoardHeat(const ResultGrid &grid, const QString &targetPath, const
     heat.saved = saved;
     heat.updatedAt = QDateTime::currentDateTimeUtc();
     return heat;
+}
+
+void AddStarterNames(BoardHeat &heat, const StartList &list)
+{
+    static const QString lane = QStringLiteral("ﾚｰﾝ");
+    static const QString number = QStringLiteral("ﾅﾝﾊﾞｰ");
+    const int column = heat.headings[1] == lane || heat.headings[1] == number ? 1
+                       : heat.headings[0] == lane || heat.headings[0] == number ? 0
+                                                                                 : -1;
+    if (column < 0)
+        return;
+    const bool byNumber = heat.headings[size_t(column)] == number;
+    for (BoardRow &row : heat.rows) {
+        if (const Starter *starter = FindStarter(list, column == 0 ? row.place : row.number, byNumber)) {
+            row.name = starter->name;
+            row.team = starter->team;
+        }
+    }
 }
 
 QList<SavedHeat> ListSavedHeats(const QString &workFolder)
@@ -325,6 +346,9 @@ std::optional<BoardHeat> ReadSavedHeat(const QString &workFolder, const SavedHea
     board.windMarker = WindAboveRecordLimit(board.wind);
     board.saved = true;
     board.updatedAt = heat.modified;
+    // A start list refused or missing leaves the names out; the heat is shown all the same.
+    if (const StartListRead names = ReadStartListFile(StartListPath(path)); names.list)
+        AddStarterNames(board, *names.list);
     return board;
 }
 
@@ -354,6 +378,8 @@ QByteArray BoardHeatJson(const BoardHeat &heat)
     for (const BoardRow &row : heat.rows) {
         rows.append(QJsonObject{{QStringLiteral("place"), row.place},
                                 {QStringLiteral("number"), row.number},
+                                {QStringLiteral("name"), row.name},
+                                {QStringLiteral("team"), row.team},
                                 {QStringLiteral("time"), row.time},
                                 {QStringLiteral("digits"), row.packed}});
     }

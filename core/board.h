@@ -24,6 +24,9 @@ struct BoardRow
     QString number;     // column 1: lane or bib
     QString time;       // column 2 in its display form (race kind and 60秒補正 as set)
     QString packed;     // column 2 as stored: the packed digits
+    // From the race's start list, by the lane or bib; empty without one.
+    QString name = {};
+    QString team = {};
 };
 
 struct BoardHeat
@@ -43,6 +46,13 @@ struct BoardHeat
 // without the marker.
 BoardHeat MakeBoardHeat(const ResultGrid &grid, const QString &targetPath, const QStringList &timetableItems,
                         const QString &windText, bool track, bool sixtyFix, bool saved);
+
+// A heat with no race: the default target's name is no name for a Japanese page.
+inline const QString UnnamedRaceTitle = QStringLiteral("(組名なし)");
+
+struct StartList;
+// The names of the start list beside the rows, by the column headed ﾚｰﾝ or ﾅﾝﾊﾞｰ.
+void AddStarterNames(BoardHeat &heat, const StartList &list);
 
 // A result file of the work folder, as the board lists it.
 struct SavedHeat

@@ -107,7 +107,7 @@ QJsonObject BoardHeatSnapshot(const BoardHeat &heat)
         headings.append(heading);
     QJsonArray rows;
     for (const BoardRow &row : heat.rows)
-        rows.append(QJsonArray{row.place, row.number, row.time, row.packed});
+        rows.append(QJsonArray{row.place, row.number, row.time, row.packed, row.name, row.team});
     QJsonObject snapshot;
     snapshot.insert(QStringLiteral("race"), heat.race);
     snapshot.insert(QStringLiteral("fileName"), heat.fileName);
@@ -156,12 +156,15 @@ std::optional<BoardHeat> BoardHeatFromSnapshot(const QJsonValue &value)
     heat.rows.reserve(rowArray.size());
     for (const QJsonValue &rowValue : rowArray) {
         const QJsonArray cells = rowValue.toArray();
-        if (cells.size() != 4)
+        // The name and team follow the four cells of a row.
+        if (cells.size() != 4 && cells.size() != 6)
             return std::nullopt;
         for (const QJsonValue &cell : cells)
             if (!cell.isString())
                 return std::nullopt;
-        heat.rows.append(BoardRow{cells[0].toString(), cells[1].toString(), cells[2].toString(), cells[3].toString()});
+        heat.rows.append(BoardRow{cells[0].toString(), cells[1].toString(), cells[2].toString(), cells[3].toString(),
+                                  cells.size() == 6 ? cells[4].toString() : QString(),
+                                  cells.size() == 6 ? cells[5].toString() : QString()});
     }
     const QJsonValue updated = snapshot.value(QStringLiteral("updatedMs"));
     if (updated.isDouble())

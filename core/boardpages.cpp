@@ -8,6 +8,8 @@
 #include <QCryptographicHash>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace Ordavex {
 
 namespace {
@@ -18,7 +20,8 @@ const QString UnsavedText = QStringLiteral("未保存");
 const QString CurrentHeatLink = QStringLiteral("現在の組");
 const QString SavedHeatsTitle = QStringLiteral("保存済みの組");
 const QString NoSavedHeats = QStringLiteral("保存された組はありません。");
-const QString VersionLabel = QStringLiteral("更新番号");
+const QString UpdatedLabel = QStringLiteral("更新");
+const QString StarterHeading = QStringLiteral("氏名");
 const QString ModifiedHeading = QStringLiteral("保存日時");
 const QString RaceHeading = QStringLiteral("組");
 
@@ -40,6 +43,7 @@ const QString Style = QStringLiteral(
     "th,td{padding:6px 8px;border-bottom:1px solid #ccc;text-align:left;overflow-wrap:anywhere}"
     "th{background:#eef1f6}"
     ".heat td:last-child,.heat th:last-child{text-align:right;white-space:pre}"
+    ".team{color:#555;font-size:.8em;margin-left:.4em}"
     "footer{color:#777;font-size:.8em;padding:8px 14px;text-align:right}"
     "@media (min-width:900px){body{font-size:28px}}");
 
@@ -51,16 +55,20 @@ const QString ScriptStart = QStringLiteral(
     "function text(v){return v===null||v===undefined?'':String(v);}"
     "function render(h){if(!h||!Array.isArray(h.rows))return;"
     "el('race').textContent=text(h.race);document.title=text(h.race)+' | ' + %1;"
-    "var hd=el('headings');if(hd&&Array.isArray(h.headings)){for(var i=0;i<3&&i<hd.cells.length;i++)"
-    "hd.cells[i].textContent=text(h.headings[i]);}"
+    "var named=h.rows.some(function(r){return !!r.name;});"
+    "var hd=el('headings');if(hd&&Array.isArray(h.headings)){var c=[0,1,3];for(var i=0;i<3&&c[i]<hd.cells.length;i++)"
+    "hd.cells[c[i]].textContent=text(h.headings[i]);if(hd.cells[2])hd.cells[2].hidden=!named;}"
     "var f=document.createDocumentFragment();h.rows.forEach(function(r){var tr=document.createElement('tr');"
-    "[r.place,r.number,r.time].forEach(function(v){var td=document.createElement('td');td.textContent=text(v);"
-    "tr.appendChild(td);});f.appendChild(tr);});"
+    "function cell(v){var td=document.createElement('td');td.textContent=text(v);tr.appendChild(td);return td;}"
+    "cell(r.place);cell(r.number);var n=cell(r.name);n.hidden=!named;"
+    "if(r.team){var t=document.createElement('span');t.className='team';t.textContent=text(r.team);n.appendChild(t);}"
+    "cell(r.time);f.appendChild(tr);});"
     "var rows=el('rows');while(rows.firstChild)rows.removeChild(rows.firstChild);rows.appendChild(f);"
     "el('wind').textContent=h.wind?text(h.wind)+' '+text(h.windUnit):'';"
     "el('marker').hidden=!h.windMarker;"
     "var s=el('saved');s.textContent=h.saved?%2:%3;s.className=h.saved?'saved':'unsaved';"
-    "el('version').textContent=text(h.version);}"
+    "var u=h.updated?new Date(h.updated):null;"
+    "el('updated').textContent=u&&!isNaN(u)?u.toTimeString().slice(0,8):'';}"
     "function fetchOnce(){fetch(%4,{cache:'no-store'}).then(function(r){return r.ok?r.json():null;})"
     ".then(render).catch(function(){});}");
 const QString ServedScript = QStringLiteral(
@@ -111,6 +119,15 @@ QString Cell(const QString &text)
     return QStringLiteral("<td>") + HtmlEscaped(text) + QStringLiteral("</td>");
 }
 
+QString StarterCell(const BoardRow &row, bool named)
+{
+    QString out = named ? QStringLiteral("<td>") : QStringLiteral("<td hidden>");
+    out += HtmlEscaped(row.name);
+    if (!row.team.isEmpty())
+        out += QStringLiteral("<span class=\"team\">") + HtmlEscaped(row.team) + QStringLiteral("</span>");
+    return out + QStringLiteral("</td>");
+}
+
 QString WindShown(const QString &wind)
 {
     return wind.isEmpty() ? QString() : wind + u' ' + SheetWindUnit;
@@ -127,11 +144,17 @@ QString HeatBody(const BoardHeat &heat, const QString &navigation)
         + QStringLiteral("</span> <span id=\"saved\" class=\"") + (heat.saved ? QStringLiteral("saved") : QStringLiteral("unsaved"))
         + QStringLiteral("\">") + (heat.saved ? SavedText : UnsavedText)
         + QStringLiteral("</span></div>\n<table class=\"heat\"><thead><tr id=\"headings\">");
-    for (const QString &heading : heat.headings)
-        out += QStringLiteral("<th>") + HtmlEscaped(heading) + QStringLiteral("</th>");
+    // The name column shows only while a start list gives names.
+    const bool named = std::any_of(heat.rows.cbegin(), heat.rows.cend(), [](const BoardRow &row) {
+        return !row.name.isEmpty();
+    });
+    out += QStringLiteral("<th>") + HtmlEscaped(heat.headings[0]) + QStringLiteral("</th><th>")
+        + HtmlEscaped(heat.headings[1]) + QStringLiteral("</th><th") + (named ? QString() : QStringLiteral(" hidden"))
+        + u'>' + StarterHeading + QStringLiteral("</th><th>") + HtmlEscaped(heat.headings[2]) + QStringLiteral("</th>");
     out += QStringLiteral("</tr></thead>\n<tbody id=\"rows\">\n");
     for (const BoardRow &row : heat.rows)
-        out += QStringLiteral("<tr>") + Cell(row.place) + Cell(row.number) + Cell(row.time) + QStringLiteral("</tr>\n");
+        out += QStringLiteral("<tr>") + Cell(row.place) + Cell(row.number) + StarterCell(row, named) + Cell(row.time)
+            + QStringLiteral("</tr>\n");
     out += QStringLiteral("</tbody></table>\n</main>\n");
     return out;
 }
@@ -164,8 +187,9 @@ QByteArray BoardHeatPage(const BoardHeat &heat, BoardSite site)
     const bool served = site == BoardSite::Served;
     QString out = Head(heat.race + QStringLiteral(" | ") + BoardTitle, true);
     out += HeatBody(heat, Link(served ? QStringLiteral("/heats") : QStringLiteral("heats/index.html"), SavedHeatsTitle));
-    out += QStringLiteral("<footer>") + VersionLabel + QStringLiteral(" <span id=\"version\">")
-        + QString::number(heat.version) + QStringLiteral("</span></footer>\n<script>");
+    out += QStringLiteral("<footer>") + UpdatedLabel + QStringLiteral(" <span id=\"updated\">")
+        + (heat.updatedAt.isValid() ? heat.updatedAt.toLocalTime().toString(QStringLiteral("HH:mm:ss")) : QString())
+        + QStringLiteral("</span></footer>\n<script>");
     out += ScriptStart.arg(ScriptString(BoardTitle), ScriptString(SavedText), ScriptString(UnsavedText),
                            ScriptString(served ? QStringLiteral("/api/current.json") : QStringLiteral("api/current.json")));
     out += served ? ServedScript : PublishedScript;

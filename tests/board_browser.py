@@ -103,7 +103,8 @@ def http_ok(url):
 
 
 class Board:
-    """The page in the browser: the rows of its table as (place, number, time)."""
+    """The page in the browser: the rows of its table as the cells shown (place, number, time;
+    the name column shows only with a start list)."""
 
     def __init__(self, driver, url):
         self.driver = driver
@@ -113,7 +114,7 @@ class Board:
     def rows(self):
         try:
             body = self.driver.find_element(By.ID, "rows")
-            return [tuple(cell.text.strip() for cell in tr.find_elements(By.TAG_NAME, "td"))
+            return [tuple(cell.text.strip() for cell in tr.find_elements(By.TAG_NAME, "td") if cell.is_displayed())
                     for tr in body.find_elements(By.TAG_NAME, "tr")]
         except Exception:  # the page is being replaced (reload without JavaScript)
             return None

@@ -1,4 +1,6 @@
 #include "core/board.h"
+#include "core/startlist.h"
+#include "core/textcodec.h"
 #include "core/gridmodel.h"
 #include "core/resultfile.h"
 
@@ -114,10 +116,11 @@ void TestBoard::hostileTexts()
     heat.race = text;
     heat.fileName = text + u".csv"_s;
     heat.headings = {text, text, text};
-    heat.rows = {{text, text, text, u"1052"_s}};
+    heat.rows = {{text, text, text, u"1052"_s, text, text}};
     heat.wind = text;
     BoardHeat plain = heat;
     plain.race = plain.fileName = plain.wind = plain.rows[0].place = plain.rows[0].number = plain.rows[0].time = u"x"_s;
+    plain.rows[0].name = plain.rows[0].team = u"x"_s;
     plain.headings = {u"x"_s, u"x"_s, u"x"_s};
     const QList<SavedHeat> heats{{text, text + u".csv"_s, {}}};
     const QList<SavedHeat> plainHeats{{u"x"_s, u"x.csv"_s, {}}};
@@ -128,6 +131,8 @@ void TestBoard::hostileTexts()
     const QJsonObject row = json.value("rows"_L1).toArray().at(0).toObject();
     QCOMPARE(row.value("time"_L1).toString(), text);
     QCOMPARE(row.value("digits"_L1).toString(), u"1052"_s);
+    QCOMPARE(row.value("name"_L1).toString(), text);
+    QCOMPARE(row.value("team"_L1).toString(), text);
     QCOMPARE(json.value("wind"_L1).toString(), text);
     QCOMPARE(parsed(BoardHeatListJson(heats)).value("heats"_L1).toArray().at(0).toObject().value("name"_L1).toString(),
              text);
@@ -292,6 +297,25 @@ void TestBoard::savedHeatReadsBackAsShown()
         QCOMPARE(saved->rows[i].number, live.rows[i].number);
     }
     QVERIFY(!ReadSavedHeat(dir.path(), {u"gone"_s, u"gone.csv"_s, {}}));
+
+    // With the race's start list the saved heat and the live one carry the names of the
+    // lanes it lists; a heat with no race is titled in Japanese, not "Untitled".
+    QVERIFY(QDir(dir.path()).mkdir(u"startlists"_s));
+    QFile list(dir.filePath(u"startlists/R1.csv"_s));
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write(Cp932::encode(u"ﾚｰﾝ,氏名,所属\r\n5,佐藤 花子,大阪陸協\r\n4,山田 太郎,\r\n"_s));
+    list.close();
+    const std::optional<BoardHeat> named = ReadSavedHeat(dir.path(), heats[0]);
+    QVERIFY(named);
+    const QStringList names{named->rows[0].name, named->rows[1].name, named->rows[2].name, named->rows[1].team};
+    QCOMPARE(names, (QStringList{u"山田 太郎"_s, u"佐藤 花子"_s, QString(), u"大阪陸協"_s}));
+    BoardHeat untitled = MakeBoardHeat(grid, u"/w/Untitled.csv"_s, {}, {}, track, sixtyFix, false);
+    QCOMPARE(untitled.race, UnnamedRaceTitle);
+    AddStarterNames(untitled, *ReadStartListFile(list.fileName()).list);
+    QCOMPARE(untitled.rows[1].name, u"佐藤 花子"_s);
+    const QByteArray page = BoardHeatPage(untitled, BoardSite::Served);
+    QVERIFY(page.contains(u"<td>佐藤 花子<span class=\"team\">大阪陸協</span></td>"_s.toUtf8()));
+    QVERIFY(!page.contains("Untitled"));
 }
 
 void TestBoard::listing_data()
@@ -406,7 +430,7 @@ void TestBoard::jsonFieldTypes()
     QCOMPARE(current.value("version"_L1).toInteger(), qint64(heat.version));
     QVERIFY(BoardHeatJson(heat).contains("\"version\":1099511627777"));
     QCOMPARE(current.value("rows"_L1).toArray().at(0).toObject().keys(),
-             (QStringList{u"digits"_s, u"number"_s, u"place"_s, u"time"_s}));
+             (QStringList{u"digits"_s, u"name"_s, u"number"_s, u"place"_s, u"team"_s, u"time"_s}));
 
     heat.wind = u"+1.2"_s;
     heat.updatedAt = QDateTime(QDate(2026, 5, 3), QTime(9, 30, 1, 250), Qt::UTC);

@@ -215,8 +215,11 @@ BoardHeat TForm1::makeBoardHeat() const
     QStringList timetable;
     for (int row = 0; row < ListDirBox->count(); ++row)
         timetable << ListDirBox->item(row)->text();
-    return MakeBoardHeat(*m_grid, m_targetPath, timetable, EditKaze->text(), RaceKindIndex() == 0,
-                         sixtyFix->isChecked(), m_boardSaved);
+    BoardHeat heat = MakeBoardHeat(*m_grid, m_targetPath, timetable, EditKaze->text(), RaceKindIndex() == 0,
+                                   sixtyFix->isChecked(), m_boardSaved);
+    if (m_startList)
+        AddStarterNames(heat, *m_startList);
+    return heat;
 }
 
 void TForm1::handBoardWorkFolder()
