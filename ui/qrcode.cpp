@@ -70,7 +70,7 @@ QImage QrCodeImage(const QString &text, int side)
     QImage image(total * scale, total * scale, QImage::Format_Grayscale8);
     image.fill(Qt::white);
     QPainter painter(&image);
-    // Bit 0 of each module's byte is dark; the other bits tell what part of the code it is.
+    // Bit 0 of each module's byte is dark; the other bits tell the module's role in the code.
     for (int y = 0; y < modules; ++y) {
         for (int x = 0; x < modules; ++x) {
             if (code->data[y * modules + x] & 1)
