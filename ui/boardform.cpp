@@ -3,19 +3,29 @@
 #include "core/boardservice.h"
 #include "dialogs.h"
 #include "guard.h"
+#include "qrcode.h"
 #include "windowfont.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace Ordavex {
+
+namespace {
+
+// Large enough for a phone a metre away, small enough for the dialog.
+constexpr int QrSidePixels = 200;
+
+} // namespace
 
 TBoardForm::TBoardForm(BoardService &service, const BoardChoice &choice, QWidget *parent)
     : QDialog(parent)
@@ -56,6 +66,13 @@ TBoardForm::TBoardForm(BoardService &service, const BoardChoice &choice, QWidget
     BoardUrl->setObjectName(QStringLiteral("BoardUrl"));
     BoardUrl->setReadOnly(true);
 
+    BoardQr = new QLabel(this);
+    BoardQr->setObjectName(QStringLiteral("BoardQr"));
+    BoardQr->setAlignment(Qt::AlignCenter);
+    PrintQr = new QPushButton(QStringLiteral("QRｺｰﾄﾞ印刷"), this);
+    PrintQr->setObjectName(QStringLiteral("PrintQr"));
+    PrintQr->setAutoDefault(false);
+
     CloseButton = new QPushButton(QStringLiteral("閉じる"), this);
     CloseButton->setObjectName(QStringLiteral("CloseButton"));
     CloseButton->setDefault(true);
@@ -68,6 +85,8 @@ TBoardForm::TBoardForm(BoardService &service, const BoardChoice &choice, QWidget
     auto *column = new QVBoxLayout(this);
     column->addWidget(BoardOn);
     column->addLayout(form);
+    column->addWidget(BoardQr, 0, Qt::AlignHCenter);
+    column->addWidget(PrintQr, 0, Qt::AlignHCenter);
     column->addWidget(CloseButton, 0, Qt::AlignRight);
     setMinimumWidth(360);
 
@@ -79,6 +98,7 @@ TBoardForm::TBoardForm(BoardService &service, const BoardChoice &choice, QWidget
     connect(&m_service, &BoardService::stateChanged, this, &TBoardForm::showState);
     connect(&m_service, &BoardService::startFailed, this, &TBoardForm::startFailed);
     ConnectHandler(BrowseFolder, &QPushButton::clicked, this, &TBoardForm::BrowseFolderClick);
+    ConnectHandler(PrintQr, &QPushButton::clicked, this, &TBoardForm::PrintQrClick);
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
@@ -129,6 +149,26 @@ void TBoardForm::BrowseFolderClick()
         PublishFolder->setText(chosen);
 }
 
+void TBoardForm::PrintQrClick()
+{
+    // The address as the code shows it now, even if the board stops while the dialog is open.
+    const QString url = m_qrUrl;
+    if (url.isEmpty())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    PrepareQrPrinter(printer);
+    printer.setDocName(CaptionBoard);
+    if (!Dialogs::instance().print(this, printer))
+        return;
+    // A PDF file chosen in the dialog is written whole or not at all; a printer, and a
+    // printer's own print to a file, report their failures in the printer's state.
+    const bool toPdfFile = printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty();
+    const bool printed = toPdfFile ? FileQrPage(CaptionBoard, url, printer, printer.outputFileName())
+                                   : PaintQrPage(CaptionBoard, url, printer) && printer.printerState() != QPrinter::Error;
+    if (!printed)
+        Dialogs::instance().message(this, MsgQrNotPrinted);
+}
+
 void TBoardForm::showState()
 {
     const bool running = m_service.isRunning();
@@ -137,6 +177,22 @@ void TBoardForm::showState()
                              static_cast<QWidget *>(PublishFolder), static_cast<QWidget *>(BrowseFolder)})
         control->setEnabled(!running && !starting);
     BoardUrl->setText(starting ? TextBoardStarting : running ? m_service.url() : QString());
+    showQrCode(running && !starting ? m_service.url() : QString());
+}
+
+void TBoardForm::showQrCode(const QString &url)
+{
+    // The state changes with every client that comes or goes: the code is made again
+    // only when the address changes.
+    if (url == m_qrUrl && BoardQr->isVisibleTo(this) == !url.isEmpty())
+        return;
+    const QImage code = QrCodeImage(url, QrSidePixels);
+    m_qrUrl = code.isNull() ? QString() : url;
+    BoardQr->setPixmap(QPixmap::fromImage(code));
+    BoardQr->setToolTip(m_qrUrl);
+    BoardQr->setVisible(!code.isNull());
+    PrintQr->setVisible(!code.isNull());
+    adjustSize();
 }
 
 } // namespace Ordavex

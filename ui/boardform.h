@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
@@ -16,6 +17,7 @@ class BoardService;
 
 inline const QString CaptionBoard = QStringLiteral("速報ﾎﾞｰﾄﾞ");
 inline const QString TextBoardStarting = QStringLiteral("開始しています...");
+inline const QString MsgQrNotPrinted = QStringLiteral("QRｺｰﾄﾞを印刷できませんでした。");
 
 // What the board dialog hands back for the settings record.
 struct BoardChoice
@@ -29,6 +31,7 @@ struct BoardChoice
 // The board dialog: on or off, where it serves and where it publishes. Turning it on
 // starts the service; a refusal, told at once or when the board answers, is told in a
 // box and the check box goes back off. Where it serves cannot change while it is on: it is turned off first.
+// While it serves, the address is also shown as a QR code for phones, which can be printed.
 class TBoardForm final : public QDialog
 {
     Q_OBJECT
@@ -47,10 +50,13 @@ public:
     QLineEdit *PublishFolder = nullptr;
     QPushButton *BrowseFolder = nullptr;
     QLineEdit *BoardUrl = nullptr;
+    QLabel *BoardQr = nullptr;
+    QPushButton *PrintQr = nullptr;
     QPushButton *CloseButton = nullptr;
 
     void BoardOnClick();
     void BrowseFolderClick();
+    void PrintQrClick();
 
 signals:
     // The board was started or stopped from here.
@@ -60,8 +66,11 @@ signals:
 private:
     void showState();
     void startFailed(const QString &message);
+    void showQrCode(const QString &url);
 
     BoardService &m_service;
+    // The address the code shown is of; empty while none is shown.
+    QString m_qrUrl;
 };
 
 } // namespace Ordavex
