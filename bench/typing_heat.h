@@ -90,8 +90,11 @@ QTableWidget *makePlainTable(QWidget *parent, const GridLook &look);
 // With passEventLoop, one pass of the event loop follows every key, so each key's
 // repaint is part of its cost; without, only the key handling is timed and the
 // repaints are left to after the heat.
+// With startList, the heat's race has a start list of Rows starters, so that the name of
+// each lane typed shows beside the grid and the lanes are checked against it.
 double typeIntoForm(const QTemporaryDir &folder, RecordingDialogs &dialogs, const std::vector<Key> &keys,
-                    bool passEventLoop, bool journal = true, int journalDelayMs = TForm1::RecoveryDelayMs);
+                    bool passEventLoop, bool journal = true, int journalDelayMs = TForm1::RecoveryDelayMs,
+                    bool startList = false);
 double typeIntoPlainTable(const GridLook &look, const std::vector<Key> &keys, bool passEventLoop);
 
 // ---- the recovery file (typing_recovery.cpp) ----

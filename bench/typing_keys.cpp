@@ -2,9 +2,12 @@
 
 #include "typing_heat.h"
 
+#include "core/atomicfile.h"
+#include "core/textcodec.h"
 #include "ui/inputgrid.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -19,9 +22,21 @@ namespace Ordavex::TypingBench {
 // repaint is part of its cost; without, only the key handling is timed and the
 // repaints are left to after the heat.
 double typeIntoForm(const QTemporaryDir &folder, RecordingDialogs &dialogs, const std::vector<Key> &keys,
-                    bool passEventLoop, bool journal, int journalDelayMs)
+                    bool passEventLoop, bool journal, int journalDelayMs, bool startList)
 {
+    const QString listPath = QDir(folder.path()).filePath(QStringLiteral("startlists/Untitled.csv"));
+    if (startList) {
+        QString text = QStringLiteral("ﾚｰﾝ,ﾅﾝﾊﾞｰ,氏名,所属\r\n");
+        for (int lane = 1; lane <= Rows; ++lane)
+            text += QStringLiteral("%1,%2,選手 %1,陸協 %3\r\n").arg(lane).arg(1000 + lane).arg(lane % 47);
+        if (!QDir(folder.path()).mkpath(QStringLiteral("startlists"))
+            || SaveFileAtomically(listPath, Cp932::encode(text)) != SaveError::None)
+            fail(QStringLiteral("the start list could not be written"));
+    }
+    const auto removeList = qScopeGuard([&listPath] { QFile::remove(listPath); });
     std::unique_ptr<TForm1> form = makeForm(folder);
+    if (form->startList().has_value() != startList)
+        fail(QStringLiteral("the start list was not read as it should"));
     form->setRecoveryJournal(journal);
     form->setRecoveryDelay(journalDelayMs);
     auto removeRecovery = qScopeGuard([&form] {

@@ -157,6 +157,8 @@ public:
     void loadStartList();
     static inline const QColor StarterUnknownColour = QColor(0xFF, 0xC8, 0xC8);
     static inline const QColor StarterTwiceColour = QColor(0xFF, 0xD8, 0x80);
+    static constexpr int StarterMarkDelayMs = 100;
+    static constexpr int StarterShowDelayMs = 30;
 
     // The notice strip: every notice that holds, the newest shown with how many more;
     // 確認 dismisses the newest.
@@ -256,6 +258,8 @@ private:
     void recoveryHangCheck();
     void showNotices();
     void showStarters();
+    void showStarterNow();
+    void markStarters();
     void connectStartList();
     void startSettingsWrite();
     // Runs the window's events but the official's keys and clicks until settled() or
@@ -321,6 +325,12 @@ private:
     std::optional<StartList> m_startList;
     QString m_startListPath;
     QList<StarterMark> m_starterMarks;
+    // The marks follow the typing at most every StarterMarkDelayMs: the grid is checked
+    // whole, which is too much for every key.
+    QTimer *m_starterMarkTimer = nullptr;
+    // The name beside the grid follows within StarterShowDelayMs; keys that come faster
+    // than that are shown together.
+    QTimer *m_starterShowTimer = nullptr;
     // The settings as a close writes them, on a thread of its own: a disk that does not
     // answer must not freeze the window.
     struct SettingsWrite;

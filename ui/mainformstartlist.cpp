@@ -8,6 +8,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QRadioButton>
+#include <QTimer>
 
 namespace Ordavex {
 
@@ -29,6 +30,14 @@ void TForm1::connectStartList()
         if (m_startList)
             showStarters();
     });
+    m_starterMarkTimer = new QTimer(this);
+    m_starterMarkTimer->setSingleShot(true);
+    m_starterMarkTimer->setInterval(StarterMarkDelayMs);
+    connect(m_starterMarkTimer, &QTimer::timeout, this, &TForm1::markStarters);
+    m_starterShowTimer = new QTimer(this);
+    m_starterShowTimer->setSingleShot(true);
+    m_starterShowTimer->setInterval(StarterShowDelayMs);
+    connect(m_starterShowTimer, &QTimer::timeout, this, &TForm1::showStarterNow);
 }
 
 void TForm1::loadStartList()
@@ -37,6 +46,8 @@ void TForm1::loadStartList()
     m_startListPath = path;
     const StartListRead read = ReadStartListFile(path);
     m_startList = read.list;
+    markStarters();
+    showStarterNow();
     if (read.error.isEmpty())
         withdrawNotice(NoticeList::Cause::StartList);
     else
@@ -44,33 +55,53 @@ void TForm1::loadStartList()
     showStarters();
 }
 
+void TForm1::markStarters()
+{
+    QList<StarterMark> marks;
+    if (m_startList)
+        marks = MarkStarters(*m_grid, m_settings.NumColID == 0 ? 1 : 0, *m_startList, !RadioButton5->isChecked());
+    if (marks != m_starterMarks) {
+        m_starterMarks = std::move(marks);
+        InputGrid->viewport()->update();
+        showStarterNow();
+    }
+}
+
+// The current row's starter within StarterShowDelayMs, the marks of the whole grid
+// within StarterMarkDelayMs: neither is put off by the next key.
 void TForm1::showStarters()
 {
+    if (!m_starterMarkTimer->isActive())
+        m_starterMarkTimer->start();
     if (!m_startList) {
-        m_starterMarks.clear();
+        StarterLabel->hide();
+        return;
+    }
+    if (!m_starterShowTimer->isActive())
+        m_starterShowTimer->start();
+}
+
+// The current row's starter, and whether its lane is in the heat twice as the marks say.
+void TForm1::showStarterNow()
+{
+    if (!m_startList) {
         StarterLabel->hide();
         return;
     }
     const bool byNumber = !RadioButton5->isChecked();
     const int column = m_settings.NumColID == 0 ? 1 : 0;
-    QList<StarterMark> marks = MarkStarters(*m_grid, column, *m_startList, byNumber);
-    if (marks != m_starterMarks) {
-        m_starterMarks = std::move(marks);
-        InputGrid->viewport()->update();
-    }
     const int row = ResultGrid::gridRow(InputGrid->currentIndex());
-    const QString typed = row >= 1 ? m_grid->cell(column, row) : QString();
+    const QString typed = row >= 1 && row <= m_grid->dataRowCount() ? m_grid->cell(column, row) : QString();
     QString text;
     if (!typed.isEmpty()) {
-        const StarterMark mark = m_starterMarks.value(row - 1);
-        if (const Starter *starter = FindStarter(*m_startList, typed, byNumber))
-            text = StarterText(typed.toInt(), *starter);
-        else
-            text = StarterUnknown.arg(typed);
-        if (mark == StarterMark::Twice)
+        const Starter *starter = FindStarter(*m_startList, typed, byNumber);
+        text = starter ? StarterText(typed.toInt(), *starter) : StarterUnknown.arg(typed);
+        if (m_starterMarks.value(row - 1) == StarterMark::Twice)
             text += u'\n' + StarterTwice.arg(typed);
     }
-    StarterLabel->setText(text);
+    // Drawn again only when it says something else.
+    if (StarterLabel->text() != text)
+        StarterLabel->setText(text);
     StarterLabel->show();
 }
 

@@ -258,8 +258,10 @@ void MainFormUi::setupControls(QMainWindow *window, ResultGrid *grid)
     side->setSpacing(0);
     StarterLabel = new QLabel(body);
     StarterLabel->setObjectName(QStringLiteral("StarterLabel"));
-    StarterLabel->setWordWrap(true);
+    // Two lines of a fixed height: a new text never lays the window out again.
     StarterLabel->setContentsMargins(6, 2, 6, 2);
+    StarterLabel->setFixedHeight(2 * StarterLabel->fontMetrics().lineSpacing() + 4);
+    StarterLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     StarterLabel->setTextInteractionFlags(Qt::NoTextInteraction);
     StarterLabel->setFocusPolicy(Qt::NoFocus);
     StarterLabel->hide();
