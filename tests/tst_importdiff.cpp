@@ -29,6 +29,15 @@ QStringList Numbered(int count, int offset)
     return rows;
 }
 
+// The line of place i where Numbered rows differ: "(なし)" for an offset of -1.
+QString NumberedLine(int i, int before, int after)
+{
+    const auto side = [i](int offset) {
+        return offset < 0 ? u"(なし)"_s : QString::number(i) + u" 1"_s + QString::number(i + offset) + u".00"_s;
+    };
+    return QString::number(i) + u"位: "_s + side(before) + u" → "_s + side(after);
+}
+
 const QStringList Typed{u"3/10.52"_s, u"4/10.58"_s, u"5/10.61"_s};
 
 } // namespace
@@ -54,8 +63,6 @@ void TestImportDiff::differences_data()
     QTest::newRow("outer blanks are no difference")
         << u"+1.2"_s << QStringList{u"3/ 1:05.23"_s} << u" +1.2"_s << QStringList{u"3/1:05.23"_s}
         << QStringList{MsgImportSame};
-    QTest::newRow("nothing on either side") << QString() << QStringList() << QString() << QStringList()
-                                            << QStringList{MsgImportSame};
     QTest::newRow("one time changed")
         << u"+1.2"_s << Typed << u"+1.2"_s << QStringList{u"3/10.52"_s, u"4/10.58"_s, u"5/10.63"_s}
         << QStringList{u"3位: 5 10.61 → 5 10.63"_s};
@@ -79,14 +86,13 @@ void TestImportDiff::differences_data()
         << u"+1.2"_s << Typed << u"+0.8"_s << Typed << QStringList{u"風: +1.2 → +0.8"_s};
     QTest::newRow("wind received only")
         << QString() << Typed << u"-0.3"_s << Typed << QStringList{u"風: (なし) → -0.3"_s};
-    QTest::newRow("wind first")
-        << u"+1.2"_s << Typed << u"+0.8"_s << QStringList{u"3/10.52"_s, u"4/10.58"_s, u"5/10.63"_s}
-        << QStringList{u"風: +1.2 → +0.8"_s, u"3位: 5 10.61 → 5 10.63"_s};
 
     QStringList twenty;
-    for (int i = 1; i <= 20; ++i)
-        twenty << QString::number(i) + u"位: "_s + QString::number(i) + u" 1"_s + QString::number(i) + u".00 → "_s
-                      + QString::number(i) + u" 1"_s + QString::number(i + 1) + u".00"_s;
+    QStringList receivedOnly;
+    for (int i = 1; i <= 20; ++i) {
+        twenty << NumberedLine(i, 0, 1);
+        receivedOnly << NumberedLine(i, -1, 0);
+    }
     QTest::newRow("twenty differences all shown")
         << QString() << Numbered(20, 0) << QString() << Numbered(20, 1) << twenty;
     QTest::newRow("more than twenty differences")
@@ -95,9 +101,6 @@ void TestImportDiff::differences_data()
     windAndNineteen += twenty.first(19);
     QTest::newRow("the wind counts among the twenty")
         << u"+1.2"_s << Numbered(20, 0) << u"+0.8"_s << Numbered(20, 1) << windAndNineteen + QStringList{u"ほか1件"_s};
-    QStringList receivedOnly;
-    for (int i = 1; i <= 20; ++i)
-        receivedOnly << QString::number(i) + u"位: (なし) → "_s + QString::number(i) + u" 1"_s + QString::number(i) + u".00"_s;
     QTest::newRow("more received rows than the grid holds")
         << QString() << QStringList() << QString() << Numbered(600, 0) << receivedOnly + QStringList{u"ほか580件"_s};
 
