@@ -128,6 +128,7 @@ private slots:
     void normalModeWriteKeepsLinesAndTellsPath();
     void importFillsHeatAndKeepsPlaces();
     void importAsksBeforeOverwriting();
+    void importQuestionListsWhatWouldChange();
     void tooManyRecordsAreKept();
     void editedLinesKeepUntouchedBytes();
     void monitorTextFiles();
@@ -413,7 +414,7 @@ void TestMonitor::importAsksBeforeOverwriting()
     m_monitor->appendReceivedLines({Record1});
     m_dialogs->answers = {false};
     QTest::mouseClick(m_monitor->bStopThread, Qt::LeftButton);
-    QCOMPARE(m_dialogs->confirmations, QStringList{MsgImportOverwrite});
+    QCOMPARE(m_dialogs->confirmations, QStringList{MsgImportOverwrite + u"\n\n1位: - 11.11 → 3 12.34"_s});
     QCOMPARE(m_main->cellText(2, 1), u"1111"_s);
     QCOMPARE(m_monitor->receivedLines(), QList<QByteArray>{Record1});
 
@@ -421,6 +422,35 @@ void TestMonitor::importAsksBeforeOverwriting()
     QTest::mouseClick(m_monitor->bStopThread, Qt::LeftButton);
     QCOMPARE(m_main->cellText(2, 1), u"1234"_s);
     QVERIFY(m_monitor->receivedLines().isEmpty());
+}
+
+// A typed backup against the timing machine: the question lists the one time that
+// differs, each time as the grid shows it, and No keeps the typed rows.
+void TestMonitor::importQuestionListsWhatWouldChange()
+{
+    showMonitor(false, true);
+    const QStringList typed[] = {{u"3"_s, u"1052"_s}, {u"4"_s, u"10523"_s}, {u"5"_s, u"1061"_s}};
+    for (int r = 1; r <= 3; ++r) {
+        m_main->grid()->setCell(1, r, typed[r - 1][0]);
+        m_main->grid()->setCell(2, r, typed[r - 1][1]);
+    }
+    m_main->EditKaze->setText(u"+1.2"_s);
+    // The 60-second form turned off since the settings were read: 10523 is shown as 65.23.
+    m_main->settings().sixtyFix = true;
+    m_main->sixtyFix->setChecked(false);
+    const QList<QByteArray> lines{"+1.2"_ba, "R,1,3,11,10.52"_ba, "R,2,4,12,1:05.23"_ba, "R,3,5,13,10.63"_ba};
+    m_monitor->appendReceivedLines(lines);
+    m_dialogs->answers = {false};
+    QTest::mouseClick(m_monitor->bStopThread, Qt::LeftButton);
+
+    QCOMPARE(m_dialogs->confirmations, QStringList{MsgImportOverwrite + u"\n\n3位: 5 10.61 → 5 10.63"_s});
+    QCOMPARE(m_main->rowCount(), 8);
+    for (int r = 1; r <= 3; ++r) {
+        QCOMPARE(m_main->cellText(1, r), typed[r - 1][0]);
+        QCOMPARE(m_main->cellText(2, r), typed[r - 1][1]);
+    }
+    QCOMPARE(m_main->EditKaze->text(), u"+1.2"_s);
+    QCOMPARE(m_monitor->receivedLines(), lines);
 }
 
 void TestMonitor::tooManyRecordsAreKept()

@@ -3,8 +3,10 @@
 #include "rs232cfunc.h"
 
 #include "core/gridmodel.h"
+#include "core/importdiff.h"
 #include "core/linklists.h"
 #include "core/settings.h"
+#include "core/timerules.h"
 #include "dialogs.h"
 #include "heataccess.h"
 #include "serial/receivecounters.h"
@@ -27,6 +29,29 @@ int WaitTicks(int cWaitTime)
     return LinkLists::ValidIndex(cWaitTime, LinkLists::WaitTimeCount, LinkLists::DefaultWaitTime) + 1;
 }
 
+// The question before the typed rows go, with what the received heat would change.
+QString ImportQuestion(const HeatAccess &heat, const ImportedHeat &imported)
+{
+    ShownHeat typed{heat.windText(), {}};
+    const int rowCount = heat.rowCount();
+    typed.rows.reserve(rowCount);
+    for (int r = 1; r <= rowCount; ++r)
+        typed.rows.append({heat.cellText(1, r), heat.TimeDisplayText(2, r)});
+
+    ShownHeat received{imported.wind, {}};
+    received.rows.reserve(imported.rows.size());
+    // The link holds the race kind at track while the monitor is open. A time stored as
+    // the typed one is shown as the grid shows that one now; others take the settings'
+    // 60-second form, which the window may have changed since.
+    const bool sixtyFix = heat.settings().sixtyFix;
+    for (qsizetype i = 0; i < imported.rows.size(); ++i) {
+        const QString &time = imported.rows[i][2];
+        const bool asTyped = i < rowCount && time == heat.cellText(2, int(i) + 1);
+        received.rows.append({imported.rows[i][1], asTyped ? typed.rows[i].time : TimeDisplayText(time, true, sixtyFix)});
+    }
+    return MsgImportOverwrite + QStringLiteral("\n\n") + ImportDifferences(typed, received).join(u'\n');
+}
+
 } // namespace
 
 QString TForm3::slitLogCountText(int count)
@@ -43,7 +68,8 @@ RecordColumns TForm3::columns() const
 
 void TForm3::bStopThreadClick()
 {
-    if (m_heat && !m_heat->GridIsEmpty() && !Dialogs::instance().confirm(this, MsgImportOverwrite))
+    if (m_heat && !m_heat->GridIsEmpty()
+        && !Dialogs::instance().confirm(this, ImportQuestion(*m_heat, Ordavex::ImportLines(m_lines, columns()))))
         return;
     ImportLines();
 }
