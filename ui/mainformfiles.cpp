@@ -268,6 +268,8 @@ void TForm1::connectRecovery()
     ConnectHandler(m_recoveryTimer, &QTimer::timeout, this, &TForm1::writeRecovery);
     m_recoveryHangTimer = new QTimer(this);
     m_recoveryHangTimer->setSingleShot(true);
+    // Precise: a coarse timer may fire 5 % early and tell a write that is still in time.
+    m_recoveryHangTimer->setTimerType(Qt::PreciseTimer);
     m_recoveryHangTimer->setInterval(RecoveryHangMs);
     connect(m_recoveryHangTimer, &QTimer::timeout, this, &TForm1::recoveryHangCheck);
     // Every way the heat changes ends in the grid model, the wind field, the options
