@@ -291,7 +291,7 @@ void BoardWorker::push()
 {
     m_sincePush.start();
     const QString &json = currentJson();
-    // A listing read again changes the published files, not what the clients show.
+    // A listing read again that finds nothing new changes nothing the clients show.
     const QList<QWebSocket *> clients = json == m_pushed ? QList<QWebSocket *>{} : m_webSockets;
     m_pushed = json;
     // Over a copy: dropping a client takes it out of the list.

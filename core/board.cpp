@@ -369,7 +369,9 @@ QString HtmlEscaped(QStringView text)
     return out;
 }
 
-QByteArray BoardHeatJson(const BoardHeat &heat)
+namespace {
+
+QJsonObject HeatObject(const BoardHeat &heat)
 {
     QJsonArray headings;
     for (const QString &heading : heat.headings)
@@ -383,28 +385,52 @@ QByteArray BoardHeatJson(const BoardHeat &heat)
                                 {QStringLiteral("time"), row.time},
                                 {QStringLiteral("digits"), row.packed}});
     }
-    return JsonBytes(QJsonObject{{QStringLiteral("race"), heat.race},
-                                 {QStringLiteral("file"), heat.fileName},
-                                 {QStringLiteral("headings"), headings},
-                                 {QStringLiteral("rows"), rows},
-                                 {QStringLiteral("wind"), JsonWind(heat.wind)},
-                                 {QStringLiteral("windUnit"), SheetWindUnit},
-                                 {QStringLiteral("windMarker"), heat.windMarker},
-                                 {QStringLiteral("saved"), heat.saved},
-                                 // An integer in the JSON, exact up to 2^63.
-                                 {QStringLiteral("version"), qint64(heat.version)},
-                                 {QStringLiteral("updated"), JsonTime(heat.updatedAt)}});
+    return QJsonObject{{QStringLiteral("race"), heat.race},
+                       {QStringLiteral("file"), heat.fileName},
+                       {QStringLiteral("headings"), headings},
+                       {QStringLiteral("rows"), rows},
+                       {QStringLiteral("wind"), JsonWind(heat.wind)},
+                       {QStringLiteral("windUnit"), SheetWindUnit},
+                       {QStringLiteral("windMarker"), heat.windMarker},
+                       {QStringLiteral("saved"), heat.saved},
+                       // An integer in the JSON, exact up to 2^63.
+                       {QStringLiteral("version"), qint64(heat.version)},
+                       {QStringLiteral("updated"), JsonTime(heat.updatedAt)}};
+}
+
+QJsonObject SavedHeatObject(const SavedHeat &heat)
+{
+    return QJsonObject{{QStringLiteral("name"), heat.name},
+                       {QStringLiteral("file"), heat.fileName},
+                       {QStringLiteral("modified"), JsonTime(heat.modified)},
+                       {QStringLiteral("wind"), JsonWind(FileNameWind(heat.fileName))}};
+}
+
+} // namespace
+
+QByteArray BoardHeatJson(const BoardHeat &heat)
+{
+    return JsonBytes(HeatObject(heat));
+}
+
+QByteArray BoardCurrentJson(const BoardHeat &heat, const QList<SavedHeat> &heats, BoardSite site)
+{
+    QJsonArray recent;
+    for (const SavedHeat &saved : heats.first(std::min<qsizetype>(heats.size(), BoardRecentHeats))) {
+        QJsonObject entry = SavedHeatObject(saved);
+        entry.insert(QStringLiteral("page"), BoardSavedHeatLink(saved, site));
+        recent.append(entry);
+    }
+    QJsonObject object = HeatObject(heat);
+    object.insert(QStringLiteral("recent"), recent);
+    return JsonBytes(object);
 }
 
 QByteArray BoardHeatListJson(const QList<SavedHeat> &heats)
 {
     QJsonArray list;
-    for (const SavedHeat &heat : heats) {
-        list.append(QJsonObject{{QStringLiteral("name"), heat.name},
-                                {QStringLiteral("file"), heat.fileName},
-                                {QStringLiteral("modified"), JsonTime(heat.modified)},
-                                {QStringLiteral("wind"), JsonWind(FileNameWind(heat.fileName))}});
-    }
+    for (const SavedHeat &heat : heats)
+        list.append(SavedHeatObject(heat));
     return JsonBytes(QJsonObject{{QStringLiteral("heats"), list}});
 }
 
@@ -420,11 +446,11 @@ BoardReply AnswerBoardRequest(QByteArrayView method, QByteArrayView target, cons
         path = path.first(query);
 
     if (path == "/")
-        return Reply(200, HtmlType, BoardHeatPage(source.currentHeat(), BoardSite::Served));
+        return Reply(200, HtmlType, BoardHeatPage(source.currentHeat(), BoardSite::Served, source.savedHeats()));
     if (path == "/heats")
         return Reply(200, HtmlType, BoardHeatListPage(source.savedHeats(), BoardSite::Served));
     if (path == "/api/current.json")
-        return Reply(200, JsonType, BoardHeatJson(source.currentHeat()));
+        return Reply(200, JsonType, BoardCurrentJson(source.currentHeat(), source.savedHeats(), BoardSite::Served));
     if (path == "/api/heats.json")
         return Reply(200, JsonType, BoardHeatListJson(source.savedHeats()));
 
@@ -448,9 +474,9 @@ QList<BoardFile> BoardSiteFiles(const BoardHeat &current, const QList<SavedHeat>
 {
     QList<BoardFile> files;
     files.reserve(4 + heats.size() * 2);
-    files.append({QStringLiteral("index.html"), BoardHeatPage(current, BoardSite::Published)});
+    files.append({QStringLiteral("index.html"), BoardHeatPage(current, BoardSite::Published, heats)});
     files.append({QStringLiteral("heats/index.html"), BoardHeatListPage(heats, BoardSite::Published)});
-    files.append({QStringLiteral("api/current.json"), BoardHeatJson(current)});
+    files.append({QStringLiteral("api/current.json"), BoardCurrentJson(current, heats, BoardSite::Published)});
     files.append({QStringLiteral("api/heats.json"), BoardHeatListJson(heats)});
     for (const SavedHeat &heat : heats) {
         // Only names the listing would give: a name from elsewhere never becomes a path.

@@ -83,7 +83,8 @@ enum class BoardSite { Served, Published };
 // The pages. The heat's page works without JavaScript (it reloads itself) and, with
 // it, follows every change: pushed over a WebSocket at "/ws" when served, polled from
 // "api/current.json" once a second when published.
-QByteArray BoardHeatPage(const BoardHeat &heat, BoardSite site);
+// The heat's page also lists the newest BoardRecentHeats of the saved heats below it.
+QByteArray BoardHeatPage(const BoardHeat &heat, BoardSite site, const QList<SavedHeat> &heats = {});
 QByteArray BoardSavedHeatPage(const BoardHeat &heat, BoardSite site);
 QByteArray BoardHeatListPage(const QList<SavedHeat> &heats, BoardSite site);
 
@@ -91,6 +92,12 @@ QByteArray BoardHeatListPage(const QList<SavedHeat> &heats, BoardSite site);
 // UTF-8 and one line, with "</" and U+2028/U+2029 escaped so that it may also stand in
 // a <script> element.
 QByteArray BoardHeatJson(const BoardHeat &heat);
+// The heat on the grid, with "recent": the newest saved heats, each with its page's
+// address relative to the site's root.
+QByteArray BoardCurrentJson(const BoardHeat &heat, const QList<SavedHeat> &heats, BoardSite site);
+constexpr int BoardRecentHeats = 5;
+// A saved heat's page, relative to the site's root.
+QString BoardSavedHeatLink(const SavedHeat &heat, BoardSite site);
 QByteArray BoardHeatListJson(const QList<SavedHeat> &heats);
 
 // Escapes for HTML text and attribute values.

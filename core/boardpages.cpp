@@ -24,6 +24,7 @@ const QString UpdatedLabel = QStringLiteral("更新");
 const QString StarterHeading = QStringLiteral("氏名");
 const QString ModifiedHeading = QStringLiteral("保存日時");
 const QString RaceHeading = QStringLiteral("組");
+const QString RecentHeatsTitle = QStringLiteral("最近保存した組");
 
 // Small enough for a phone at 390 px, larger type on a big screen for the stands.
 const QString Style = QStringLiteral(
@@ -44,6 +45,8 @@ const QString Style = QStringLiteral(
     "th{background:#eef1f6}"
     ".heat td:last-child,.heat th:last-child{text-align:right;white-space:pre}"
     ".team{color:#555;font-size:.8em;margin-left:.4em}"
+    "section{padding:0 10px;max-width:1100px;margin:0 auto}"
+    "h2{font-size:1em;margin:14px 0 4px}"
     "footer{color:#777;font-size:.8em;padding:8px 14px;text-align:right}"
     "@media (min-width:900px){body{font-size:28px}}");
 
@@ -61,14 +64,24 @@ const QString ScriptStart = QStringLiteral(
     "var f=document.createDocumentFragment();h.rows.forEach(function(r){var tr=document.createElement('tr');"
     "function cell(v){var td=document.createElement('td');td.textContent=text(v);tr.appendChild(td);return td;}"
     "cell(r.place);cell(r.number);var n=cell(r.name);n.hidden=!named;"
-    "if(r.team){var t=document.createElement('span');t.className='team';t.textContent=text(r.team);n.appendChild(t);}"
+    "if(r.team){var t=document.createElement('span');t.className='team';t.textContent=text(r.team);"
+    "n.appendChild(document.createTextNode(' '));n.appendChild(t);}"
     "cell(r.time);f.appendChild(tr);});"
     "var rows=el('rows');while(rows.firstChild)rows.removeChild(rows.firstChild);rows.appendChild(f);"
     "el('wind').textContent=h.wind?text(h.wind)+' '+text(h.windUnit):'';"
     "el('marker').hidden=!h.windMarker;"
     "var s=el('saved');s.textContent=h.saved?%2:%3;s.className=h.saved?'saved':'unsaved';"
     "var u=h.updated?new Date(h.updated):null;"
-    "el('updated').textContent=u&&!isNaN(u)?u.toTimeString().slice(0,8):'';}"
+    "el('updated').textContent=u&&!isNaN(u)?u.toTimeString().slice(0,8):'';"
+    "var rc=el('recent');if(rc&&Array.isArray(h.recent)){var g=document.createDocumentFragment();"
+    "h.recent.forEach(function(s){var tr=document.createElement('tr');"
+    "function add(v){var td=document.createElement('td');if(v.nodeType)td.appendChild(v);else td.textContent=v;"
+    "tr.appendChild(td);}"
+    // Only the board's own addresses: a link taken from a file is never followed elsewhere.
+    "var a=document.createElement('a');var p=text(s.page);if(/^(api\\/)?heats\\//.test(p))a.href=p;"
+    "a.textContent=text(s.name);add(a);add(s.wind?text(s.wind)+' '+text(h.windUnit):'');"
+    "var d=s.modified?new Date(s.modified):null;add(d&&!isNaN(d)?d.toTimeString().slice(0,8):'');g.appendChild(tr);});"
+    "while(rc.firstChild)rc.removeChild(rc.firstChild);rc.appendChild(g);el('recentBox').hidden=!h.recent.length;}}"
     "function fetchOnce(){fetch(%4,{cache:'no-store'}).then(function(r){return r.ok?r.json():null;})"
     ".then(render).catch(function(){});}");
 const QString ServedScript = QStringLiteral(
@@ -124,13 +137,22 @@ QString StarterCell(const BoardRow &row, bool named)
     QString out = named ? QStringLiteral("<td>") : QStringLiteral("<td hidden>");
     out += HtmlEscaped(row.name);
     if (!row.team.isEmpty())
-        out += QStringLiteral("<span class=\"team\">") + HtmlEscaped(row.team) + QStringLiteral("</span>");
+        out += QStringLiteral(" <span class=\"team\">") + HtmlEscaped(row.team) + QStringLiteral("</span>");
     return out + QStringLiteral("</td>");
 }
 
 QString WindShown(const QString &wind)
 {
     return wind.isEmpty() ? QString() : wind + u' ' + SheetWindUnit;
+}
+
+// A saved heat as a row of a list: its name as a link, its wind and when it was saved.
+QString SavedHeatRow(const SavedHeat &heat, const QString &href, const QString &timeFormat)
+{
+    const PathWind wind = WindFromPath(heat.fileName);
+    return QStringLiteral("<tr><td>") + Link(href, heat.name) + QStringLiteral("</td>")
+        + Cell(wind.found ? WindShown(WindText(wind.wind)) : QString())
+        + Cell(heat.modified.toLocalTime().toString(timeFormat)) + QStringLiteral("</tr>\n");
 }
 
 // The heat itself, the same on the live page and a saved heat's page.
@@ -182,11 +204,27 @@ bool IsListPageName(const QString &name)
     return name.compare(QLatin1StringView("index"), Qt::CaseInsensitive) == 0;
 }
 
-QByteArray BoardHeatPage(const BoardHeat &heat, BoardSite site)
+QString BoardSavedHeatLink(const SavedHeat &heat, BoardSite site)
+{
+    if (site == BoardSite::Served)
+        return QStringLiteral("heats/") + Encoded(heat.name);
+    // A published "index" would be the list page itself: its JSON stands for it.
+    if (IsListPageName(heat.name))
+        return QStringLiteral("api/heats/") + Encoded(heat.name) + QStringLiteral(".json");
+    return QStringLiteral("heats/") + Encoded(PublishedHeatName(heat.name)) + QStringLiteral(".html");
+}
+
+QByteArray BoardHeatPage(const BoardHeat &heat, BoardSite site, const QList<SavedHeat> &heats)
 {
     const bool served = site == BoardSite::Served;
     QString out = Head(heat.race + QStringLiteral(" | ") + BoardTitle, true);
     out += HeatBody(heat, Link(served ? QStringLiteral("/heats") : QStringLiteral("heats/index.html"), SavedHeatsTitle));
+    const QList<SavedHeat> recent = heats.first(std::min<qsizetype>(heats.size(), BoardRecentHeats));
+    out += QStringLiteral("<section id=\"recentBox\"") + (recent.isEmpty() ? QStringLiteral(" hidden") : QString())
+        + QStringLiteral("><h2>") + RecentHeatsTitle + QStringLiteral("</h2><table><tbody id=\"recent\">\n");
+    for (const SavedHeat &saved : recent)
+        out += SavedHeatRow(saved, BoardSavedHeatLink(saved, site), QStringLiteral("HH:mm:ss"));
+    out += QStringLiteral("</tbody></table></section>\n");
     out += QStringLiteral("<footer>") + UpdatedLabel + QStringLiteral(" <span id=\"updated\">")
         + (heat.updatedAt.isValid() ? heat.updatedAt.toLocalTime().toString(QStringLiteral("HH:mm:ss")) : QString())
         + QStringLiteral("</span></footer>\n<script>");
@@ -220,18 +258,9 @@ QByteArray BoardHeatListPage(const QList<SavedHeat> &heats, BoardSite site)
         out += QStringLiteral("<table><thead><tr><th>") + RaceHeading + QStringLiteral("</th><th>") + SheetWindLabel
             + QStringLiteral("</th><th>") + ModifiedHeading + QStringLiteral("</th></tr></thead>\n<tbody id=\"heats\">\n");
         for (const SavedHeat &heat : heats) {
-            QString href;
-            if (served)
-                href = QStringLiteral("/heats/") + Encoded(heat.name);
-            else if (IsListPageName(heat.name))
-                href = QStringLiteral("../api/heats/") + Encoded(heat.name) + QStringLiteral(".json");
-            else
-                href = Encoded(PublishedHeatName(heat.name)) + QStringLiteral(".html");
-            const PathWind wind = WindFromPath(heat.fileName);
-            out += QStringLiteral("<tr><td>") + Link(href, heat.name) + QStringLiteral("</td>")
-                + Cell(wind.found ? WindShown(WindText(wind.wind)) : QString())
-                + Cell(heat.modified.toLocalTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")))
-                + QStringLiteral("</tr>\n");
+            // From "/heats" or "heats/index.html" to the root the link is relative to.
+            out += SavedHeatRow(heat, (served ? QStringLiteral("/") : QStringLiteral("../")) + BoardSavedHeatLink(heat, site),
+                                QStringLiteral("yyyy/MM/dd HH:mm:ss"));
         }
         out += QStringLiteral("</tbody></table>\n");
     }

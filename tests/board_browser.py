@@ -35,6 +35,14 @@ MAIN_TITLE = "Ordavex_Version 3.2 by_quillon"
 # A track heat as the first timing machine sends it: the wind, then place, lane, bib and
 # time after a leading field, each line framed STX ... ETX CR LF.
 HEAT = [b"+1.2", b"R,1,3,113,10.34", b"R,2,1,111,10.39", b"R,3,2,112,10.69"]
+# The heat's start list, lane 6 left out; lane 2's starter is markup, shown as text.
+STARTERS = {1: ("佐藤 花子", "大阪陸協"), 2: ("<img src=x onerror=alert(1)>", "\"&amp;"), 3: ("鈴木 一郎", ""),
+            4: ("山田 太郎", "東京陸協"), 5: ("田中 次郎", "京都陸協"), 7: ("高橋 三郎", "兵庫陸協")}
+
+
+def starter(lane):
+    name, team = STARTERS.get(lane, ("", ""))
+    return f"{name} {team}".strip()
 # Within a second of the change, as the official's neighbours expect; the published
 # page polls, so its own period is part of that second.
 WITHIN = 1.0
@@ -111,12 +119,27 @@ class Board:
         self.url = url
         driver.get(url)
 
+    # One round trip to the browser: a call per cell took seconds on a loaded machine, and
+    # that time was counted against the board.
+    ROWS = ("var body = document.getElementById('rows'); if (!body) return null;"
+            "return Array.from(body.rows, function (tr) { return Array.from(tr.cells)"
+            ".filter(function (td) { return td.getClientRects().length > 0; })"
+            ".map(function (td) { return td.innerText.trim(); }); });")
+
     def rows(self):
         try:
-            body = self.driver.find_element(By.ID, "rows")
-            return [tuple(cell.text.strip() for cell in tr.find_elements(By.TAG_NAME, "td") if cell.is_displayed())
-                    for tr in body.find_elements(By.TAG_NAME, "tr")]
+            rows = self.driver.execute_script(self.ROWS)
         except Exception:  # the page is being replaced (reload without JavaScript)
+            return None
+        return None if rows is None else [tuple(row) for row in rows]
+
+    def recent(self):
+        """The saved heats listed below the heat, as (shown text, the link's full address)."""
+        try:
+            return [tuple(pair) for pair in self.driver.execute_script(
+                "return Array.from(document.querySelectorAll('#recent a'), function (a) {"
+                " return [a.textContent, a.href]; });")]
+        except Exception:
             return None
 
     def text(self, element_id):
@@ -160,6 +183,12 @@ class Meet:
             publish=self.publish)
         with open(os.path.join(folder, "ordavex.INI"), "wb") as f:
             f.write(ini.encode("cp932"))
+        os.makedirs(os.path.join(folder, "startlists"))
+        with open(os.path.join(folder, "startlists", "Untitled.csv"), "wb") as f:
+            lines = ["ﾚｰﾝ,ﾅﾝﾊﾞｰ,氏名,所属"] + [
+                f'{lane},,"{name.replace(chr(34), chr(34) * 2)}","{team.replace(chr(34), chr(34) * 2)}"'
+                for lane, (name, team) in STARTERS.items()]
+            f.write("\r\n".join(lines).encode("cp932") + b"\r\n")
         self.process = None
         self.nginx = None
 
@@ -220,8 +249,13 @@ http {{
     def open_monitor(self):
         # ﾒﾆｭｰ, then the serial link's entry: clicked open, the menu highlights nothing,
         # so the first Down is its first entry; separators are passed over.
+        before = set(xdotool("search", "--onlyvisible", "--pid", str(self.process.pid), check=False).splitlines())
         xdotool("mousemove", "--window", self.window, "15", "10", "click", "1")
-        time.sleep(0.5)
+        # On a loaded machine the menu can take longer than any fixed pause: keys sent
+        # before it shows go to the grid instead.
+        wait_until("the menu", lambda: set(xdotool("search", "--onlyvisible", "--pid", str(self.process.pid),
+                                                    check=False).splitlines()) - before, seconds=10)
+        time.sleep(0.2)
         entries = ["AC_OpenTTBL", "AC_OpenFile", "FileSaveAS", "ClipCopy", "RenameCsvFile",
                    "PrintHeatSheet", "Board", "RS232COpen"]
         self.type_keys(["Down"] * len(entries) + ["\n"])
@@ -384,7 +418,7 @@ def main():
         meet.type_keys(["4", "\n", "1", "0", "5", "2"])
         since = time.monotonic()
         meet.type_keys(["\n"])
-        typed = [("1", "4", "10.52")]
+        typed = [("1", "4", starter(4), "10.52")]
         served.shows(typed, since, "a typed row")
         published.shows(typed, since, "a typed row")
 
@@ -403,7 +437,7 @@ def main():
             meet.type_keys(["5", "\n", "1", "0", "6"])
             since = time.monotonic()
             meet.type_keys(["1", "\n"])
-            typed.append(("2", "5", "10.61"))
+            typed.append(("2", "5", starter(5), "10.61"))
             served.shows(typed, since, "a row typed under attack")
             hostile.check_nothing_leaked()
             # A fresh visitor gets the page while the thousand are held.
@@ -429,7 +463,7 @@ def main():
         os.kill(boards[0], signal.SIGKILL)
         meet.type_keys(["7", "0", "\n"])
         since = time.monotonic()
-        typed.append(("3", "6", "10.70"))
+        typed.append(("3", "6", starter(6), "10.70"))
         wait_until("the board started again", lambda: children(meet.process.pid) not in ([], boards), seconds=10)
         wait_until("the board serving again", lambda: http_ok(f"http://127.0.0.1:{meet.board_port}/"), seconds=10)
         served.driver.get(served.url)
@@ -447,12 +481,25 @@ def main():
         # 取込, at its place in the monitor.
         since = time.monotonic()
         xdotool("mousemove", "--window", monitor, "125", "19", "click", "1")
-        imported = [("1", "3", "10.34"), ("2", "1", "10.39"), ("3", "2", "10.69")]
+        imported = [("1", "3", starter(3), "10.34"), ("2", "1", starter(1), "10.39"), ("3", "2", starter(2), "10.69")]
         served.shows(imported, since, "an imported heat")
         published.shows(imported, since, "an imported heat")
         for board in (served, published):
             if board.text("wind") is None or "+1.2" not in board.text("wind"):
                 raise AssertionError(f"the wind is not on {board.url}: {board.text('wind')!r}")
+
+        # A heat saved into the work folder by another program: both pages list it below
+        # the heat, linked to its own page.
+        saved = '"順位","ﾚｰﾝ","ﾀｲﾑ"\r\n"1","4","10.52"\r\n'.encode("cp932")
+        with open(os.path.join(folder, ".R2w_105.tmp"), "wb") as f:
+            f.write(saved)
+        os.rename(os.path.join(folder, ".R2w_105.tmp"), os.path.join(folder, "R2w_105.csv"))
+        for board in (served, published):
+            wait_until(f"the saved heat below the heat on {board.url}",
+                       lambda: [text for text, _ in board.recent() or []] == ["R2w_105"], seconds=10)
+            link = board.recent()[0][1]
+            if not http_ok(link):
+                raise AssertionError(f"the saved heat's link {link} on {board.url} does not answer")
 
         if args.screenshot:
             served.driver.save_screenshot(args.screenshot)

@@ -94,6 +94,7 @@ private slots:
     void publishedHeatNames();
     void publishedFiles();
     void linksAnswer();
+    void recentHeats();
 };
 
 void TestBoard::hostileTexts_data()
@@ -314,7 +315,7 @@ void TestBoard::savedHeatReadsBackAsShown()
     AddStarterNames(untitled, *ReadStartListFile(list.fileName()).list);
     QCOMPARE(untitled.rows[1].name, u"佐藤 花子"_s);
     const QByteArray page = BoardHeatPage(untitled, BoardSite::Served);
-    QVERIFY(page.contains(u"<td>佐藤 花子<span class=\"team\">大阪陸協</span></td>"_s.toUtf8()));
+    QVERIFY(page.contains(u"<td>佐藤 花子 <span class=\"team\">大阪陸協</span></td>"_s.toUtf8()));
     QVERIFY(!page.contains("Untitled"));
 }
 
@@ -487,7 +488,7 @@ void TestBoard::publishedHeatNames()
     QVERIFY(paths.contains(u"heats/"_s + published + u".html"_s));
     QVERIFY(paths.contains(u"api/heats/"_s + published + u".json"_s));
     const QByteArray list = BoardHeatListPage(source.heats, BoardSite::Published);
-    QVERIFY(list.contains("href=\"" + QUrl::toPercentEncoding(published) + ".html\""));
+    QVERIFY(list.contains("href=\"../heats/" + QUrl::toPercentEncoding(published) + ".html\""));
 }
 
 // The published folder holds every page once: a heat named like the list page does not
@@ -505,7 +506,7 @@ void TestBoard::publishedFiles()
                                  u"heats/a b#c?d%e&f'g+.html"_s, u"api/heats/a b#c?d%e&f'g+.json"_s,
                                  u"api/heats/index.json"_s}));
     const QByteArray list = BoardHeatListPage(source.heats, BoardSite::Published);
-    QVERIFY(list.contains("href=\"a%20b%23c%3Fd%25e%26f%27g%2B.html\""));
+    QVERIFY(list.contains("href=\"../heats/a%20b%23c%3Fd%25e%26f%27g%2B.html\""));
     QVERIFY(list.contains("href=\"../api/heats/index.json\""));
     QVERIFY(!BoardHeatPage(source.current, BoardSite::Published).contains("/ws"));
     QVERIFY(BoardHeatPage(source.current, BoardSite::Served).contains("'/ws'"));
@@ -520,12 +521,49 @@ void TestBoard::linksAnswer()
     for (const QByteArray &target : {"/"_ba, "/heats"_ba, "/heats/R1w_112"_ba}) {
         const QString page = QString::fromUtf8(AnswerBoardRequest("GET", target, source).body);
         for (const QRegularExpressionMatch &match : href.globalMatch(page)) {
-            const QByteArray link = match.captured(1).replace(u"&amp;"_s, u"&"_s).replace(u"&#39;"_s, u"'"_s).toUtf8();
+            const QString relative = match.captured(1).replace(u"&amp;"_s, u"&"_s).replace(u"&#39;"_s, u"'"_s);
+            const QByteArray link = QUrl(u"http://board"_s + QString::fromUtf8(target))
+                                        .resolved(QUrl(relative, QUrl::StrictMode))
+                                        .path(QUrl::FullyEncoded)
+                                        .toUtf8();
             QCOMPARE(AnswerBoardRequest("GET", link, source).status, link == "/heats/broken" ? 404 : 200);
             ++links;
         }
     }
-    QCOMPARE(links, 4 + source.heats.size());
+    // The list's link and the newest saved heats on "/", each saved heat on "/heats".
+    QCOMPARE(links, 4 + 2 * source.heats.size());
+}
+
+// "/" and the current JSON name the newest saved heats, at most BoardRecentHeats, with
+// links to their pages; the published ones are files of the published folder.
+void TestBoard::recentHeats()
+{
+    TestSource source;
+    const QByteArray none = BoardHeatPage(source.current, BoardSite::Served, {});
+    QVERIFY(none.contains("<section id=\"recentBox\" hidden>"));
+    QCOMPARE(parsed(BoardCurrentJson(source.current, {}, BoardSite::Served))[u"recent"_s].toArray().size(), 0);
+
+    source.heats.append({{u"index"_s, u"index.csv"_s, {}}, {u"R9w_000"_s, u"R9w_000.csv"_s, {}}});
+    QStringList files;
+    for (const BoardFile &file : BoardSiteFiles(source.current, source.heats, source))
+        files.append(file.path);
+    const QByteArray page = AnswerBoardRequest("GET", "/", source).body;
+    QVERIFY(page.contains("<section id=\"recentBox\">"));
+    QVERIFY(!page.contains("R9w_000"));
+    const QJsonArray served = parsed(AnswerBoardRequest("GET", "/api/current.json", source).body)[u"recent"_s].toArray();
+    const QJsonArray published = parsed(BoardCurrentJson(source.current, source.heats, BoardSite::Published))[u"recent"_s].toArray();
+    QCOMPARE(served.size(), BoardRecentHeats);
+    QCOMPARE(published.size(), BoardRecentHeats);
+    for (int i = 0; i < BoardRecentHeats; ++i) {
+        const SavedHeat &heat = source.heats[i];
+        QCOMPARE(served[i][u"name"_s].toString(), heat.name);
+        QCOMPARE(served[i][u"wind"_s], published[i][u"wind"_s]);
+        const QString link = served[i][u"page"_s].toString();
+        QVERIFY(page.contains(u"href=\"%1\">%2</a>"_s.arg(HtmlEscaped(link), HtmlEscaped(heat.name)).toUtf8()));
+        QCOMPARE(AnswerBoardRequest("GET", u"/"_s.append(link).toUtf8(), source).status, heat.name == u"broken"_s ? 404 : 200);
+        if (heat.name != u"broken"_s)
+            QVERIFY2(files.contains(QUrl::fromPercentEncoding(published[i][u"page"_s].toString().toUtf8())), qPrintable(heat.name));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestBoard)

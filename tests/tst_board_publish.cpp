@@ -298,7 +298,7 @@ void TestBoardPublish::longNamesPublished()
     QFile list(QDir(publish()).filePath(u"heats/index.html"_s));
     QVERIFY(list.open(QIODevice::ReadOnly));
     int links = 0;
-    const QRegularExpression href(u"href=\"([^\"/]+\\.html)\""_s);
+    const QRegularExpression href(u"href=\"\\.\\./heats/([^\"/]+\\.html)\""_s);
     for (const QRegularExpressionMatch &match : href.globalMatch(QString::fromUtf8(list.readAll()))) {
         const QString target = QUrl::fromPercentEncoding(match.captured(1).toUtf8());
         QVERIFY2(QFileInfo::exists(QDir(publish()).filePath(u"heats/"_s + target)), qPrintable(target));

@@ -435,15 +435,17 @@ void TestMonitor::importQuestionListsWhatWouldChange()
         m_main->grid()->setCell(2, r, typed[r - 1][1]);
     }
     m_main->EditKaze->setText(u"+1.2"_s);
-    // The 60-second form turned off since the settings were read: 10523 is shown as 65.23.
+    // The 60-second form turned off since the settings were read: 10523 is shown as 65.23,
+    // and so is a received time that differs from the typed one.
     m_main->settings().sixtyFix = true;
     m_main->sixtyFix->setChecked(false);
-    const QList<QByteArray> lines{"+1.2"_ba, "R,1,3,11,10.52"_ba, "R,2,4,12,1:05.23"_ba, "R,3,5,13,10.63"_ba};
+    const QList<QByteArray> lines{"+1.2"_ba, "R,1,3,11,10.52"_ba, "R,2,4,12,1:05.24"_ba, "R,3,5,13,10.63"_ba};
     m_monitor->appendReceivedLines(lines);
     m_dialogs->answers = {false};
     QTest::mouseClick(m_monitor->bStopThread, Qt::LeftButton);
 
-    QCOMPARE(m_dialogs->confirmations, QStringList{MsgImportOverwrite + u"\n\n3位: 5 10.61 → 5 10.63"_s});
+    QCOMPARE(m_dialogs->confirmations,
+             QStringList{MsgImportOverwrite + u"\n\n2位: 4 65.23 → 4 65.24\n3位: 5 10.61 → 5 10.63"_s});
     QCOMPARE(m_main->rowCount(), 8);
     for (int r = 1; r <= 3; ++r) {
         QCOMPARE(m_main->cellText(1, r), typed[r - 1][0]);

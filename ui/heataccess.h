@@ -35,6 +35,8 @@ public:
     virtual QString cellText(int col, int row) const = 0;
     // The display text of a time cell, for the race kind and correction shown now.
     virtual QString TimeDisplayText(int col, int row) const = 0;
+    // 60秒補正 as the window shows it now, which may differ from the settings read at start.
+    virtual bool sixtyFixChecked() const = 0;
 
     virtual QString windText() const = 0;
     virtual void setWindText(const QString &text) = 0;

@@ -88,6 +88,7 @@ public:
     int rowCount() const override;
     QString cellText(int col, int row) const override;
     QString TimeDisplayText(int col, int row) const override;
+    bool sixtyFixChecked() const override;
     QString windText() const override;
     void setWindText(const QString &text) override;
     void ClearEntries() override;

@@ -77,6 +77,11 @@ QString TForm1::TimeDisplayText(int col, int row) const
     return Ordavex::TimeDisplayText(m_grid->cell(col, row), RaceKindIndex() == 0, sixtyFix->isChecked());
 }
 
+bool TForm1::sixtyFixChecked() const
+{
+    return sixtyFix->isChecked();
+}
+
 Completion TForm1::CompleteTime(const QString &typed, const QString &above)
 {
     const Completion completion = Ordavex::CompleteTime(typed, above, timeSettings());

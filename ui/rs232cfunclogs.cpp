@@ -40,10 +40,9 @@ QString ImportQuestion(const HeatAccess &heat, const ImportedHeat &imported)
 
     ShownHeat received{imported.wind, {}};
     received.rows.reserve(imported.rows.size());
-    // The link holds the race kind at track while the monitor is open. A time stored as
-    // the typed one is shown as the grid shows that one now; others take the settings'
-    // 60-second form, which the window may have changed since.
-    const bool sixtyFix = heat.settings().sixtyFix;
+    // The link holds the race kind at track while the monitor is open: every received
+    // time is shown as the grid would show it now.
+    const bool sixtyFix = heat.sixtyFixChecked();
     for (qsizetype i = 0; i < imported.rows.size(); ++i) {
         const QString &time = imported.rows[i][2];
         const bool asTyped = i < rowCount && time == heat.cellText(2, int(i) + 1);
