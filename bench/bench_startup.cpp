@@ -16,7 +16,9 @@
 //
 // The program's child builds its windows as app/main.cpp does, with two differences a
 // benchmark needs: the program folder is a temporary one (so no settings file: the
-// defaults, as on a first start) and message boxes are answered silently.
+// defaults, as on a first start) and message boxes are answered silently. The program
+// starts twice a round: as on a first start, and with a start list of 500 starters for
+// the race it starts on, read and shown before the first paint.
 //
 //   bench_startup [runs]        default 20 runs of each, after 2 warm-up runs each
 //
@@ -25,7 +27,10 @@
 
 #include "startupprobe.h"
 
+#include <QFileInfo>
+
 #include "core/paths.h"
+#include "core/textcodec.h"
 #include "ui/actionicons.h"
 #include "ui/dialogs.h"
 #include "ui/guard.h"
@@ -38,12 +43,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,6 +62,7 @@ using namespace Ordavex;
 using StartupProbe::mark;
 
 const char *const OrdavexMode = "--ordavex-child";
+const int StartListLines = 500;
 
 // ---- child side ----
 
@@ -84,6 +92,12 @@ int runOrdavex(int argc, char **argv, const QString &programFolder)
         Paths::resolveAppPaths(Paths::join(programFolder, QStringLiteral("ordavex")), true, {}, {});
     ProgramWindows windows(paths);
     mark("forms");
+    // A start list that was not read would measure nothing of it.
+    if (QFileInfo::exists(Paths::join(programFolder, QStringLiteral("startlists/Untitled.csv")))
+        && (!windows.main().startList() || windows.main().startList()->numbers.size() != StartListLines)) {
+        std::fprintf(stderr, "the start list was not read\n");
+        return 1;
+    }
     StartupProbe::FirstPaint firstPaint(&windows.main());
     windows.main().show();
     mark("show");
@@ -126,10 +140,12 @@ struct Child
     const char *name;
     std::string binary;
     const char *mode;   // null for a floor
+    std::string folder; // the program's folder
 };
 
-Run spawnChild(const Child &child, const std::string &folder)
+Run spawnChild(const Child &child)
 {
+    const std::string &folder = child.folder;
     Run run;
     int out[2];
     if (pipe(out) != 0) {
@@ -283,7 +299,7 @@ void printAgainst(const char *floorName, const std::vector<Run> &program, const 
     const std::vector<double> time = ratios(program, floor, &Run::paintMs);
     const std::vector<double> rss = ratios(program, floor, &Run::rssMiB);
     const std::vector<double> cpu = ratios(program, floor, &Run::cpuMs);
-    std::printf("  against the %s floor: time %.1f / %.1f ms = %.2fx (p10 %.2fx, p90 %.2fx); "
+    std::printf("  against the %s: time %.1f / %.1f ms = %.2fx (p10 %.2fx, p90 %.2fx); "
                 "peak rss %.1f / %.1f MiB = %.2fx (p10 %.2fx, p90 %.2fx)\n",
                 floorName, median(field(program, &Run::paintMs)), median(field(floor, &Run::paintMs)),
                 median(time), quantile(time, 0.1), quantile(time, 0.9), median(field(program, &Run::rssMiB)),
@@ -301,25 +317,42 @@ int runParent(int runs)
         return 1;
     }
     const std::string folder = folderTemplate;
+    // The second program folder holds the start list of the race the program starts on.
+    const std::string listed = folder + "/listed";
+    const std::string listFolder = listed + "/startlists";
+    if (mkdir(listed.c_str(), 0700) != 0 || mkdir(listFolder.c_str(), 0700) != 0) {
+        std::perror("mkdir");
+        return 1;
+    }
+    QString list = QStringLiteral("ﾚｰﾝ,ﾅﾝﾊﾞｰ,氏名,所属\r\n");
+    for (int i = 1; i <= StartListLines; ++i)
+        list += QStringLiteral("%1,%2,山田 太郎%2,東京陸協\r\n").arg(i <= 8 ? QString::number(i) : QString()).arg(i);
+    {
+        const QByteArray bytes = Cp932::encode(list);
+        std::ofstream out(listFolder + "/Untitled.csv", std::ios::binary);
+        out.write(bytes.constData(), bytes.size());
+    }
     const std::string loadBefore = loadAverage();
 
-    const Child children[] = {{"ordavex", selfPath(), OrdavexMode},
-                              {"empty", ORDAVEX_FLOOR_EMPTY_BINARY, nullptr},
-                              {"filled", ORDAVEX_FLOOR_FILLED_BINARY, nullptr}};
+    const Child children[] = {{"ordavex", selfPath(), OrdavexMode, folder},
+                              {"empty", ORDAVEX_FLOOR_EMPTY_BINARY, nullptr, folder},
+                              {"filled", ORDAVEX_FLOOR_FILLED_BINARY, nullptr, folder},
+                              {"listed", selfPath(), OrdavexMode, listed}};
+    constexpr int Count = int(std::size(children));
     // Warm-up: page cache, font cache, and the log folder the first start creates.
     for (int i = 0; i < 2; ++i) {
         for (const Child &child : children) {
-            if (!spawnChild(child, folder).ok)
+            if (!spawnChild(child).ok)
                 return 1;
         }
     }
 
-    std::vector<Run> results[3];
+    std::vector<Run> results[Count];
     for (int i = 0; i < runs; ++i) {
         // Rotate which goes first, so none always follows another.
-        for (int k = 0; k < 3; ++k) {
-            const int which = (i + k) % 3;
-            Run run = spawnChild(children[which], folder);
+        for (int k = 0; k < Count; ++k) {
+            const int which = (i + k) % Count;
+            Run run = spawnChild(children[which]);
             if (!run.ok)
                 return 1;
             results[which].push_back(std::move(run));
@@ -328,14 +361,19 @@ int runParent(int runs)
     const std::vector<Run> &ordavex = results[0];
     const std::vector<Run> &empty = results[1];
     const std::vector<Run> &filled = results[2];
+    const std::vector<Run> &withList = results[3];
 
     const char *platform = std::getenv("QT_QPA_PLATFORM");
     std::printf("startup on %s (%d runs each; load average %s before, %s after)\n",
                 platform && *platform ? platform : "the default platform", runs, loadBefore.c_str(),
                 loadAverage().c_str());
-    printAgainst("filled", ordavex, filled);
-    printAgainst("empty", ordavex, empty);
+    printAgainst("filled floor", ordavex, filled);
+    printAgainst("empty floor", ordavex, empty);
+    std::printf("  with a start list of %d starters:\n", StartListLines);
+    printAgainst("filled floor", withList, filled);
+    printAgainst("program without one", withList, ordavex);
     printPhases("ordavex", ordavex);
+    printPhases("listed", withList);
     printPhases("empty", empty);
     printPhases("filled", filled);
     const double timeRatio = median(ratios(ordavex, filled, &Run::paintMs));
@@ -343,9 +381,10 @@ int runParent(int runs)
     std::printf("  target <= %.2fx of the filled floor: time %s, memory %s\n", Target,
                 timeRatio <= Target ? "met" : "NOT met", rssRatio <= Target ? "met" : "NOT met");
 
-    // The temporary program folder: its log folder, then itself.
-    rmdir((folder + "/log").c_str());
-    rmdir(folder.c_str());
+    // The temporary program folders: their log folders and files, then themselves.
+    for (const std::string &name : {listFolder + "/Untitled.csv", listFolder, listed + "/log", listed,
+                                    folder + "/log", folder})
+        remove(name.c_str());
     return 0;
 }
 
