@@ -95,11 +95,21 @@ AppPaths resolveAppPaths(const QString &executablePath, bool exeFolderWritable,
     return paths;
 }
 
+bool isSystemFolder(const QString &folder)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(folder);
+    return false;
+#else
+    return folder == u"/usr" || folder.startsWith(u"/usr/");
+#endif
+}
+
 AppPaths currentAppPaths()
 {
     const QString exe = QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
     const QFileInfo folder(QCoreApplication::applicationDirPath());
-    const bool writable = folder.isDir() && folder.isWritable();
+    const bool writable = folder.isDir() && folder.isWritable() && !isSystemFolder(folder.absoluteFilePath());
     const QString config = QDir::toNativeSeparators(
         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
     const QString data = QDir::toNativeSeparators(

@@ -31,6 +31,10 @@ struct AppPaths
     QString defaultWorkFolder;
 };
 
+// A folder under /usr, where a package or `cmake --install` puts the program: never the
+// program's own, even where it can be written (run as root, or with sudo for a serial port).
+bool isSystemFolder(const QString &folder);
+
 // Portable: everything beside the binary. When the binary's folder cannot be written
 // (an installed program), the settings file and default folders move to the user's
 // configuration and data folders.
