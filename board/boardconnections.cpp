@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <limits>
 
+#ifdef Q_OS_UNIX
 #include <sys/socket.h>
+#endif
 
 namespace Ordavex {
 
@@ -209,12 +211,15 @@ void BoardConnections::answer(QTcpSocket *socket, const QByteArray &bytes, Board
 {
     // Handed to the system at once when nothing of the connection waits: through the
     // socket's buffer it would go a round of the event loop later, and wake it twice.
+    // On Windows the socket's buffer takes it all.
     qint64 sent = 0;
+#ifdef Q_OS_UNIX
     if (socket->bytesToWrite() == 0 && socket->state() == QAbstractSocket::ConnectedState) {
         const ssize_t written = ::send(int(socket->socketDescriptor()), bytes.constData(), size_t(bytes.size()),
                                        MSG_NOSIGNAL | MSG_DONTWAIT);
         sent = std::max<qint64>(written, 0);
     }
+#endif
     // What the system did not take now is left to the socket.
     if (sent < bytes.size())
         socket->write(bytes.sliced(sent));
