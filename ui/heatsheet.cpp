@@ -46,22 +46,14 @@ constexpr qreal ColumnShares[3] = {0.22, 0.30, 0.48};
 constexpr qreal StarterColumnShares[4] = {0.12, 0.14, 0.46, 0.28};
 constexpr qreal TimeRightRoomShare = 0.25;
 
-QFont sheetFont(qreal pixels, bool bold = false)
-{
-    // The window's Japanese font with its fall-backs; a PDF embeds the glyphs it uses.
-    QFont font = WindowFont(std::max(1, qRound(pixels)));
-    font.setBold(bold);
-    return font;
-}
-
 // The race on one line: a long name is made smaller, down to half its size, and then
 // cut with an ellipsis.
 void drawTitle(QPainter &painter, const QString &title, const QRectF &line, qreal pixels)
 {
-    QFont font = sheetFont(pixels, true);
+    QFont font = PrintFont(pixels, true);
     qreal width = QFontMetricsF(font, painter.device()).horizontalAdvance(title);
     if (width > line.width()) {
-        font = sheetFont(std::max(pixels / 2, pixels * line.width() / width), true);
+        font = PrintFont(std::max(pixels / 2, pixels * line.width() / width), true);
         width = QFontMetricsF(font, painter.device()).horizontalAdvance(title);
     }
     painter.setFont(font);
@@ -81,13 +73,13 @@ void paintPage(QPainter &painter, const HeatSheet &sheet, const HeatSheetPage &p
     drawTitle(painter, sheet.raceName, QRectF(area.left(), y, area.width(), TitleLineMm * mm), TitleFontMm * mm);
     y += TitleLineMm * mm + 2 * mm;
 
-    painter.setFont(sheetFont(InfoFontMm * mm));
+    painter.setFont(PrintFont(InfoFontMm * mm));
     const QRectF infoLine(area.left(), y, area.width(), InfoLineMm * mm);
     painter.drawText(infoLine, Qt::AlignLeft | Qt::AlignVCenter, SheetPrintedLabel + u' ' + sheet.printedAt);
     painter.drawText(infoLine, Qt::AlignRight | Qt::AlignVCenter, page.pageText());
     y += InfoLineMm * mm;
 
-    painter.setFont(sheetFont(WindFontMm * mm, true));
+    painter.setFont(PrintFont(WindFontMm * mm, true));
     const QString windText = sheet.windText();
     const QRectF windLine(area.left(), y, area.width(), WindLineMm * mm);
     painter.drawText(windLine, Qt::AlignLeft | Qt::AlignVCenter, windText);
@@ -126,10 +118,10 @@ void paintPage(QPainter &painter, const HeatSheet &sheet, const HeatSheetPage &p
             x += width;
         }
     };
-    painter.setFont(sheetFont(HeadingFontMm * mm, true));
+    painter.setFont(PrintFont(HeadingFontMm * mm, true));
     drawRow(sheet.headings, &SheetStarterHeading, y);
     y += rowHeight;
-    painter.setFont(sheetFont(RowFontMm * mm));
+    painter.setFont(PrintFont(RowFontMm * mm));
     for (qsizetype i = 0; i < page.rows.size(); ++i) {
         const QString starter = page.starters.value(i);
         drawRow(page.rows[i], &starter, y);
@@ -137,7 +129,7 @@ void paintPage(QPainter &painter, const HeatSheet &sheet, const HeatSheetPage &p
     }
 
     // The referee signs every page: pages are posted side by side on the board.
-    painter.setFont(sheetFont(InfoFontMm * mm));
+    painter.setFont(PrintFont(InfoFontMm * mm));
     const qreal signTop = area.bottom() - SignatureLineMm * mm;
     const qreal labelWidth = area.width() * 0.5;
     const QRectF label(area.right() - labelWidth, signTop, labelWidth * 0.3, SignatureLineMm * mm);

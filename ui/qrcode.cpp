@@ -34,21 +34,14 @@ constexpr qreal TextFontMm = 8;
 constexpr qreal TextLineMm = 14;
 constexpr qreal GapMm = 8;
 
-QFont pageFont(qreal pixels, bool bold)
-{
-    QFont font = WindowFont(std::max(1, qRound(pixels)));
-    font.setBold(bold);
-    return font;
-}
-
 // A line centred in its box, made smaller until it fits the width: an address is never
 // cut, or the reader would type a wrong one.
 void drawFitted(QPainter &painter, const QString &text, const QRectF &line, qreal pixels, bool bold)
 {
-    QFont font = pageFont(pixels, bold);
+    QFont font = PrintFont(pixels, bold);
     const qreal width = QFontMetricsF(font, painter.device()).horizontalAdvance(text);
     if (width > line.width())
-        font = pageFont(pixels * line.width() / width, bold);
+        font = PrintFont(pixels * line.width() / width, bold);
     painter.setFont(font);
     painter.drawText(line, Qt::AlignCenter | Qt::TextDontClip, text);
 }

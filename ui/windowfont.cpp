@@ -3,6 +3,8 @@
 #include <QFontDatabase>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace Ordavex {
 
 QFont WindowFont(int pixelSize)
@@ -27,6 +29,13 @@ QFont WindowFont(int pixelSize)
     font.setPixelSize(pixelSize);
     // Unhinted glyphs render faster and need less memory; at these sizes they read the same.
     font.setHintingPreference(QFont::PreferNoHinting);
+    return font;
+}
+
+QFont PrintFont(qreal pixels, bool bold)
+{
+    QFont font = WindowFont(std::max(1, qRound(pixels)));
+    font.setBold(bold);
     return font;
 }
 
